@@ -1,0 +1,239 @@
+#include "frmSavePreview.h"
+
+#include "imaging/cDIBSection.h"
+#include "preview/Fetch.h"
+#include "platform/ErrorRecord.h"
+#include "platform/RuntimeError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImage>
+
+#include <cstdlib>
+
+namespace glimmer {
+
+namespace {
+
+const QString OpenFilter = QStringLiteral("All Files(*.*)|*.*|Inventor Files(*.ipt,*.iam,*.idw,*.ipn, *.ide)")
+                           + QStringLiteral("|*.ipt;*.iam;*.idw;*.ipn;*.ide|Part Files (*.ipt)|*.ipt|Assembly Files (*.iam)")
+                           + QStringLiteral("|*.iam|Drawing Files(*.idw)|*.idw|Presentation Files (*.ipn)|*.ipn|")
+                           + QStringLiteral("iFeature Files(*.ide)|*.ide");
+
+int px(int twips)
+{
+    return PictureBox::twipsToPixels(twips);
+}
+
+} // namespace
+
+template <typename W>
+W* frmSavePreview::place(W* widget, int left, int top, int width, int height, int tabIndex)
+{
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+    widget->setProperty("TabIndex", tabIndex);
+    return widget;
+}
+
+frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Components& components,
+                               QWidget* parent)
+    : QWidget(parent)
+    , picPreview(new PictureBox(this))
+    , cmdOpen(new QPushButton(QStringLiteral("File Select"), this))
+    , cmdSave(new QPushButton(QStringLiteral("Save"), this))
+    , cmdExit(new QPushButton(QStringLiteral("Exit"), this))
+    , optMulti(new QRadioButton(QStringLiteral("Multiple Files"), this))
+    , optSave(new QRadioButton(QStringLiteral("Single File"), this))
+    , FileType(new ComboBox(this))
+    , Label1(new QLabel(QStringLiteral("Image Type"), this))
+    , FileName(new QLabel(QStringLiteral("No File Selected"), this))
+    , PicSize(new ComboBox(this))
+    , Label2(new QLabel(QStringLiteral("Size"), this))
+    , Picture1(new PictureBox(this))
+    , CommonDialog1(dialog)
+    , messages_(messages)
+    , components_(components)
+    , exitHandler_([] { std::_Exit(0); })
+{
+    setObjectName(QStringLiteral("frmSavePreview"));
+    setWindowTitle(QStringLiteral("Preview & Save Inventor Images"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/glimmerbox/icon-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/glimmerbox/icon-16.png"), QSize(16, 16));
+    setWindowIcon(icon);
+    resize(px(ClientWidthTwips), px(ClientHeightTwips));
+
+    picPreview->setGeometryTwips(0, 0, 3655, 3655);
+    picPreview->setProperty("TabIndex", 0);
+    place(cmdOpen, 3840, 840, 1215, 495, 1);
+    place(cmdSave, 3840, 1440, 1215, 495, 2);
+    place(cmdExit, 3840, 3240, 1212, 492, 3);
+    place(optMulti, 3720, 120, 1575, 372, 4);
+    place(optSave, 3720, 480, 1575, 255, 5);
+    place(FileType, 4080, 2280, 855, 315, 6);
+    place(Label1, 3960, 2040, 1215, 375, 7);
+    place(FileName, 120, 3840, 4935, 375, 8);
+    place(PicSize, 4080, 2880, 855, 315, 9);
+    place(Label2, 3960, 2640, 855, 375, 10);
+    // Lies below the designed client area: it only carries the placeholder.
+    Picture1->setGeometryTwips(480, 4680, 1815, 1815);
+    Picture1->setProperty("TabIndex", 11);
+    Picture1->setPicture(Picture::fromImage(QImage(QStringLiteral(":/glimmerbox/placeholder.jpg"))));
+
+    const QList<QWidget*> order = {picPreview, cmdOpen, cmdSave, cmdExit, optMulti, optSave,
+                                   FileType, Label1, FileName, PicSize, Label2, Picture1};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+
+    picPreview->setObjectName(QStringLiteral("picPreview"));
+    cmdOpen->setObjectName(QStringLiteral("cmdOpen"));
+    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    optMulti->setObjectName(QStringLiteral("optMulti"));
+    optSave->setObjectName(QStringLiteral("optSave"));
+    FileType->setObjectName(QStringLiteral("FileType"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    FileName->setObjectName(QStringLiteral("FileName"));
+    PicSize->setObjectName(QStringLiteral("PicSize"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+
+    optSave->setChecked(true);
+    FileType->addItems({QStringLiteral(".bmp"), QStringLiteral(".wmf"), QStringLiteral(".jpg")});
+    FileType->setCurrentIndex(0);
+    PicSize->addItems({QStringLiteral("96"), QStringLiteral("120"), QStringLiteral("240")});
+    PicSize->setCurrentIndex(2);
+    FileName->setWordWrap(true);
+    FileName->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    connect(cmdOpen, &QPushButton::clicked, this, &frmSavePreview::cmdOpen_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &frmSavePreview::cmdSave_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmSavePreview::cmdExit_Click);
+    connect(optMulti, &QRadioButton::clicked, this, &frmSavePreview::optMulti_Click);
+    connect(optSave, &QRadioButton::clicked, this, &frmSavePreview::optSave_Click);
+    connect(PicSize, &ComboBox::Click, this, &frmSavePreview::PicSize_Click);
+}
+
+frmSavePreview::~frmSavePreview() = default;
+
+void frmSavePreview::optMulti_Click()
+{
+    if (optMulti->isChecked()) {
+        cmdOpen->setText(QStringLiteral("Save Mult"));
+        cmdSave->setEnabled(false);
+    }
+}
+
+void frmSavePreview::optSave_Click()
+{
+    // Save stays as it is: only opening a document with a preview enables it.
+    if (optSave->isChecked())
+        cmdOpen->setText(QStringLiteral("File Select"));
+}
+
+void frmSavePreview::cmdExit_Click()
+{
+    exitHandler_();
+}
+
+void frmSavePreview::PicSize_Click()
+{
+    // The number the text begins with, as a single-precision value; 0 when none.
+    const auto size = [this] {
+        const QString text = PicSize->currentText().trimmed();
+        qsizetype end = 0;
+        while (end < text.size() && (text[end].isDigit() || (text[end] == u'.' && !text.left(end).contains(u'.'))))
+            ++end;
+        return static_cast<float>(text.left(end).toDouble());
+    };
+    picPreview->setWidthTwips(static_cast<int>(PictureBox::pixelsToTwips(size())));
+    picPreview->setHeightTwips(static_cast<int>(PictureBox::pixelsToTwips(size())));
+}
+
+void frmSavePreview::configureOpenDialog(long flags)
+{
+    CommonDialog1.Flags = flags;
+    CommonDialog1.Filter = OpenFilter;
+    CommonDialog1.FilterIndex = 2;
+    CommonDialog1.FileName.clear();
+}
+
+DocumentServer& frmSavePreview::documentServer()
+{
+    if (!moDocServer)
+        moDocServer = components_.createDocumentServer();
+    return *moDocServer;
+}
+
+void frmSavePreview::cmdOpen_Click()
+{
+    configureOpenDialog(CommonDialog::Explorer);
+    CommonDialog1.CancelError = false;
+    CommonDialog1.ShowOpen();
+
+    msFile = CommonDialog1.FileName;
+    if (msFile.isEmpty())
+        return;
+
+    try {
+        moPropReader = components_.createPropertyReader();
+        moDocument = documentServer().OpenDocument(msFile);
+    } catch (const RuntimeError& e) {
+        openFailed(e.text());
+        return;
+    }
+
+    ErrorRecord errors;
+    fetchPreview(errors, moDocument.get(), msFile, [this] { return moPropReader.get(); }, moPropSet,
+                 *picPreview);
+    errors.step([&] {
+        if (!moDocument)
+            throw RuntimeError(RuntimeError::ObjectNotSet, QStringLiteral("Object variable not set"));
+        FileName->setText(moDocument->DisplayName());
+    });
+
+    if (errors.isSet()) {
+        errors.clear();
+        errors.step([&] { cmdSave->setEnabled(false); });
+        errors.step([&] { picPreview->setPicture(Picture1->picture()); });
+    } else {
+        errors.step([&] { cmdSave->setEnabled(true); });
+        errors.step([&] {
+            if (msFile.size() < 4)
+                throw RuntimeError(5, QStringLiteral("Invalid procedure call or argument"));
+            msFile.chop(4);
+        });
+    }
+    if (errors.isSet()) {
+        errors.clear();
+        return;
+    }
+    moDocument.reset();
+    moDocServer->CloseAll();
+}
+
+void frmSavePreview::openFailed(const QString& reason)
+{
+    // The document could not be opened at all: say why, then treat it like a
+    // document without a preview.
+    messages_.show(QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(msFile), reason));
+    moDocument.reset();
+    cmdSave->setEnabled(false);
+    picPreview->setPicture(Picture1->picture());
+    FileName->setText(QFileInfo(msFile).fileName());
+}
+
+void frmSavePreview::cmdSave_Click()
+{
+    msFileType = FileType->currentText();
+    if (!msFile.isEmpty()) {
+        // The save itself comes with the output writers.
+        return;
+    }
+    messages_.show(QStringLiteral("Please select a file first"));
+}
+
+} // namespace glimmer

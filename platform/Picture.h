@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QRectF>
+#include <QSize>
+
+#include <memory>
+
+class QPainter;
+
+namespace glimmer {
+
+// A picture as a picture box holds it: empty, raster (a decoded image) or
+// metafile (the bytes of a Windows metafile and its natural pixel size).
+// Copies share their data; a picture never changes once made.
+class Picture {
+public:
+    enum class Kind { Empty, Raster, Metafile };
+
+    Picture() = default;
+    static Picture fromImage(const QImage& image);
+    // `bytes` is a Windows metafile, placeable or not.
+    static Picture fromMetafile(const QByteArray& bytes, QSize naturalSize);
+
+    Kind kind() const noexcept { return kind_; }
+    bool isEmpty() const noexcept { return kind_ == Kind::Empty; }
+    // Natural size in pixels; empty for an empty picture.
+    QSize size() const noexcept { return size_; }
+
+    // The raster of a raster picture; null otherwise.
+    const QImage& image() const noexcept { return image_; }
+    // The metafile bytes of a metafile picture; empty otherwise.
+    const QByteArray& metafile() const noexcept { return metafile_; }
+
+    // The picture at its natural size as pixels (a metafile is played once
+    // and the result kept). Null for an empty picture or an unplayable metafile.
+    QImage toImage() const;
+
+    // Draws the picture stretched into `target`, smoothly filtered.
+    void draw(QPainter& painter, const QRectF& target) const;
+
+private:
+    Kind kind_ = Kind::Empty;
+    QSize size_;
+    QImage image_;
+    QByteArray metafile_;
+    std::shared_ptr<QImage> played_;   // cache of the played metafile
+};
+
+} // namespace glimmer

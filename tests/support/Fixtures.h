@@ -1,0 +1,64 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace glimmer::test {
+
+// The real documents beside the project: ../shared/fixtures/documents.
+std::optional<std::filesystem::path> fixturesDir();
+
+// One fixture document and what an independent reader found in it.
+struct FixtureDocument {
+    const char* path;          // relative to the documents folder
+    int version;               // version number
+    bool hasPreview;
+    int previewSize;           // pixels square; 0 without a preview
+    const char* pixelSha256;   // RGB, top-down; empty without a preview
+    bool standardSummarySet;   // preview in the standard summary set
+};
+const std::vector<FixtureDocument>& fixtureDocuments();
+
+// The full path of a fixture document.
+std::filesystem::path fixturePath(const FixtureDocument& doc);
+QString fixtureQPath(const char* relativePath);
+
+// A folder of its own for one test, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    QString qpath() const { return QString::fromStdString(path_.string()); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Changes the current directory for a scope and changes it back.
+class CurrentDir {
+public:
+    explicit CurrentDir(const std::filesystem::path& dir);
+    ~CurrentDir();
+
+private:
+    std::filesystem::path previous_;
+};
+
+} // namespace glimmer::test
+
+// Skips the current test, saying why, when the fixture documents are absent.
+#define GLIMMER_REQUIRE_FIXTURES()                                                             \
+    do {                                                                                       \
+        if (!::glimmer::test::fixturesDir())                                                   \
+            GTEST_SKIP() << "fixture documents not found (expected ../shared/fixtures/documents " \
+                            "beside the project)";                                             \
+    } while (false)

@@ -1,0 +1,16 @@
+#include "ScriptedDialog.h"
+
+namespace glimmer::test {
+
+std::optional<QStringList> ScriptedDialog::run(Mode mode)
+{
+    shown_.push_back({mode == Mode::Save, Flags, Filter, FilterIndex, FileName, CancelError, DefaultExt,
+                      MaxFileSize});
+    if (answers_.empty())
+        return std::nullopt;
+    std::optional<QStringList> a = std::move(answers_.front());
+    answers_.pop_front();
+    return a;
+}
+
+} // namespace glimmer::test

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/CommonDialog.h"
+#include "platform/MessageBox.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace glimmer::test {
+
+// A file dialog that records how it was configured each time it was shown
+// and answers from a prepared queue (an empty queue answers with Cancel).
+class ScriptedDialog : public CommonDialog {
+public:
+    struct Shown {
+        bool save;
+        long flags;
+        QString filter;
+        int filterIndex;
+        QString fileName;
+        bool cancelError;
+        QString defaultExt;
+        int maxFileSize;
+    };
+
+    // The next dialog confirms these absolute paths.
+    void answer(QStringList paths) { answers_.push_back(std::move(paths)); }
+    void answer(const QString& path) { answer(QStringList{path}); }
+    // The next dialog is cancelled.
+    void cancel() { answers_.push_back(std::nullopt); }
+
+    const std::vector<Shown>& shown() const { return shown_; }
+    const Shown& last() const { return shown_.back(); }
+
+protected:
+    std::optional<QStringList> run(Mode mode) override;
+
+private:
+    std::deque<std::optional<QStringList>> answers_;
+    std::vector<Shown> shown_;
+};
+
+// A message box that only remembers what it was asked to show.
+class RecordingMessageBox : public MessageBox {
+public:
+    struct Message {
+        QString text;
+        QString title;
+        Icon icon;
+    };
+    void show(const QString& text, const QString& title, Icon icon) override
+    {
+        messages.push_back({text, title, icon});
+    }
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const Message& m : messages)
+            t << m.text;
+        return t;
+    }
+    std::vector<Message> messages;
+};
+
+} // namespace glimmer::test
