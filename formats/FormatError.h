@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace glimmer {
+
+// What went wrong reading a binary format: a code, a text for people and
+// the byte offset where it was found.
+class FormatError : public std::runtime_error {
+public:
+    enum class Code {
+        Truncated,        // the data ends before a field it promises
+        BadSignature,     // not the format at all
+        BadValue,         // a field holds an impossible value
+        TooLarge,         // beyond the limits we accept
+        Loop,             // a chain or tree refers back to itself
+        NotFound,         // a stream, section or property that is not there
+        Unsupported,      // legal, but not a kind we read
+        Io,               // the file could not be read
+    };
+
+    FormatError(Code code, const std::string& what, std::size_t offset = 0)
+        : std::runtime_error(what), code_(code), offset_(offset) {}
+
+    Code code() const noexcept { return code_; }
+    std::size_t offset() const noexcept { return offset_; }
+
+private:
+    Code code_;
+    std::size_t offset_;
+};
+
+// Little-endian reads over a byte span; every read checks what is left.
+class ByteReader {
+public:
+    explicit ByteReader(std::span<const std::byte> data, std::size_t offset = 0)
+        : data_(data), pos_(offset) {}
+
+    std::size_t offset() const noexcept { return pos_; }
+    std::size_t size() const noexcept { return data_.size(); }
+    std::size_t remaining() const noexcept { return pos_ <= data_.size() ? data_.size() - pos_ : 0; }
+
+    void seek(std::size_t offset)
+    {
+        if (offset > data_.size())
+            throw FormatError(FormatError::Code::Truncated, "offset beyond the end of the data", offset);
+        pos_ = offset;
+    }
+    void skip(std::size_t n) { take(n); }
+
+    std::uint8_t u8() { return static_cast<std::uint8_t>(take(1)[0]); }
+    std::uint16_t u16le()
+    {
+        const auto b = take(2);
+        return static_cast<std::uint16_t>(std::to_integer<unsigned>(b[0]) | (std::to_integer<unsigned>(b[1]) << 8));
+    }
+    std::uint32_t u32le()
+    {
+        const auto b = take(4);
+        return std::to_integer<std::uint32_t>(b[0]) | (std::to_integer<std::uint32_t>(b[1]) << 8)
+               | (std::to_integer<std::uint32_t>(b[2]) << 16) | (std::to_integer<std::uint32_t>(b[3]) << 24);
+    }
+    std::int16_t i16le() { return static_cast<std::int16_t>(u16le()); }
+    std::int32_t i32le() { return static_cast<std::int32_t>(u32le()); }
+
+    // The next n bytes, checked against what is left.
+    std::span<const std::byte> take(std::size_t n)
+    {
+        if (n > remaining())
+            throw FormatError(FormatError::Code::Truncated, "data ends early", pos_);
+        const auto s = data_.subspan(pos_, n);
+        pos_ += n;
+        return s;
+    }
+
+private:
+    std::span<const std::byte> data_;
+    std::size_t pos_;
+};
+
+} // namespace glimmer
