@@ -1,5 +1,6 @@
 #include "Controls.h"
 
+#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -9,27 +10,29 @@ ComboBox::ComboBox(QWidget* parent) : QComboBox(parent)
 {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
+    // The classic control does not complete typed text from its list.
+    setCompleter(nullptr);
     lineEdit()->installEventFilter(this);
-    // Connected after QComboBox's own handler, so this runs once it has
-    // raised (or not) its activation for the typed text.
-    connect(lineEdit(), &QLineEdit::returnPressed, this, [this] { typing_ = false; });
     connect(this, &QComboBox::activated, this, [this] {
-        if (!typing_)
+        const bool pick = fromList_;
+        fromList_ = false;
+        if (pick)
             emit Click();
     });
 }
 
-void ComboBox::showPopup()
+void ComboBox::hidePopup()
 {
-    typing_ = false;
-    QComboBox::showPopup();
+    // A pick from the open list closes it and then activates the entry.
+    fromList_ = view()->isVisible();
+    QComboBox::hidePopup();
 }
 
 bool ComboBox::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == lineEdit() && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        typing_ = key == Qt::Key_Return || key == Qt::Key_Enter;
+        fromList_ = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
     }
     return QComboBox::eventFilter(watched, event);
 }

@@ -5,13 +5,14 @@
 namespace glimmer {
 
 // A drop-down combo box with editable text whose Click is raised only when
-// an entry is picked from the list: typing (Return included) raises nothing.
+// an entry is picked from the list (with the mouse, or the arrow keys):
+// typed text, Return included, raises nothing.
 class ComboBox : public QComboBox {
     Q_OBJECT
 public:
     explicit ComboBox(QWidget* parent = nullptr);
 
-    void showPopup() override;
+    void hidePopup() override;
 
 signals:
     void Click();
@@ -20,8 +21,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Set from a Return in the text until the combo box has handled it.
-    bool typing_ = false;
+    // Whether the activation about to come is a pick from the list.
+    bool fromList_ = false;
 };
 
 } // namespace glimmer
