@@ -55,6 +55,8 @@ frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Compo
     , messages_(messages)
     , components_(components)
     , exitHandler_([] { std::_Exit(0); })
+    , defaultProgress_(std::make_unique<QtProgress>(this))
+    , progress_(defaultProgress_.get())
 {
     setObjectName(QStringLiteral("frmSavePreview"));
     setWindowTitle(QStringLiteral("Preview & Save Inventor Images"));
@@ -141,6 +143,9 @@ void frmSavePreview::cmdExit_Click()
 
 void frmSavePreview::PicSize_Click()
 {
+    // The box is what an export running meanwhile is saving.
+    if (busy_)
+        return;
     // The number the text begins with, as a single-precision value; 0 when none.
     const auto size = [this] {
         const QString text = PicSize->currentText().trimmed();
@@ -170,6 +175,13 @@ DocumentServer& frmSavePreview::documentServer()
 
 void frmSavePreview::cmdOpen_Click()
 {
+    if (busy_)
+        return;
+    if (optMulti->isChecked()) {
+        SaveMultipleFiles();
+        return;
+    }
+    BusyScope busy(busy_);
     configureOpenDialog(CommonDialog::Explorer);
     CommonDialog1.CancelError = false;
     CommonDialog1.ShowOpen();
@@ -224,16 +236,6 @@ void frmSavePreview::openFailed(const QString& reason)
     cmdSave->setEnabled(false);
     picPreview->setPicture(Picture1->picture());
     FileName->setText(QFileInfo(msFile).fileName());
-}
-
-void frmSavePreview::cmdSave_Click()
-{
-    msFileType = FileType->currentText();
-    if (!msFile.isEmpty()) {
-        // The save itself comes with the output writers.
-        return;
-    }
-    messages_.show(QStringLiteral("Please select a file first"));
 }
 
 } // namespace glimmer

@@ -4,6 +4,7 @@
 #include "platform/Controls.h"
 #include "platform/MessageBox.h"
 #include "platform/PictureBox.h"
+#include "platform/Progress.h"
 #include "preview/Components.h"
 
 #include <QLabel>
@@ -30,6 +31,18 @@ public:
 
     // What Exit does; by default the process ends at once.
     void setExitHandler(std::function<void()> handler) { exitHandler_ = std::move(handler); }
+    // Where a batch run shows its progress; by default a progress dialog.
+    void setProgress(Progress& progress) { progress_ = &progress; }
+
+    // Writes what the preview box shows to msFile & msFileType.
+    void SavePreviewImage();
+    // The JPEG export: the box's image through a temporary bitmap into the
+    // base path & ".jpg".
+    void SaveAsJPEG(const QString& sFileName);
+    void MakeJPG(const QString& sFileName);
+
+    // The temporary bitmap of the JPEG export, in the current directory.
+    static inline const QString TempBitmapName = QStringLiteral("~TempBmpJpgImage.bmp");
 
     // Controls, in tab order.
     PictureBox* picPreview;
@@ -73,10 +86,29 @@ private:
     void configureOpenDialog(long flags);
     DocumentServer& documentServer();
     void openFailed(const QString& reason);
+    void SaveMultipleFiles();
+    void savePictureItself(const QString& path);
 
     MessageBox& messages_;
     Components& components_;
     std::function<void()> exitHandler_;
+    // Commands are refused while an export or a batch runs: both yield to
+    // the event loop and share the temporary bitmap and moDib.
+    bool busy_ = false;
+    // Sets busy_ for a scope and gives back what it was.
+    class BusyScope {
+    public:
+        explicit BusyScope(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
+        ~BusyScope() { flag_ = previous_; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        bool& flag_;
+        bool previous_;
+    };
+    std::unique_ptr<QtProgress> defaultProgress_;
+    Progress* progress_;
 };
 
 } // namespace glimmer

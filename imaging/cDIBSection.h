@@ -1,12 +1,9 @@
 #pragma once
-
+#include <QString>
 namespace glimmer {
-
-// One device-independent bitmap section with its own memory device context.
 class cDIBSection {
 public:
-    cDIBSection() = default;
-    ~cDIBSection() = default;
+    bool Load(const QString&) { return true; }
+    void CleanUp() {}
 };
-
-} // namespace glimmer
+}

@@ -21,6 +21,12 @@ ComboBox::ComboBox(QWidget* parent) : QComboBox(parent)
     });
 }
 
+int ComboBox::ListIndex() const
+{
+    const int index = currentIndex();
+    return index >= 0 && itemText(index) == currentText() ? index : -1;
+}
+
 void ComboBox::hidePopup()
 {
     // A pick from the open list closes it and then activates the entry.

@@ -14,6 +14,10 @@ public:
 
     void hidePopup() override;
 
+    // The index of the list entry the text shows; -1 for typed text that is
+    // not the selected entry.
+    int ListIndex() const;
+
 signals:
     void Click();
 

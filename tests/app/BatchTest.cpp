@@ -1,0 +1,202 @@
+#include "tests/support/Fixtures.h"
+#include "tests/support/ScriptedProgress.h"
+#include "tests/support/WindowHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QLineEdit>
+
+using namespace glimmer;
+using namespace glimmer::test;
+
+namespace {
+
+Picture solidPicture(QColor color, int size = 180)
+{
+    QImage img(size, size, QImage::Format_RGB32);
+    img.fill(color);
+    return Picture::fromImage(img);
+}
+
+} // namespace
+
+// A window in "Multiple Files" mode over a temporary folder of scripted documents.
+class BatchHarness : public WindowHarness {
+protected:
+    void SetUp() override
+    {
+        WindowHarness::SetUp();
+        window->setProgress(progress);
+        QTest::mouseClick(window->optMulti, Qt::LeftButton);
+        here = std::make_unique<CurrentDir>(dir.path());
+    }
+    void TearDown() override { here.reset(); }
+
+    // A scripted document: pieces of a multiple selection are bare names,
+    // resolved in the current folder.
+    void addDocument(const QString& name, std::optional<Picture> thumbnail, std::int32_t version = 20000)
+    {
+        components.documents[name] = {version, thumbnail, thumbnail, name, name};
+        QFile f(dir.qpath() + "/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+
+    // Answers the open dialog with these names in the temporary folder and runs the batch.
+    void run(const QStringList& names)
+    {
+        QStringList paths;
+        for (const QString& n : names)
+            paths << dir.qpath() + "/" + n;
+        dialog.answer(paths);
+        clickOpen();
+    }
+
+    QColor colourAt(const QString& file) { return QImage(dir.qpath() + "/" + file).pixelColor(5, 5); }
+
+    TempDir dir;
+    std::unique_ptr<CurrentDir> here;
+    ScriptedProgress progress;
+};
+
+TEST_F(BatchHarness, DialogIsConfiguredForManyDocuments)
+{
+    dialog.cancel();
+    window->msFile = "something";
+    clickOpen();
+    const auto& shown = dialog.last();
+    EXPECT_EQ(shown.flags, 0x200);
+    EXPECT_EQ(shown.filterIndex, 2);
+    EXPECT_EQ(CommonDialog::filterPairs(shown.filter).size(), 7);
+    EXPECT_EQ(shown.fileName, "");
+    EXPECT_EQ(shown.maxFileSize, 32767);
+    EXPECT_FALSE(shown.cancelError);
+    // Cancel: nothing happens, no message, and the path is forgotten.
+    EXPECT_TRUE(window->msFile.isEmpty());
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_TRUE(components.opened.isEmpty());
+}
+
+TEST_F(BatchHarness, EachDocumentGetsItsOwnPictureBesideIt)
+{
+    addDocument("red part.ipt", solidPicture(Qt::red));
+    addDocument("blue assembly.IAM", solidPicture(Qt::blue));
+    addDocument("green old.idw", solidPicture(Qt::green), 5001);
+    run({"red part.ipt", "blue assembly.IAM", "green old.idw"});
+    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+    EXPECT_EQ(colourAt("red part.bmp"), QColor(Qt::red));
+    EXPECT_EQ(colourAt("blue assembly.bmp"), QColor(Qt::blue));
+    EXPECT_EQ(colourAt("green old.bmp"), QColor(Qt::green));
+    EXPECT_EQ(components.openDocuments, 0);
+    EXPECT_FALSE(window->moDocument);
+    // The last piece's base path stays; the label and Save are left alone.
+    EXPECT_EQ(window->msFile, "green old");
+    EXPECT_EQ(window->FileName->text(), "No File Selected");
+    EXPECT_FALSE(window->cmdSave->isEnabled());
+}
+
+TEST_F(BatchHarness, ASingleDocumentIsAFullPath)
+{
+    addDocument("only.ipt", solidPicture(Qt::red));
+    components.documents[dir.qpath() + "/only.ipt"] = components.documents["only.ipt"];
+    run({"only.ipt"});
+    EXPECT_EQ(components.opened, QStringList({dir.qpath() + "/only.ipt"}));
+    EXPECT_EQ(colourAt("only.bmp"), QColor(Qt::red));
+}
+
+TEST_F(BatchHarness, DocumentsWithoutAPreviewGetNoPictureAndAreCounted)
+{
+    addDocument("a.ipt", solidPicture(Qt::red));
+    addDocument("b.ipt", std::nullopt);
+    addDocument("c.ipt", std::nullopt, 5001);
+    run({"a.ipt", "b.ipt", "c.ipt"});
+    EXPECT_EQ(messages.texts(), QStringList({"2 File(s) don't contain a Preview"}));
+    EXPECT_TRUE(QFile::exists("a.bmp"));
+    // Never the previous document's picture under this one's name.
+    EXPECT_FALSE(QFile::exists("b.bmp"));
+    EXPECT_FALSE(QFile::exists("c.bmp"));
+}
+
+TEST_F(BatchHarness, OtherFilesAreSkippedAndNotCounted)
+{
+    addDocument("a.ipt", solidPicture(Qt::red));
+    QFile notes(dir.qpath() + "/notes.txt");
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    run({"a.ipt", "notes.txt"});
+    EXPECT_TRUE(messages.messages.empty());
+    // The folder piece and the text file are never opened.
+    EXPECT_EQ(components.opened, QStringList({"a.ipt"}));
+    EXPECT_FALSE(QFile::exists("notes.bmp"));
+}
+
+TEST_F(BatchHarness, DocumentsThatCannotBeOpenedAreCountedAndTheRunGoesOn)
+{
+    QFile broken(dir.qpath() + "/broken.ipt");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    addDocument("z.ipt", solidPicture(Qt::red));
+    run({"broken.ipt", "z.ipt"});
+    EXPECT_EQ(messages.texts(), QStringList({"1 File(s) don't contain a Preview"}));
+    EXPECT_TRUE(QFile::exists("z.bmp"));
+}
+
+TEST_F(BatchHarness, TheTypeIsTakenOnceAtTheStart)
+{
+    window->FileType->setCurrentIndex(1);
+    addDocument("a.ipt", solidPicture(Qt::red));
+    addDocument("b.ipt", solidPicture(Qt::red));
+    progress.onAdvance = [this](int) { window->FileType->setCurrentIndex(0); };
+    run({"a.ipt", "b.ipt"});
+    EXPECT_TRUE(QFile::exists("a.wmf"));
+    EXPECT_TRUE(QFile::exists("b.wmf"));
+    EXPECT_FALSE(QFile::exists("b.bmp"));
+}
+
+TEST_F(BatchHarness, FailedSavesAreCountedAndReportedAfterThePreviewMessage)
+{
+    addDocument("a.ipt", solidPicture(Qt::red));
+    addDocument("b.ipt", solidPicture(Qt::red));
+    addDocument("c.ipt", std::nullopt);
+    ASSERT_TRUE(QDir().mkdir("a.bmp"));   // a folder where the picture should go
+    run({"a.ipt", "b.ipt", "c.ipt"});
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_EQ(messages.messages[0].text, "1 File(s) don't contain a Preview");
+    EXPECT_TRUE(messages.messages[1].text.startsWith("1 preview(s) could not be saved:"));
+    EXPECT_TRUE(messages.messages[1].text.contains("a.ipt"));
+    EXPECT_TRUE(QFileInfo("a.bmp").isDir());
+    EXPECT_TRUE(QFile::exists("b.bmp"));
+}
+
+TEST_F(BatchHarness, ASelectionTooLongForTheBufferConvertsNothing)
+{
+    QStringList names;
+    for (int i = 0; i < 1200; ++i) {
+        const QString name = QStringLiteral("a rather long document name number %1.ipt").arg(i);
+        names << name;
+    }
+    QStringList paths;
+    for (const QString& n : names)
+        paths << dir.qpath() + "/" + n;
+    dialog.answer(paths);
+    clickOpen();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.contains("too long"));
+    EXPECT_TRUE(components.opened.isEmpty());
+    EXPECT_TRUE(window->msFile.isEmpty());
+}
+
+TEST_F(BatchHarness, CancelStopsAfterTheCurrentDocumentAndKeepsWhatWasWritten)
+{
+    addDocument("a.ipt", solidPicture(Qt::red));
+    addDocument("b.ipt", solidPicture(Qt::red));
+    addDocument("c.ipt", solidPicture(Qt::red));
+    progress.stopAt = 2;   // the folder piece, then a.ipt
+    run({"a.ipt", "b.ipt", "c.ipt"});
+    EXPECT_TRUE(progress.started);
+    EXPECT_TRUE(progress.finished);
+    EXPECT_TRUE(QFile::exists("a.bmp"));
+    EXPECT_FALSE(QFile::exists("b.bmp"));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.startsWith("Stopped"));
+}
