@@ -1,0 +1,68 @@
+#include "tests/support/Fixtures.h"
+#include "platform/RuntimeError.h"
+#include "tests/support/ScriptedDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+using namespace glimmer;
+using namespace glimmer::test;
+
+TEST(CommonDialog, FilterSplitsIntoDescriptionAndPatternPairs)
+{
+    const auto pairs = CommonDialog::filterPairs("Bitmap(*.bmp)|*.bmp|JPEG(*.jpg)|*.jpg|dangling");
+    ASSERT_EQ(pairs.size(), 2);
+    EXPECT_EQ(pairs[1].description, "JPEG(*.jpg)");
+    EXPECT_EQ(pairs[1].pattern, "*.jpg");
+}
+
+TEST(CommonDialog, ConfirmedDialogReturnsThePathAndMovesToItsFolder)
+{
+    TempDir dir;
+    CurrentDir keep(std::filesystem::temp_directory_path());
+    ScriptedDialog dialog;
+    dialog.answer(dir.qpath() + "/a b.ipt");
+    dialog.ShowOpen();
+    EXPECT_EQ(dialog.FileName, QDir::toNativeSeparators(dir.qpath() + "/a b.ipt"));
+    EXPECT_EQ(QDir::currentPath(), dir.qpath());
+}
+
+TEST(CommonDialog, MultipleSelectionIsTheFolderThenBareNamesSeparatedByNul)
+{
+    TempDir dir;
+    CurrentDir keep(std::filesystem::temp_directory_path());
+    ScriptedDialog dialog;
+    dialog.Flags = CommonDialog::AllowMultiselect;
+    dialog.MaxFileSize = 32767;
+    dialog.answer(QStringList{dir.qpath() + "/base plate.ipt", dir.qpath() + "/lid.iam"});
+    dialog.ShowOpen();
+    EXPECT_EQ(dialog.FileName.split(QChar(u'\0')),
+              QStringList({QDir::toNativeSeparators(dir.qpath()), "base plate.ipt", "lid.iam"}));
+}
+
+TEST(CommonDialog, SelectionThatDoesNotFitTheBufferIsRefused)
+{
+    ScriptedDialog dialog;
+    dialog.Flags = CommonDialog::AllowMultiselect;
+    dialog.MaxFileSize = 20;
+    dialog.FileName = "before";
+    dialog.answer(QStringList{"/tmp/a long name.ipt", "/tmp/another long name.ipt"});
+    try {
+        dialog.ShowOpen();
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), CommonDialog::BufferTooSmall);
+    }
+    EXPECT_TRUE(dialog.FileName.isEmpty());
+}
+
+TEST(CommonDialog, CancelEmptiesTheName)
+{
+    ScriptedDialog dialog;
+    dialog.FileName = "/docs/part";
+    dialog.cancel();
+    dialog.ShowSave();
+    EXPECT_TRUE(dialog.FileName.isEmpty());
+    EXPECT_EQ(dialog.last().fileName, "/docs/part");
+}
