@@ -1,0 +1,68 @@
+// Makes the pictures of the README: the real window, under a real X server,
+// showing a real document's preview. Run by scripts/screenshot.
+//   glimmerbox-screenshot DOCUMENT OUTPUT.png
+#include "app/frmSavePreview.h"
+#include "preview/FileComponents.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// A dialog that chooses one document without asking anybody.
+class ChosenDocument : public glimmer::CommonDialog {
+public:
+    explicit ChosenDocument(QString path) : path_(std::move(path)) {}
+
+protected:
+    std::optional<QStringList> run(Mode) override { return QStringList{path_}; }
+
+private:
+    QString path_;
+};
+
+// Nobody is there to press OK: messages go to the error output.
+class PrintedMessages : public glimmer::MessageBox {
+public:
+    void show(const QString& text, const QString&, Icon) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: glimmerbox-screenshot DOCUMENT OUTPUT.png\n");
+        return 2;
+    }
+    const QString output = QString::fromLocal8Bit(argv[2]);
+
+    ChosenDocument dialog(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath());
+    PrintedMessages messages;
+    glimmer::FileComponents components;
+    glimmer::frmSavePreview window(dialog, messages, components);
+    window.move(40, 40);
+    window.show();
+    window.cmdOpen->click();
+
+    int status = 1;
+    // Give the window system a moment to map and paint the window.
+    QTimer::singleShot(800, [&] {
+        const QRect frame = window.frameGeometry();
+        const QPixmap shot = window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+        status = shot.save(output) ? 0 : 1;
+        if (status != 0)
+            std::fprintf(stderr, "cannot write %s\n", argv[2]);
+        QApplication::quit();
+    });
+    QApplication::exec();
+    return status;
+}
