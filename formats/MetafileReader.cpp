@@ -106,8 +106,6 @@ std::optional<QSize> windowExtent(const Metafile& metafile)
 
 Metafile read(std::span<const std::byte> bytes)
 {
-    if (bytes.size() > Limits::maxBytes + placeableHeaderBytes)
-        throw FormatError(Code::TooLarge, "metafile of " + std::to_string(bytes.size()) + " bytes is over the limit");
     if (bytes.size() < 4)
         throw FormatError(Code::Truncated, "too short for a metafile", bytes.size());
 

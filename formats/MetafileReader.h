@@ -16,7 +16,7 @@ namespace glimmer::wmf {
 // What we accept from a metafile; well above any real preview (a 512×512
 // 24-bit picture in one bitmap record is about 790 KB).
 struct Limits {
-    static constexpr std::size_t maxBytes = 64u * 1024u * 1024u;   // the records, header included
+    static constexpr std::size_t maxBytes = 64u * 1024u * 1024u;   // the size META_HEADER declares
     static constexpr std::size_t maxRecords = 1'000'000;
     static constexpr std::int64_t maxDibPixels = std::int64_t{1} << 25;   // 32 Mi pixels
     static constexpr int maxCoordinate = 32767;                        // coordinates are 16-bit
