@@ -478,20 +478,24 @@ private:
         const QTransform toDevice = painter_->worldTransform();
         painter_->save();
         painter_->setCompositionMode(mode);
-        if (toDevice.type() <= QTransform::TxScale) {
+        const QPointF a = toDevice.map(dest.topLeft());
+        const QPointF b = toDevice.map(dest.bottomRight());
+        const QRectF device = QRectF(a, b).normalized();
+        // Only a bitmap that lies wholly inside the target is scaled ahead:
+        // one stretched far past it would cost memory for pixels never shown.
+        const QRectF visible = base_.mapRect(target_).adjusted(-1, -1, 1, 1);
+        if (toDevice.type() <= QTransform::TxScale && visible.contains(device)) {
             // Land on whole device pixels: a bitmap at its own size is copied
             // exactly, a scaled one is filtered once, over its whole area.
-            const QPointF a = toDevice.map(dest.topLeft());
-            const QPointF b = toDevice.map(dest.bottomRight());
-            const QRect device(QPoint(qRound(std::min(a.x(), b.x())), qRound(std::min(a.y(), b.y()))),
-                               QPoint(qRound(std::max(a.x(), b.x())) - 1, qRound(std::max(a.y(), b.y())) - 1));
-            if (!device.isEmpty()) {
+            const QRect pixels(QPoint(qRound(device.left()), qRound(device.top())),
+                               QPoint(qRound(device.right()) - 1, qRound(device.bottom()) - 1));
+            if (!pixels.isEmpty()) {
                 if (b.x() < a.x() || b.y() < a.y())
                     image = image.mirrored(b.x() < a.x(), b.y() < a.y());
-                if (image.size() != device.size())
-                    image = image.scaled(device.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                if (image.size() != pixels.size())
+                    image = image.scaled(pixels.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
                 painter_->resetTransform();
-                painter_->drawImage(device.topLeft(), image);
+                painter_->drawImage(pixels.topLeft(), image);
             }
         } else {
             painter_->setRenderHint(QPainter::SmoothPixmapTransform);

@@ -460,6 +460,21 @@ TEST(Metafile, ScaledBitmapsAreSmoothAndFillTheTarget)
     EXPECT_LT(seam, 245);
 }
 
+TEST(Metafile, BitmapStretchedFarPastTheTargetFillsWhatShows)
+{
+    // One pixel spread over 32767 window units of one target pixel each
+    // would be a picture of 10^9 pixels if it were scaled ahead.
+    QImage one;
+    const QByteArray dib = makeDib(1, 1, 24, false, &one);
+    Builder b;
+    b.words(wmf::META_SETWINDOWEXT, {1, 1});
+    b.raw(wmf::META_STRETCHDIB, {0x0020, 0x00CC, 0, 1, 1, 0, 0, 32767, 32767, 0xFF9C, 0xFF9C}, dib);   // at (-100, -100)
+    const QImage played = playInto(b.bytes(), {10, 10});
+    ASSERT_FALSE(played.isNull());
+    EXPECT_EQ(played.pixel(0, 0), one.pixel(0, 0));
+    EXPECT_EQ(played.pixel(9, 9), one.pixel(0, 0));
+}
+
 TEST(Metafile, BitmapAtNaturalSizeIsExactAtAnOffset)
 {
     const QImage image = pattern({9, 4});
