@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
