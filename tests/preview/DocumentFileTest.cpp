@@ -52,14 +52,13 @@ std::vector<std::byte> storedPreview(const char* document, const KnownPropertySe
 // Clipboard data of a Windows clipboard format around `payload`.
 std::vector<std::byte> clipboard(std::uint32_t format, std::span<const std::byte> payload, bool metafilePict = true)
 {
-    std::vector<std::byte> b(8, std::byte{0});
-    for (int i = 0; i < 4; ++i) {
-        b[static_cast<std::size_t>(i)] = std::byte{0xFF};
-        b[static_cast<std::size_t>(4 + i)] = std::byte((format >> (8 * i)) & 0xFF);
+    const std::size_t head = metafilePict ? 16 : 8;
+    std::vector<std::byte> b(head + payload.size(), std::byte{0});
+    for (std::size_t i = 0; i < 4; ++i) {
+        b[i] = std::byte{0xFF};
+        b[4 + i] = std::byte((format >> (8 * i)) & 0xFF);
     }
-    if (metafilePict)
-        b.insert(b.end(), 8, std::byte{0});
-    b.insert(b.end(), payload.begin(), payload.end());
+    std::copy(payload.begin(), payload.end(), b.begin() + static_cast<std::ptrdiff_t>(head));
     return b;
 }
 
