@@ -250,6 +250,23 @@ std::vector<std::string_view> splitPath(std::string_view path)
     return parts;
 }
 
+// A path for a message: control characters (property set names begin with
+// \x05) written out.
+std::string printable(std::string_view path)
+{
+    std::string text;
+    for (const char c : path) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
+            text += escaped;
+        } else {
+            text.push_back(c);
+        }
+    }
+    return text;
+}
+
 std::string withLibraryMessage(std::string text)
 {
     if (!lastLibraryMessage.empty())
@@ -504,7 +521,7 @@ GRef<GsfInput> CompoundFile::Impl::child(std::string_view path) const
     GRef<GsfInput> current;
     for (const auto part : splitPath(path)) {
         if (current && !GSF_IS_INFILE(current.get()))
-            throw FormatError(Code::NotFound, "no stream \"" + std::string(path) + "\"");
+            throw FormatError(Code::NotFound, "no stream \"" + printable(path) + "\"");
         if (current)
             dir = GSF_INFILE(current.get());
         lastLibraryMessage.clear();
@@ -519,9 +536,9 @@ GRef<GsfInput> CompoundFile::Impl::child(std::string_view path) const
             }
             if (listed)
                 throw FormatError(Code::BadValue,
-                                  withLibraryMessage("damaged compound file: \"" + std::string(path)
+                                  withLibraryMessage("damaged compound file: \"" + printable(path)
                                                      + "\" cannot be opened"));
-            throw FormatError(Code::NotFound, "no stream \"" + std::string(path) + "\"");
+            throw FormatError(Code::NotFound, "no stream \"" + printable(path) + "\"");
         }
         current = std::move(next);
     }
@@ -612,7 +629,7 @@ std::vector<std::string> CompoundFile::names(std::string_view storage) const
     GsfInfile* dir = held ? GSF_INFILE(held.get()) : impl_->root.get();
     const int n = gsf_infile_num_children(dir);
     if (n < 0)
-        throw FormatError(Code::NotFound, "\"" + std::string(storage) + "\" is a stream, not a storage");
+        throw FormatError(Code::NotFound, "\"" + printable(storage) + "\" is a stream, not a storage");
     std::vector<std::string> result;
     result.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
@@ -636,21 +653,21 @@ std::vector<std::byte> CompoundFile::read(std::string_view path, std::size_t max
 {
     GRef<GsfInput> stream = impl_->child(path);
     if (!stream)
-        throw FormatError(Code::NotFound, "no stream \"" + std::string(path) + "\"");
+        throw FormatError(Code::NotFound, "no stream \"" + printable(path) + "\"");
     if (GSF_IS_INFILE(stream.get()) && gsf_infile_num_children(GSF_INFILE(stream.get())) >= 0)
-        throw FormatError(Code::NotFound, "\"" + std::string(path) + "\" is a storage, not a stream");
+        throw FormatError(Code::NotFound, "\"" + printable(path) + "\" is a storage, not a stream");
     const gsf_off_t size = gsf_input_size(stream.get());
     if (size < 0 || static_cast<std::uint64_t>(size) > impl_->source->size)
         throw FormatError(Code::Truncated,
-                          "truncated: stream \"" + std::string(path) + "\" is larger than the file");
+                          "truncated: stream \"" + printable(path) + "\" is larger than the file");
     const auto want = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), maxBytes);
     if (want > MaxStreamSize)
-        throw FormatError(Code::TooLarge, "stream \"" + std::string(path) + "\" is too large");
+        throw FormatError(Code::TooLarge, "stream \"" + printable(path) + "\" is too large");
     std::vector<std::byte> data(static_cast<std::size_t>(want));
     lastLibraryMessage.clear();
     if (want > 0 && !gsf_input_read(stream.get(), data.size(), reinterpret_cast<guint8*>(data.data())))
         throw FormatError(Code::Truncated,
-                          withLibraryMessage("truncated: stream \"" + std::string(path)
+                          withLibraryMessage("truncated: stream \"" + printable(path)
                                              + "\" runs past the end of the file"));
     return data;
 }

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-utils.h>
+
 #include <dirent.h>
 
 #include <fstream>
@@ -42,7 +47,52 @@ std::string documentType(const std::filesystem::path& p)
     return "?";
 }
 
+// A small compound file written by libgsf with `sectorSize`-byte sectors:
+// a mini stream, a big stream and a stream inside a storage.
+void writeCompoundFile(const std::filesystem::path& path, std::size_t sectorSize)
+{
+    gsf_init();
+    GsfOutput* sink = gsf_output_stdio_new(path.c_str(), nullptr);
+    ASSERT_NE(sink, nullptr);
+    GsfOutfile* root = gsf_outfile_msole_new_full(sink, sectorSize, 64);
+    const auto put = [](GsfOutfile* dir, const char* name, const std::string& data) {
+        GsfOutput* s = gsf_outfile_new_child(dir, name, FALSE);
+        gsf_output_write(s, data.size(), reinterpret_cast<const guint8*>(data.data()));
+        gsf_output_close(s);
+        g_object_unref(s);
+    };
+    put(root, "Small", "hello");
+    put(root, "Big", std::string(10000, 'b'));
+    auto* storage = GSF_OUTFILE(gsf_outfile_new_child(root, "Store", TRUE));
+    put(storage, "Inner", "abc");
+    gsf_output_close(GSF_OUTPUT(storage));
+    g_object_unref(storage);
+    gsf_output_close(GSF_OUTPUT(root));
+    g_object_unref(root);
+    g_object_unref(sink);
+}
+
+std::string text(const std::vector<std::byte>& bytes)
+{
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
 } // namespace
+
+TEST(CompoundFile, ReadsBothSectorSizes)
+{
+    for (const std::size_t sectorSize : {512u, 4096u}) {
+        SCOPED_TRACE(sectorSize);
+        TempDir dir;
+        writeCompoundFile(dir.path() / "file.cfb", sectorSize);
+        const CompoundFile file((dir.path() / "file.cfb").string());
+        EXPECT_EQ(text(file.read("Small")), "hello");
+        EXPECT_EQ(text(file.read("Big")), std::string(10000, 'b'));
+        EXPECT_EQ(text(file.read("Store/Inner")), "abc");
+        EXPECT_EQ(text(file.read("Big", 3)), "bbb");
+        EXPECT_EQ(file.names("Store"), std::vector<std::string>{"Inner"});
+    }
+}
 
 TEST(CompoundFile, OpensEveryFixtureAndKnowsItsType)
 {
