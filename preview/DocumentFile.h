@@ -25,7 +25,7 @@ inline constexpr KnownPropertySet StandardSummarySet{oleps::fmtid("F29F85E0-4FF9
                                                      "\x05SummaryInformation"};
 
 // No preview is decoded to more pixels than this.
-inline constexpr std::int64_t MaxPreviewPixels = std::int64_t{8192} * 8192;
+inline constexpr std::int64_t MaxPreviewPixels = std::int64_t{4096} * 4096;
 
 // A CAD document read from its own file: the version and the preview
 // pictures. Every failure raises a FormatError. The file stays open until

@@ -71,6 +71,45 @@ QByteArray png(const QImage& image)
     return bytes;
 }
 
+std::uint32_t crc32(const std::vector<std::byte>& data, std::size_t from)
+{
+    std::uint32_t c = 0xFFFFFFFF;
+    for (std::size_t i = from; i < data.size(); ++i) {
+        c ^= std::to_integer<std::uint32_t>(data[i]);
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+// The start of a PNG file, its pixels missing, that claims `width` × `height` pixels.
+std::vector<std::byte> pngHeader(std::uint32_t width, std::uint32_t height)
+{
+    std::vector<std::byte> b;
+    const auto be32 = [&](std::uint32_t v) {
+        for (int i = 3; i >= 0; --i)
+            b.push_back(std::byte((v >> (8 * i)) & 0xFF));
+    };
+    for (unsigned v : {0x89u, 0x50u, 0x4Eu, 0x47u, 0x0Du, 0x0Au, 0x1Au, 0x0Au})
+        b.push_back(std::byte(v));
+    be32(13);
+    const std::size_t chunk = b.size();
+    for (char c : {'I', 'H', 'D', 'R'})
+        b.push_back(std::byte(c));
+    be32(width);
+    be32(height);
+    for (unsigned v : {8u, 2u, 0u, 0u, 0u})
+        b.push_back(std::byte(v));
+    be32(crc32(b, chunk));
+    // An empty first data chunk: the header is complete, the pixels missing.
+    be32(0);
+    const std::size_t data = b.size();
+    for (char c : {'I', 'D', 'A', 'T'})
+        b.push_back(std::byte(c));
+    be32(crc32(b, data));
+    return b;
+}
+
 } // namespace
 
 TEST(FileComponents, EveryFixtureGivesItsVersionAndPreviewPixels)
@@ -182,6 +221,8 @@ TEST(DecodePreview, OtherPicturesAreDecodedOrNamed)
         {"enhanced metafile", clipboard(14, junk, false), FormatError::Code::Unsupported, "enhanced metafile"},
         {"unknown bytes", clipboard(3, junk), FormatError::Code::Unsupported, "cannot be read"},
         {"no payload", clipboard(3, {}), FormatError::Code::Truncated, "empty"},
+        {"huge picture", clipboard(3, pngHeader(5000, 5000)), FormatError::Code::TooLarge, "too large"},
+        {"picture without pixels", clipboard(3, pngHeader(180, 180)), FormatError::Code::BadValue, "damaged"},
         {"no clipboard format", {std::byte{0xFF}, std::byte{0xFF}}, FormatError::Code::Truncated, "ends early"},
     };
     for (const Row& r : rows) {
