@@ -1,0 +1,103 @@
+// Previews extracted per second over the fixture documents (one thread, warm
+// cache) and the bytes each extraction reads from disk against the
+// document's size. Run: build/bench/bench/document_bench
+#include "preview/FileComponents.h"
+#include "preview/Thumbnail.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::filesystem::path> documents()
+{
+    static const std::vector<std::filesystem::path> found = [] {
+        std::vector<std::filesystem::path> list;
+        const auto dir = std::filesystem::path(GLIMMER_SOURCE_DIR).parent_path() / "shared" / "fixtures" / "documents";
+        std::error_code ec;
+        for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            const auto ext = it->path().extension().string();
+            if (ext == ".ipt" || ext == ".iam" || ext == ".idw" || ext == ".ipn" || ext == ".ide")
+                list.push_back(it->path());
+        }
+        std::sort(list.begin(), list.end());
+        return list;
+    }();
+    return found;
+}
+
+// Bytes this process has read through system calls so far.
+std::uint64_t bytesReadSoFar()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return 0;
+}
+
+// Every fixture document once per iteration, through the same code as the
+// window and the thumbnailer, scaled to 180 pixels.
+void ExtractPreviews(benchmark::State& state)
+{
+    const auto docs = documents();
+    if (docs.empty()) {
+        state.SkipWithError("fixture documents not found");
+        return;
+    }
+    glimmer::FileComponents components;
+    std::int64_t previews = 0;
+    for (auto _ : state) {
+        for (const auto& doc : docs) {
+            const auto r = glimmer::readThumbnail(components, QString::fromStdString(doc.string()), 180);
+            previews += r.status == glimmer::ThumbnailResult::Status::Ok;
+            benchmark::DoNotOptimize(r.image.constBits());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
+    state.counters["previews"] = benchmark::Counter(static_cast<double>(previews), benchmark::Counter::kIsRate);
+}
+BENCHMARK(ExtractPreviews)->Unit(benchmark::kMillisecond);
+
+// One document: its preview per second, and what was read for it.
+void ExtractOne(benchmark::State& state)
+{
+    const auto docs = documents();
+    const auto& doc = docs.at(static_cast<std::size_t>(state.range(0)));
+    state.SetLabel(doc.parent_path().filename().string() + "/" + doc.filename().string());
+    glimmer::FileComponents components;
+    const QString path = QString::fromStdString(doc.string());
+    const std::uint64_t before = bytesReadSoFar();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(glimmer::readThumbnail(components, path, 180).image.constBits());
+    const double read = static_cast<double>(bytesReadSoFar() - before) / static_cast<double>(state.iterations());
+    const double size = static_cast<double>(std::filesystem::file_size(doc));
+    state.SetItemsProcessed(state.iterations());
+    state.counters["read_bytes"] = read;
+    state.counters["file_bytes"] = size;
+    state.counters["read_share"] = read / size;
+}
+BENCHMARK(ExtractOne)->DenseRange(0, static_cast<int>(documents().size()) - 1)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,84 @@
+#include "app/frmSavePreview.h"
+#include "preview/FileComponents.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/Pixels.h"
+#include "tests/support/ScriptedDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QTest>
+
+#include <fstream>
+
+using namespace glimmer;
+using namespace glimmer::test;
+
+namespace {
+
+// The real window over the real document files.
+class DocumentsWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window = std::make_unique<frmSavePreview>(dialog, messages, components);
+        window->setExitHandler([] { FAIL() << "the window tried to end the process"; });
+        window->show();
+    }
+
+    void open(const QString& path)
+    {
+        dialog.answer(path);
+        QTest::mouseClick(window->cmdOpen, Qt::LeftButton);
+    }
+
+    bool showsPlaceholder() const
+    {
+        return window->picPreview->picture().image().cacheKey() == window->Picture1->picture().image().cacheKey();
+    }
+
+    ScriptedDialog dialog;
+    RecordingMessageBox messages;
+    FileComponents components;
+    std::unique_ptr<frmSavePreview> window;
+};
+
+} // namespace
+
+TEST_F(DocumentsWindow, EveryFixtureShowsItsPreviewOrThePlaceholder)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    for (const FixtureDocument& doc : fixtureDocuments()) {
+        SCOPED_TRACE(doc.path);
+        const QString path = fixtureQPath(doc.path);
+        open(path);
+        EXPECT_EQ(window->FileName->text(), QFileInfo(path).fileName());
+        EXPECT_EQ(window->cmdSave->isEnabled(), doc.hasPreview);
+        EXPECT_EQ(showsPlaceholder(), !doc.hasPreview);
+        if (doc.hasPreview) {
+            EXPECT_EQ(pixelSha256(window->picPreview->picture().toImage()), QByteArray(doc.pixelSha256));
+            EXPECT_EQ(window->msFile, path.chopped(4));
+        }
+        // Finished: nothing is kept open.
+        EXPECT_EQ(window->moDocument, nullptr);
+    }
+    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'\n').toStdString();
+}
+
+TEST_F(DocumentsWindow, AFileThatIsNotADocumentIsNamedInAMessage)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    open(fixtureQPath(fixtureDocuments()[1].path));
+    ASSERT_TRUE(window->cmdSave->isEnabled());
+
+    TempDir dir;
+    const auto lfs = dir.path() / "Part2.ipt";
+    std::ofstream(lfs) << "version https://git-lfs.github.com/spec/v1\n";
+    open(QString::fromStdString(lfs.string()));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("Part2.ipt: not a compound file")))
+        << messages.messages[0].text.toStdString();
+    EXPECT_TRUE(showsPlaceholder());
+    EXPECT_FALSE(window->cmdSave->isEnabled());
+    EXPECT_EQ(window->FileName->text(), QStringLiteral("Part2.ipt"));
+}

@@ -1,0 +1,332 @@
+#include "formats/Metafile.h"
+#include "platform/RuntimeError.h"
+#include "preview/DocumentFile.h"
+#include "preview/FileComponents.h"
+#include "tests/support/CompoundFileEditor.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/Pixels.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QPainter>
+
+#include <dirent.h>
+
+#include <functional>
+
+using namespace glimmer;
+using namespace glimmer::test;
+
+namespace {
+
+const char* const CadSet = "\x05Zrxrt4arFafyu34gYa3l3ohgHg";
+const char* const WmfDocument = "kdizon-2P-OPM/9061 micro translation stage 25 mm platform.iam";
+const char* const PngDocument = "jessedusty-2014-15-Robotux-CAD-Files/switch Holder.ipt";
+const char* const OldDocument = "kdizon-2P-OPM/AA AOTF subassy.iam";
+
+int openDescriptors()
+{
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d))
+            ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+std::span<const std::byte> asBytes(const QByteArray& a)
+{
+    return {reinterpret_cast<const std::byte*>(a.constData()), static_cast<std::size_t>(a.size())};
+}
+
+// Property 17 of a fixture as stored: format tag, clipboard format, payload.
+std::vector<std::byte> storedPreview(const char* document, const KnownPropertySet& set)
+{
+    const DocumentFile file(fixtureQPath(document));
+    return *previewIn(*file.propertySetStream(set), set);
+}
+
+// Clipboard data of a Windows clipboard format around `payload`.
+std::vector<std::byte> clipboard(std::uint32_t format, std::span<const std::byte> payload, bool metafilePict = true)
+{
+    const std::size_t head = metafilePict ? 16 : 8;
+    std::vector<std::byte> b(head + payload.size(), std::byte{0});
+    for (std::size_t i = 0; i < 4; ++i) {
+        b[i] = std::byte{0xFF};
+        b[4 + i] = std::byte((format >> (8 * i)) & 0xFF);
+    }
+    std::copy(payload.begin(), payload.end(), b.begin() + static_cast<std::ptrdiff_t>(head));
+    return b;
+}
+
+QByteArray png(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+std::uint32_t crc32(const std::vector<std::byte>& data, std::size_t from)
+{
+    std::uint32_t c = 0xFFFFFFFF;
+    for (std::size_t i = from; i < data.size(); ++i) {
+        c ^= std::to_integer<std::uint32_t>(data[i]);
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+    }
+    return ~c;
+}
+
+// The start of a PNG file, its pixels missing, that claims `width` × `height` pixels.
+std::vector<std::byte> pngHeader(std::uint32_t width, std::uint32_t height)
+{
+    std::vector<std::byte> b;
+    const auto be32 = [&](std::uint32_t v) {
+        for (int i = 3; i >= 0; --i)
+            b.push_back(std::byte((v >> (8 * i)) & 0xFF));
+    };
+    for (unsigned v : {0x89u, 0x50u, 0x4Eu, 0x47u, 0x0Du, 0x0Au, 0x1Au, 0x0Au})
+        b.push_back(std::byte(v));
+    be32(13);
+    const std::size_t chunk = b.size();
+    for (char c : {'I', 'H', 'D', 'R'})
+        b.push_back(std::byte(c));
+    be32(width);
+    be32(height);
+    for (unsigned v : {8u, 2u, 0u, 0u, 0u})
+        b.push_back(std::byte(v));
+    be32(crc32(b, chunk));
+    // An empty first data chunk: the header is complete, the pixels missing.
+    be32(0);
+    const std::size_t data = b.size();
+    for (char c : {'I', 'D', 'A', 'T'})
+        b.push_back(std::byte(c));
+    be32(crc32(b, data));
+    return b;
+}
+
+} // namespace
+
+TEST(FileComponents, EveryFixtureGivesItsVersionAndPreviewPixels)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    FileComponents components;
+    const auto server = components.createDocumentServer();
+    const auto reader = components.createPropertyReader();
+    for (const FixtureDocument& doc : fixtureDocuments()) {
+        SCOPED_TRACE(doc.path);
+        const QString path = fixtureQPath(doc.path);
+        const auto document = server->OpenDocument(path);
+        EXPECT_EQ(document->VersionNumber(), doc.version);
+        EXPECT_EQ(document->DisplayName(), QFileInfo(path).fileName());
+        EXPECT_EQ(document->Name(), QFileInfo(path).fileName());
+        // Both ways to the preview find the same one, wherever it is kept.
+        for (const bool thumbnail : {true, false}) {
+            try {
+                const Picture p = thumbnail ? document->Thumbnail() : reader->OpenPropertySets(path)->PreviewPicture();
+                ASSERT_TRUE(doc.hasPreview) << "a preview where none was expected";
+                EXPECT_EQ(p.kind(), Picture::Kind::Metafile);
+                EXPECT_EQ(p.size(), QSize(doc.previewSize, doc.previewSize));
+                EXPECT_EQ(pixelSha256(p.toImage()), QByteArray(doc.pixelSha256));
+            } catch (const RuntimeError& e) {
+                EXPECT_FALSE(doc.hasPreview) << e.what();
+                EXPECT_EQ(e.number(), RuntimeError::NoPreview);
+                EXPECT_TRUE(e.text().startsWith(QFileInfo(path).fileName() + ": ")) << e.what();
+            }
+        }
+        server->CloseAll();
+    }
+}
+
+TEST(FileComponents, AMetafilePreviewIsKeptAsItStands)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    const auto stored = storedPreview(WmfDocument, CadSummarySet);
+    const Picture p = DocumentFile(fixtureQPath(WmfDocument)).preview({CadSummarySet});
+    ASSERT_EQ(static_cast<std::size_t>(p.metafile().size()), stored.size() - 16);
+    EXPECT_TRUE(std::equal(stored.begin() + 16, stored.end(), asBytes(p.metafile()).begin()));
+}
+
+TEST(FileComponents, PreviewsWrittenAsPlaceableMetafilesReadBackToTheSamePixels)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    for (const FixtureDocument& doc : fixtureDocuments()) {
+        if (!doc.hasPreview)
+            continue;
+        SCOPED_TRACE(doc.path);
+        const Picture p = DocumentFile(fixtureQPath(doc.path)).preview({CadSummarySet, StandardSummarySet});
+        const QByteArray file = wmf::toPlaceable(asBytes(p.metafile()), p.size());
+        const Picture back = Picture::fromMetafile(file, wmf::naturalSize(asBytes(file)));
+        EXPECT_EQ(back.size(), p.size());
+        EXPECT_EQ(pixelSha256(back.toImage()), QByteArray(doc.pixelSha256));
+    }
+}
+
+TEST(FileComponents, CloseAllLeavesNoFileOpen)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    FileComponents components;
+    const int before = openDescriptors();
+    const auto server = components.createDocumentServer();
+    const auto a = server->OpenDocument(fixtureQPath(PngDocument));
+    const auto b = server->OpenDocument(fixtureQPath(OldDocument));
+    EXPECT_EQ(openDescriptors(), before + 2);
+    server->CloseAll();
+    EXPECT_EQ(openDescriptors(), before);
+    // A document kept past CloseAll answers with an error, not with a crash.
+    EXPECT_THROW(a->Thumbnail(), RuntimeError);
+    // The property reader keeps nothing open: its set is read at once.
+    const auto set = components.createPropertyReader()->OpenPropertySets(fixtureQPath(OldDocument));
+    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(set->PreviewPicture().size(), QSize(180, 180));
+}
+
+// decodePreview over payloads that are not the usual ones.
+TEST(DecodePreview, OtherPicturesAreDecodedOrNamed)
+{
+    QImage rgba(4, 3, QImage::Format_ARGB32);
+    rgba.fill(QColor(255, 0, 0, 255));
+    rgba.setPixelColor(0, 0, QColor(0, 0, 255, 0));   // transparent blue stands on white
+
+    const Picture fromPng = decodePreview(clipboard(3, asBytes(png(rgba))));
+    EXPECT_EQ(fromPng.kind(), Picture::Kind::Metafile);
+    EXPECT_EQ(fromPng.size(), QSize(4, 3));
+    EXPECT_EQ(fromPng.toImage().pixelColor(0, 0), QColor(Qt::white));
+    EXPECT_EQ(fromPng.toImage().pixelColor(3, 2), QColor(Qt::red));
+
+    // A device-independent bitmap (CF_DIB): Qt's BMP reader after a file header.
+    QByteArray bmp;
+    {
+        QBuffer buffer(&bmp);
+        buffer.open(QIODevice::WriteOnly);
+        rgba.convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP");
+    }
+    const Picture fromDib = decodePreview(clipboard(8, asBytes(bmp.mid(14)), false));
+    EXPECT_EQ(fromDib.size(), QSize(4, 3));
+    EXPECT_EQ(fromDib.toImage().pixelColor(3, 2), QColor(Qt::red));
+
+    struct Row {
+        const char* name;
+        std::vector<std::byte> data;
+        FormatError::Code code;
+        const char* text;
+    };
+    const std::byte junk[] = {std::byte{1}, std::byte{2}, std::byte{3}, std::byte{4}, std::byte{5}};
+    const Row rows[] = {
+        {"enhanced metafile", clipboard(14, junk, false), FormatError::Code::Unsupported, "enhanced metafile"},
+        {"unknown bytes", clipboard(3, junk), FormatError::Code::Unsupported, "cannot be read"},
+        {"no payload", clipboard(3, {}), FormatError::Code::Truncated, "empty"},
+        {"huge picture", clipboard(3, pngHeader(5000, 5000)), FormatError::Code::TooLarge, "too large"},
+        {"picture without pixels", clipboard(3, pngHeader(180, 180)), FormatError::Code::BadValue, "damaged"},
+        {"no clipboard format", {std::byte{0xFF}, std::byte{0xFF}}, FormatError::Code::Truncated, "ends early"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        try {
+            decodePreview(r.data);
+            ADD_FAILURE() << "decoded";
+        } catch (const FormatError& e) {
+            EXPECT_EQ(e.code(), r.code) << e.what();
+            EXPECT_NE(std::string(e.what()).find(r.text), std::string::npos) << e.what();
+        }
+    }
+}
+
+// A fixture damaged in one place, through the components as the window uses
+// them: the operation that fails, its error number and words of its text.
+struct DocumentDamage {
+    const char* name;
+    const char* document;
+    std::function<void(CompoundFileEditor&)> apply;
+    int number;
+    const char* text;
+};
+
+class DamagedDocument : public ::testing::TestWithParam<DocumentDamage> {};
+
+namespace {
+
+// Offsets inside the CAD summary set of a fixture: its one section starts at 48.
+std::size_t propertyEntry(const CompoundFileEditor& e, std::uint32_t id)
+{
+    const auto entry = e.entry(CadSet);
+    const std::uint32_t count = e.u32(e.streamOffset(entry, 52));
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (e.u32(e.streamOffset(entry, 56 + 8 * i)) == id)
+            return 56 + 8 * i;
+    throw std::runtime_error("no such property");
+}
+
+std::size_t propertyValue(const CompoundFileEditor& e, std::uint32_t id)
+{
+    return 48 + e.u32(e.streamOffset(e.entry(CadSet), propertyEntry(e, id) + 4));
+}
+
+void patchStream(CompoundFileEditor& e, std::size_t at, std::uint32_t value)
+{
+    e.setU32(e.streamOffset(e.entry(CadSet), at), value);
+}
+
+} // namespace
+
+TEST_P(DamagedDocument, GivesANamedErrorAndNoPicture)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    const DocumentDamage& d = GetParam();
+    CompoundFileEditor editor(*fixturesDir() / d.document);
+    d.apply(editor);
+    TempDir dir;
+    const QString path = dir.qpath() + QStringLiteral("/damaged.ipt");
+    editor.write(path.toStdString());
+
+    FileComponents components;
+    const auto server = components.createDocumentServer();
+    try {
+        const auto document = server->OpenDocument(path);
+        if (d.number == RuntimeError::NoVersion)
+            document->VersionNumber();
+        else
+            document->Thumbnail();
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), d.number) << e.what();
+        EXPECT_TRUE(e.text().startsWith(QStringLiteral("damaged.ipt: "))) << e.what();
+        EXPECT_TRUE(e.text().contains(QString::fromUtf8(d.text))) << e.what();
+    }
+    server->CloseAll();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamagedDocument,
+    ::testing::Values(
+        DocumentDamage{"NotACompoundFile", PngDocument, [](auto& e) { e.bytes[3] = 0; }, RuntimeError::BadDocument,
+                       "not a compound file"},
+        DocumentDamage{"EmptyFile", PngDocument, [](auto& e) { e.bytes.clear(); }, RuntimeError::BadDocument, "empty"},
+        DocumentDamage{"PropertyOffsetBeyondItsStream", PngDocument,
+                       [](auto& e) { patchStream(e, propertyEntry(e, 17) + 4, 0x00FFFFF0); },
+                       RuntimeError::NoPreview, "property 17 lies beyond"},
+        DocumentDamage{"ClipboardSizeBeyondItsStream", WmfDocument,
+                       [](auto& e) { patchStream(e, propertyValue(e, 17) + 4, 0x7FFFFFF0); }, RuntimeError::NoPreview,
+                       "clipboard data larger"},
+        DocumentDamage{"PngCutShort", PngDocument,
+                       [](auto& e) {
+                           const std::size_t at = propertyValue(e, 17) + 4;
+                           patchStream(e, at, e.u32(e.streamOffset(e.entry(CadSet), at)) / 2);
+                       },
+                       RuntimeError::NoPreview, "damaged"},
+                       // The bitmap record claims more words than the metafile holds.
+        DocumentDamage{"MetafileRecordSizeLies", WmfDocument,
+                       [](auto& e) {
+                           // Header 18 bytes, then SETWINDOWORG (10) and SETWINDOWEXT (10): the bitmap record.
+                           patchStream(e, propertyValue(e, 17) + 24 + 18 + 20, 0x00FFFFFF);
+                       },
+                       RuntimeError::NoPreview, "metafile"},
+        DocumentDamage{"NoVersionStream", PngDocument,
+                       [](auto& e) { e.bytes[e.entryOffset(e.entry("RSeDb")) + 0] = 'X'; }, RuntimeError::NoVersion,
+                       "no version stream"}),
+    [](const auto& row) { return std::string(row.param.name); });
