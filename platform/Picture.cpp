@@ -17,13 +17,13 @@ Picture Picture::fromImage(const QImage& image)
     return p;
 }
 
-Picture Picture::fromMetafile(const QByteArray& bytes, QSize naturalSize)
+Picture Picture::fromMetafile(const QByteArray& bytes, QSize naturalSize, const QImage& played)
 {
     Picture p;
     p.kind_ = Kind::Metafile;
     p.metafile_ = bytes;
     p.size_ = naturalSize;
-    p.played_ = std::make_shared<QImage>();
+    p.played_ = std::make_shared<QImage>(played.size() == naturalSize ? played : QImage());
     return p;
 }
 

@@ -20,8 +20,9 @@ public:
 
     Picture() = default;
     static Picture fromImage(const QImage& image);
-    // `bytes` is a Windows metafile, placeable or not.
-    static Picture fromMetafile(const QByteArray& bytes, QSize naturalSize);
+    // `bytes` is a Windows metafile, placeable or not. Where the caller
+    // already has the pixels the metafile plays to, `played` saves playing it.
+    static Picture fromMetafile(const QByteArray& bytes, QSize naturalSize, const QImage& played = {});
 
     Kind kind() const noexcept { return kind_; }
     bool isEmpty() const noexcept { return kind_ == Kind::Empty; }

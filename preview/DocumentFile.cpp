@@ -126,7 +126,8 @@ Picture rasterPicture(const QImage& decoded)
     } else {
         rgb = decoded.convertToFormat(QImage::Format_RGB888);
     }
-    return Picture::fromMetafile(wmf::fromImage(rgb), rgb.size());
+    // The metafile plays back to exactly these pixels: keep them with it.
+    return Picture::fromMetafile(wmf::fromImage(rgb), rgb.size(), rgb.convertToFormat(QImage::Format_RGB32));
 }
 
 Picture metafilePicture(std::span<const std::byte> payload)
