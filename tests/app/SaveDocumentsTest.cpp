@@ -1,0 +1,140 @@
+#include "formats/Metafile.h"
+#include "formats/MetafileReader.h"
+#include "preview/FileComponents.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/Pixels.h"
+#include "tests/support/ScriptedProgress.h"
+
+#include "app/frmSavePreview.h"
+#include "tests/support/ScriptedDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QtEndian>
+
+#include <cmath>
+
+using namespace glimmer;
+using namespace glimmer::test;
+
+namespace {
+
+// Peak signal-to-noise ratio of two images of one size, in dB.
+double psnr(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB888);
+    const QImage y = b.convertToFormat(QImage::Format_RGB888);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const uchar* p = x.constScanLine(row);
+        const uchar* q = y.constScanLine(row);
+        for (int i = 0; i < x.width() * 3; ++i)
+            sum += (p[i] - q[i]) * (p[i] - q[i]);
+    }
+    const double mse = sum / (x.width() * x.height() * 3.0);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+QImage playAtNaturalSize(const QString& wmfPath)
+{
+    QFile f(wmfPath);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = f.readAll();
+    const std::span<const std::byte> span(reinterpret_cast<const std::byte*>(bytes.constData()),
+                                          static_cast<std::size_t>(bytes.size()));
+    wmf::read(span);   // raises on anything malformed
+    return Picture::fromMetafile(bytes, wmf::naturalSize(span)).toImage();
+}
+
+const FixtureDocument& fixture(const char* path)
+{
+    for (const FixtureDocument& doc : fixtureDocuments())
+        if (std::string_view(doc.path) == path)
+            return doc;
+    throw std::logic_error("no such fixture");
+}
+
+} // namespace
+
+// The real window and the real document reader; saves go to a temporary folder.
+class SaveDocuments : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        GLIMMER_REQUIRE_FIXTURES();
+        window = std::make_unique<frmSavePreview>(dialog, messages, components);
+        window->setExitHandler([] {});
+        window->show();
+        dialog.answer(fixtureQPath(GetParam()));
+        QTest::mouseClick(window->cmdOpen, Qt::LeftButton);
+        ASSERT_TRUE(window->cmdSave->isEnabled()) << messages.texts().join("\n").toStdString();
+        here = std::make_unique<CurrentDir>(dir.path());
+    }
+    void TearDown() override { here.reset(); }
+
+    void pickSize(int index)
+    {
+        QComboBox* box = window->PicSize;
+        box->showPopup();
+        QAbstractItemView* view = box->view();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(view->model()->index(index, 0)).center());
+    }
+
+    // Saves through the Save dialog, which returns `name` in the temporary folder.
+    QString saveAs(const QString& name)
+    {
+        const QString path = dir.qpath() + "/" + name;
+        dialog.answer(path);
+        QTest::mouseClick(window->cmdSave, Qt::LeftButton);
+        return path;
+    }
+
+    ScriptedDialog dialog;
+    RecordingMessageBox messages;
+    FileComponents components;
+    std::unique_ptr<frmSavePreview> window;
+    TempDir dir;
+    std::unique_ptr<CurrentDir> here;
+};
+
+TEST_P(SaveDocuments, BitmapIsTheBoxAtItsSizeShowingThePreview)
+{
+    pickSize(2);
+    const QString path = saveAs("preview.bmp");
+    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray header = file.read(54);
+    ASSERT_EQ(header.size(), 54);
+    EXPECT_EQ(header.left(2), "BM");
+    EXPECT_EQ(qFromLittleEndian<quint16>(header.constData() + 28), 24);   // bits per pixel
+    EXPECT_EQ(qFromLittleEndian<quint32>(header.constData() + 30), 0u);   // uncompressed
+    const QImage saved(path, "BMP");
+    ASSERT_EQ(saved.size(), QSize(240, 240));
+    EXPECT_EQ(pixelSha256(saved), pixelSha256(window->picPreview->image()));
+    // The preview is scaled to fill the square box: its corners are preview, not background.
+    const QImage natural = window->picPreview->picture().toImage();
+    const QImage expected = natural.scaled(240, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_GT(psnr(saved, expected), 40.0);
+}
+
+TEST_P(SaveDocuments, MetafileReadsBackToThePreviewsExactPixels)
+{
+    pickSize(0);   // the metafile does not depend on the box
+    const QString path = saveAs("preview.wmf");
+    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+    const QImage played = playAtNaturalSize(path);
+    ASSERT_FALSE(played.isNull());
+    EXPECT_EQ(pixelSha256(played), QByteArray(fixture(GetParam()).pixelSha256));
+}
+
+INSTANTIATE_TEST_SUITE_P(OldAndNew, SaveDocuments,
+                         ::testing::Values("kdizon-2P-OPM/AA AOTF subassy.iam",        // standard summary set, metafile
+                                           "Rou7e-typhlogyroscope/SOLID_10.ipt",       // PNG, 512 pixels
+                                           "Rou7e-typhlogyroscope/Part3.ipt"));        // PNG, 180 pixels
