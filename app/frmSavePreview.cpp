@@ -231,7 +231,12 @@ void frmSavePreview::openFailed(const QString& reason)
 {
     // The document could not be opened at all: say why, then treat it like a
     // document without a preview.
-    messages_.show(QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(msFile), reason));
+    // The reason may name the file itself; the message names it once, in full.
+    QString why = reason;
+    const QString prefix = QFileInfo(msFile).fileName() + QStringLiteral(": ");
+    if (why.startsWith(prefix))
+        why.remove(0, prefix.size());
+    messages_.show(QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(msFile), why));
     moDocument.reset();
     cmdSave->setEnabled(false);
     picPreview->setPicture(Picture1->picture());

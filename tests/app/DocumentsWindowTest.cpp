@@ -76,7 +76,7 @@ TEST_F(DocumentsWindow, AFileThatIsNotADocumentIsNamedInAMessage)
     std::ofstream(lfs) << "version https://git-lfs.github.com/spec/v1\n";
     open(QString::fromStdString(lfs.string()));
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("Part2.ipt: not a compound file")))
+    EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("Part2.ipt\": not a compound file")))
         << messages.messages[0].text.toStdString();
     EXPECT_TRUE(showsPlaceholder());
     EXPECT_FALSE(window->cmdSave->isEnabled());
