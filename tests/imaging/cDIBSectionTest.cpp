@@ -1,5 +1,6 @@
 #include "imaging/cDIBSection.h"
 #include "formats/BitmapFile.h"
+#include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
 #include "tests/support/Fixtures.h"
@@ -23,6 +24,12 @@ QString writeFile(const test::TempDir& dir, const QString& name, const QByteArra
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         ADD_FAILURE() << "cannot write " << path.toStdString();
     return path;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // The DIB holds `picture` as 24-bit rows, bottom row first, pad bytes zero.
@@ -313,4 +320,23 @@ TEST(cDIBSection, PaintPictureCopiesTheWholeDibByDefault)
     EXPECT_EQ(t[1 * tStride + 3 * 6], s[2 * stride]);   // top-left source pixel at (6, 4)
     source.PaintPicture(target.hDC(), 6, 4, 2, 2, 0, 0, gdi::SRCINVERT);
     EXPECT_EQ(t[1 * tStride + 3 * 6], 0);
+}
+
+// What SavePicture writes, LoadImageA reads back into the same 24-bit DIB.
+TEST(cDIBSection, LoadsWhatSavePictureWrites)
+{
+    test::TempDir dir;
+    for (int width : {1, 5, 96}) {
+        SCOPED_TRACE(width);
+        const QImage picture = test::cornerPicture(width, 7);
+        const QString path = dir.qpath() + QStringLiteral("/~TempBmpJpgImage.bmp");
+        SavePicture(picture, path);
+        const QByteArray bytes = readAll(path);
+        ASSERT_TRUE(bytes.startsWith("BM"));
+        EXPECT_EQ(bytes[28], 24);   // bit count
+
+        cDIBSection dib;
+        ASSERT_TRUE(dib.Load(path)) << systemGdi().lastError().toStdString();
+        expectHolds(dib, picture);
+    }
 }
