@@ -6,7 +6,6 @@
 #include "imaging/cDIBSection.h"
 #include "platform/Checked.h"
 #include "platform/ErrorRecord.h"
-#include "platform/FileWrite.h"
 #include "platform/Runtime.h"
 #include "preview/Fetch.h"
 
@@ -109,7 +108,8 @@ void frmSavePreview::savePictureItself(const QString& path)
             throw RuntimeError(RuntimeError::InvalidPicture,
                                QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), QString::fromStdString(e.what())));
         }
-        writeFileAtomically(path, placeable);
+        writeFileAtomically(path, {reinterpret_cast<const std::byte*>(placeable.constData()),
+                                   static_cast<std::size_t>(placeable.size())});
         return;
     }
     }

@@ -1,0 +1,420 @@
+#include "imaging/Helpers.h"
+#include "imaging/IJL.h"
+#include "imaging/cDIBSection.h"
+#include "formats/BitmapFile.h"
+#include "platform/RuntimeError.h"
+#include "tests/support/BitmapFiles.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/ScriptedDialog.h"
+#include "tests/support/ScriptedGdi.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cmath>
+#include <vector>
+
+using namespace glimmer;
+
+namespace {
+
+// The real library, counting the instances it makes and gives back and
+// remembering the stream length of the last write.
+struct Counted {
+    int inits = 0;
+    int frees = 0;
+    std::int32_t length = -1;
+    IjlFunctions functions;
+
+    explicit Counted(const IjlFunctions& base = ijlLibrary())
+    {
+        functions.ijlInit = [this, base](JPEG_CORE_PROPERTIES* r) {
+            ++inits;
+            return base.ijlInit(r);
+        };
+        functions.ijlWrite = [this, base](JPEG_CORE_PROPERTIES* r, std::int32_t mode) {
+            const std::int32_t result = base.ijlWrite(r, mode);
+            length = r->JPGSizeBytes;
+            return result;
+        };
+        functions.ijlFree = [this, base](JPEG_CORE_PROPERTIES* r) {
+            ++frees;
+            return base.ijlFree(r);
+        };
+        functions.ijlErrorStr = base.ijlErrorStr;
+    }
+};
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+double psnr(const QImage& a, const QImage& b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                sum += d * d;
+        }
+    const double mse = sum / (3.0 * a.width() * a.height());
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+QImage noisePicture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, random.generate() | 0xff000000u);
+    return image;
+}
+
+// A cDIBSection loaded from a bitmap file of `picture`.
+void load(cDIBSection& dib, const test::TempDir& dir, const QImage& picture)
+{
+    const QString path = dir.qpath() + QStringLiteral("/source.bmp");
+    writeAll(path, bmp::encode24(picture));
+    ASSERT_TRUE(dib.Load(path));
+}
+
+} // namespace
+
+// Odd widths carry 1 to 3 pad bytes per row; none of them may show, and the
+// bottom-up rows must come out upright.
+TEST(SaveDibAsJpeg, WritesTheLoadedPictureUprightAtQuality100)
+{
+    test::TempDir dir;
+    for (int width : {96, 97, 98, 99}) {
+        SCOPED_TRACE(width);
+        const QImage picture = test::gradientPicture(width, 61);
+        cDIBSection dib;
+        load(dib, dir, picture);
+        test::RecordingMessageBox box;
+        Counted ijl;
+        const QString out = dir.qpath() + QStringLiteral("/part1.jpg");
+        ASSERT_TRUE(SaveDibAsJpeg(box, dib, out, ijl.functions));
+        EXPECT_TRUE(box.messages.empty());
+
+        const QByteArray bytes = readAll(out);
+        ASSERT_EQ(bytes.size(), ijl.length);   // exactly the stream, nothing before or after
+        EXPECT_TRUE(bytes.startsWith("\xff\xd8"));
+        EXPECT_TRUE(bytes.endsWith("\xff\xd9"));
+        QImage decoded;
+        ASSERT_TRUE(decoded.loadFromData(bytes, "jpg"));
+        ASSERT_EQ(decoded.size(), picture.size());
+        EXPECT_GE(psnr(decoded.convertToFormat(QImage::Format_RGB32), picture), 40.0);
+        EXPECT_EQ(ijl.inits, 1);
+        EXPECT_EQ(ijl.frees, 1);
+        // The DIB keeps its picture for its owner to clean up.
+        EXPECT_TRUE(dib.hDib());
+    }
+}
+
+TEST(SaveDibAsJpeg, ALongerFileOfTheSameNameIsReplacedByExactlyTheStream)
+{
+    test::TempDir dir;
+    cDIBSection dib;
+    load(dib, dir, test::gradientPicture(96, 96));
+    const QString out = dir.qpath() + QStringLiteral("/part1.jpg");
+    writeAll(out, QByteArray(300000, 'x'));
+    test::RecordingMessageBox box;
+    Counted ijl;
+    ASSERT_TRUE(SaveDibAsJpeg(box, dib, out, ijl.functions));
+    const QByteArray bytes = readAll(out);
+    EXPECT_EQ(bytes.size(), ijl.length);
+    EXPECT_TRUE(bytes.endsWith("\xff\xd9"));
+    EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::Files).size(), 2);   // no temporary file left
+}
+
+// The two library failures: the exact message in an exclamation box, false,
+// and no output file created or changed.
+TEST(SaveDibAsJpeg, LibraryFailuresShowTheirMessageAndTouchNoFile)
+{
+    struct Case {
+        const char* name;
+        std::int32_t initResult;
+        std::int32_t writeResult;
+        const char* message;
+        int frees;
+    };
+    const Case cases[] = {
+        {"init fails", IjlOutOfMemory, 0,
+         "IJL ERROR: [-12] - Out of memory - Failed to initialise the IJL library", 0},
+        {"init fails with a positive code", 3, 0, "IJL ERROR: [3] -  - Failed to initialise the IJL library", 0},
+        {"write fails", 0, IjlEncoderFailed, "IJL ERROR: [-11] - The JPEG encoder failed - Failed to save to JPG", 1},
+        {"write fails with a code that has no text", 0, 12345, "IJL ERROR: [12345] -  - Failed to save to JPG", 1},
+    };
+    test::TempDir dir;
+    cDIBSection dib;
+    load(dib, dir, test::gradientPicture(96, 96));
+    for (const Case& c : cases) {
+        for (bool existing : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (existing ? ", file exists" : ", no file"));
+            const QString out = dir.qpath() + QStringLiteral("/out.jpg");
+            QFile::remove(out);
+            if (existing)
+                writeAll(out, "an older picture");
+            Counted ijl;
+            ijl.functions.ijlInit = [&ijl, &c](JPEG_CORE_PROPERTIES* r) {
+                ++ijl.inits;
+                return c.initResult ? c.initResult : ijlInit(r);
+            };
+            ijl.functions.ijlWrite = [&c](JPEG_CORE_PROPERTIES* r, std::int32_t mode) {
+                return c.writeResult ? c.writeResult : ijlWrite(r, mode);
+            };
+            test::RecordingMessageBox box;
+            EXPECT_FALSE(SaveDibAsJpeg(box, dib, out, ijl.functions));
+            ASSERT_EQ(box.messages.size(), 1u);
+            EXPECT_EQ(box.messages[0].text, QString::fromUtf8(c.message));
+            EXPECT_EQ(box.messages[0].title, QStringLiteral("Intel(R) JPEG Library"));
+            EXPECT_EQ(box.messages[0].icon, MessageBox::Icon::Exclamation);
+            EXPECT_EQ(ijl.frees, c.frees);
+            if (existing)
+                EXPECT_EQ(readAll(out), QByteArray("an older picture"));
+            else
+                EXPECT_FALSE(QFile::exists(out));
+        }
+    }
+}
+
+TEST(SaveDibAsJpeg, AStreamThatDoesNotFitIsAFailureNotAnOverrun)
+{
+    test::TempDir dir;
+    cDIBSection dib;
+    load(dib, dir, noisePicture(16, 16));   // 1024 bytes offered; noise needs far more
+    const QString out = dir.qpath() + QStringLiteral("/noise.jpg");
+    test::RecordingMessageBox box;
+    Counted ijl;
+    EXPECT_FALSE(SaveDibAsJpeg(box, dib, out, ijl.functions));
+    EXPECT_EQ(box.texts(), QStringList{QStringLiteral(
+                               "IJL ERROR: [-10] - The JPEG stream does not fit into the output buffer - "
+                               "Failed to save to JPG")});
+    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_EQ(ijl.frees, 1);
+}
+
+TEST(SaveDibAsJpeg, AnEmptyDibIsALibraryFailure)
+{
+    test::TempDir dir;
+    cDIBSection dib;
+    test::RecordingMessageBox box;
+    EXPECT_FALSE(SaveDibAsJpeg(box, dib, dir.qpath() + QStringLiteral("/x.jpg")));
+    EXPECT_EQ(box.texts(),
+              QStringList{QStringLiteral("IJL ERROR: [-4] - The DIB has no pixel memory - Failed to save to JPG")});
+    EXPECT_TRUE(QDir(dir.qpath()).isEmpty());
+}
+
+TEST(SaveDibAsJpeg, FileErrorsRaiseANamedErrorAndStillReleaseTheLibrary)
+{
+    test::TempDir dir;
+    cDIBSection dib;
+    load(dib, dir, test::gradientPicture(96, 96));
+    writeAll(dir.qpath() + QStringLiteral("/plain"), "a file, not a folder");
+    QDir(dir.qpath()).mkdir(QStringLiteral("taken.jpg"));
+    struct Case {
+        QString path;
+        int number;
+    };
+    const Case cases[] = {
+        {dir.qpath() + QStringLiteral("/missing/part1.jpg"), RuntimeError::PathNotFound},
+        {dir.qpath() + QStringLiteral("/plain/part1.jpg"), RuntimeError::PathNotFound},
+        {dir.qpath() + QStringLiteral("/taken.jpg"), RuntimeError::PathFileAccess},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        test::RecordingMessageBox box;
+        Counted ijl;
+        try {
+            SaveDibAsJpeg(box, dib, c.path, ijl.functions);
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), c.number) << e.text().toStdString();
+            EXPECT_TRUE(e.text().contains(c.path)) << e.text().toStdString();
+        }
+        EXPECT_TRUE(box.messages.empty());
+        EXPECT_EQ(ijl.inits, 1);
+        EXPECT_EQ(ijl.frees, 1);
+    }
+    EXPECT_TRUE(QFileInfo(dir.qpath() + QStringLiteral("/taken.jpg")).isDir());
+}
+
+TEST(SaveDibAsJpeg, AnOverflowingSizeRaisesAndStillReleasesTheLibrary)
+{
+    // A section that claims 30000 x 20000 pixels: 4 x width x height leaves 32 bits.
+    test::ScriptedGdi gdi;
+    gdi.hollowSections = true;
+    cDIBSection dib(gdi);
+    ASSERT_TRUE(dib.Create(30000, 20000, 3));
+    test::TempDir dir;
+    test::RecordingMessageBox box;
+    Counted ijl;
+    EXPECT_THROW(SaveDibAsJpeg(box, dib, dir.qpath() + QStringLiteral("/big.jpg"), ijl.functions), OverflowError);
+    EXPECT_EQ(ijl.inits, 1);
+    EXPECT_EQ(ijl.frees, 1);
+    EXPECT_TRUE(box.messages.empty());
+    EXPECT_TRUE(QDir(dir.qpath()).isEmpty());
+}
+
+TEST(StringFromAnsiPointer, ReadsNarrowTexts)
+{
+    const char* none = nullptr;
+    EXPECT_EQ(StringFromAnsiPointer(none), QString());
+    const char* text = "Out of memory";
+    EXPECT_EQ(StringFromAnsiPointer(text), QStringLiteral("Out of memory"));
+    const char* utf8 = "Gr\xc3\xb6\xc3\x9f" "e";
+    EXPECT_EQ(StringFromAnsiPointer(utf8), QStringLiteral("Größe"));
+}
+
+namespace {
+
+struct Encoded {
+    std::int32_t result;
+    std::int32_t length;
+    std::vector<std::byte> buffer;
+};
+
+// Runs the library on rows of `picture` (top-down in memory when `topDown`),
+// offering `capacity` bytes followed by a guard zone that must stay untouched.
+Encoded encodeWith(const QImage& picture, bool topDown, std::int32_t capacity, std::int32_t pad = 1)
+{
+    const int w = picture.width();
+    const int h = picture.height();
+    const int stride = 3 * w + pad;
+    std::vector<std::byte> rows(static_cast<std::size_t>(stride) * h, std::byte{0xEE});
+    for (int y = 0; y < h; ++y) {
+        std::byte* row = rows.data() + static_cast<std::ptrdiff_t>(topDown ? y : h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x) {
+            const QRgb c = picture.pixel(x, y);
+            row[3 * x] = std::byte(qBlue(c));
+            row[3 * x + 1] = std::byte(qGreen(c));
+            row[3 * x + 2] = std::byte(qRed(c));
+        }
+    }
+    constexpr std::size_t kGuard = 256;
+    Encoded e{0, 0, std::vector<std::byte>(static_cast<std::size_t>(capacity) + kGuard, std::byte{0xAB})};
+    JPEG_CORE_PROPERTIES record{};
+    EXPECT_EQ(ijlInit(&record), 0);
+    record.DIBBytes = rows.data();
+    record.DIBWidth = w;
+    record.DIBHeight = topDown ? h : -h;
+    record.DIBPadBytes = pad;
+    record.JPGWidth = w;
+    record.JPGHeight = h;
+    record.jquality = 100;
+    record.JPGBytes = e.buffer.data();
+    record.JPGSizeBytes = capacity;
+    e.result = ijlWrite(&record, IJL_JBUFF_WRITEWHOLEIMAGE);
+    e.length = record.JPGSizeBytes;
+    EXPECT_EQ(ijlFree(&record), 0);
+    EXPECT_EQ(record.instance, nullptr);
+    const bool guardIntact = std::all_of(e.buffer.end() - kGuard, e.buffer.end(),
+                                         [](std::byte b) { return b == std::byte{0xAB}; });
+    EXPECT_TRUE(guardIntact) << "the library wrote beyond the capacity it was given";
+    return e;
+}
+
+QImage decode(const Encoded& e)
+{
+    QImage image;
+    image.loadFromData(reinterpret_cast<const uchar*>(e.buffer.data()), e.length, "jpg");
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+TEST(IJL, AStreamFitsExactlyOrFailsWithoutOverrun)
+{
+    const QImage picture = noisePicture(24, 16);
+    const Encoded roomy = encodeWith(picture, false, 1 << 20);
+    ASSERT_EQ(roomy.result, IjlOk);
+    const std::int32_t n = roomy.length;
+    const Encoded exact = encodeWith(picture, false, n);
+    EXPECT_EQ(exact.result, IjlOk);
+    EXPECT_EQ(exact.length, n);
+    const Encoded shorter = encodeWith(picture, false, n - 1);
+    EXPECT_EQ(shorter.result, IjlBufferTooSmall);
+    EXPECT_EQ(shorter.length, n - 1);   // left as it was
+    EXPECT_EQ(encodeWith(picture, false, 10).result, IjlBufferTooSmall);
+}
+
+// A negative DIB height means bottom-up rows, a positive one top-down rows.
+TEST(IJL, TheSignOfTheHeightGivesTheRowOrder)
+{
+    const QImage picture = test::gradientPicture(33, 20);
+    for (bool topDown : {false, true}) {
+        for (std::int32_t pad : {0, 1, 3}) {
+            SCOPED_TRACE(testing::Message() << "top-down " << topDown << ", pad " << pad);
+            const Encoded e = encodeWith(picture, topDown, 1 << 20, pad);
+            ASSERT_EQ(e.result, IjlOk);
+            EXPECT_GE(psnr(decode(e), picture), 40.0);
+        }
+    }
+}
+
+TEST(IJL, BadRecordsGetTheirOwnCodeAndText)
+{
+    std::vector<std::byte> pixels(64 * 3 * 8);
+    std::vector<std::byte> out(100000);
+    auto valid = [&] {
+        JPEG_CORE_PROPERTIES r{};
+        r.DIBBytes = pixels.data();
+        r.DIBWidth = 64;
+        r.DIBHeight = -8;
+        r.JPGWidth = 64;
+        r.JPGHeight = 8;
+        r.jquality = 100;
+        r.JPGBytes = out.data();
+        r.JPGSizeBytes = static_cast<std::int32_t>(out.size());
+        return r;
+    };
+    struct Case {
+        const char* name;
+        std::function<void(JPEG_CORE_PROPERTIES&)> spoil;
+        std::int32_t mode;
+        std::int32_t code;
+    };
+    const std::vector<Case> cases = {
+        {"valid", [](JPEG_CORE_PROPERTIES&) {}, IJL_JBUFF_WRITEWHOLEIMAGE, IjlOk},
+        {"unknown mode", [](JPEG_CORE_PROPERTIES&) {}, 3, IjlBadMode},
+        {"no pixels", [](JPEG_CORE_PROPERTIES& r) { r.DIBBytes = nullptr; }, 9, IjlNoPixels},
+        {"negative padding", [](JPEG_CORE_PROPERTIES& r) { r.DIBPadBytes = -1; }, 9, IjlBadDibSize},
+        {"scaled stream", [](JPEG_CORE_PROPERTIES& r) { r.JPGWidth = 32; }, 9, IjlBadJpegSize},
+        {"quality 101", [](JPEG_CORE_PROPERTIES& r) { r.jquality = 101; }, 9, IjlBadQuality},
+        {"negative capacity", [](JPEG_CORE_PROPERTIES& r) { r.JPGSizeBytes = -4; }, 9, IjlNoBuffer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JPEG_CORE_PROPERTIES r = valid();
+        ASSERT_EQ(ijlInit(&r), IjlOk);
+        EXPECT_EQ(r.dibChannels, 3);
+        EXPECT_NE(r.instance, nullptr);
+        c.spoil(r);
+        EXPECT_EQ(ijlWrite(&r, c.mode), c.code);
+        EXPECT_NE(ijlErrorStr(c.code), nullptr);
+        EXPECT_EQ(ijlFree(&r), IjlOk);
+        EXPECT_EQ(r.instance, nullptr);
+    }
+    JPEG_CORE_PROPERTIES fresh = valid();
+    EXPECT_EQ(ijlWrite(&fresh, 9), IjlNotInitialised);
+    EXPECT_EQ(ijlWrite(nullptr, 9), IjlNoRecord);
+    EXPECT_EQ(ijlFree(&fresh), IjlNotInitialised);   // nothing to give back, nothing breaks
+    EXPECT_EQ(ijlRead(&fresh, 0), IjlReadUnsupported);
+    EXPECT_EQ(ijlErrorStr(-1000), nullptr);
+    EXPECT_STRNE(ijlGetLibVersion()->version, "");
+}

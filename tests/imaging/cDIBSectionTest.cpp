@@ -1,0 +1,342 @@
+#include "imaging/cDIBSection.h"
+#include "formats/BitmapFile.h"
+#include "platform/Runtime.h"
+#include "platform/RuntimeError.h"
+#include "tests/support/BitmapFiles.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/ScriptedGdi.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+using namespace glimmer;
+using gdi::systemGdi;
+using test::BitmapFormat;
+using test::ScriptedGdi;
+
+namespace {
+
+QString writeFile(const test::TempDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.qpath() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The DIB holds `picture` as 24-bit rows, bottom row first, pad bytes zero.
+void expectHolds(const cDIBSection& dib, const QImage& picture)
+{
+    ASSERT_EQ(dib.dib_width(), picture.width());
+    ASSERT_EQ(dib.dib_height(), picture.height());
+    ASSERT_EQ(dib.dib_channels(), 3);
+    ASSERT_NE(dib.DIBSectionBitsPtr(), nullptr);
+    const int stride = dib.BytesPerScanLine();
+    int wrong = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto* row = reinterpret_cast<const unsigned char*>(dib.DIBSectionBitsPtr())
+                          + static_cast<std::ptrdiff_t>(picture.height() - 1 - y) * stride;
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = picture.pixel(x, y);
+            if (row[3 * x] != qBlue(c) || row[3 * x + 1] != qGreen(c) || row[3 * x + 2] != qRed(c))
+                ++wrong;
+        }
+        for (int pad = 3 * picture.width(); pad < stride; ++pad)
+            if (row[pad] != 0)
+                ++wrong;
+    }
+    EXPECT_EQ(wrong, 0) << "bytes that differ from the picture";
+}
+
+// Holds no object of the graphics layer; the header may still describe what was tried.
+void expectReleased(const cDIBSection& dib)
+{
+    EXPECT_FALSE(dib.hDC());
+    EXPECT_FALSE(dib.hDib());
+    EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
+}
+
+// The picture as channels of fewer bits show it: the platform widens them
+// by shifting, so 5-bit 31 becomes 248.
+QImage quantized(const QImage& picture, int redBits, int greenBits, int blueBits)
+{
+    QImage q = picture;
+    auto cut = [](int v, int bits) { return (v >> (8 - bits)) << (8 - bits); };
+    for (int y = 0; y < q.height(); ++y)
+        for (int x = 0; x < q.width(); ++x) {
+            const QRgb c = q.pixel(x, y);
+            q.setPixel(x, y, qRgb(cut(qRed(c), redBits), cut(qGreen(c), greenBits), cut(qBlue(c), blueBits)));
+        }
+    return q;
+}
+
+void expectEmpty(const cDIBSection& dib)
+{
+    EXPECT_EQ(dib.dib_width(), 0);
+    EXPECT_EQ(dib.dib_height(), 0);
+    EXPECT_EQ(dib.dib_channels(), 0);
+    EXPECT_EQ(dib.BytesPerScanLine(), 0);
+    EXPECT_FALSE(dib.hDC());
+    EXPECT_FALSE(dib.hDib());
+    EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
+}
+
+} // namespace
+
+TEST(cDIBSection, NewAndCleanedUpObjectsReportZeros)
+{
+    cDIBSection dib;
+    expectEmpty(dib);
+    EXPECT_EQ(dib.bitmapInfo().bmiHeader.biSize, 0);   // untouched until the first CleanUp
+    dib.StartDLL();
+    ASSERT_TRUE(dib.Create(5, 4, 3));
+    dib.CleanUp();
+    expectEmpty(dib);
+    EXPECT_EQ(dib.bitmapInfo().bmiHeader.biSize, 40);
+    dib.CleanUp();   // any number of times
+    expectEmpty(dib);
+}
+
+// Every depth and compression a bitmap file may hold gives the same 24-bit picture.
+TEST(cDIBSection, LoadGivesTheSame24BitPictureFromEveryKindOfFile)
+{
+    struct Case {
+        const char* name;
+        BitmapFormat format;
+        int colours;
+        int redBits = 8, greenBits = 8, blueBits = 8;
+    };
+    const std::vector<Case> cases = {
+        {"1-bit", {1}, 2},
+        {"4-bit", {4}, 8},
+        {"8-bit", {8}, 8},
+        {"8-bit, OS/2 header", {8, 0, false, 12}, 8},
+        {"8-bit top-down", {8, 0, true}, 8},
+        {"16-bit 5-5-5", {16}, 8, 5, 5, 5},
+        {"16-bit bit fields 5-6-5", {16, 3, false, 40, 0xF800, 0x07E0, 0x001F}, 8, 5, 6, 5},
+        {"24-bit", {24}, 8},
+        {"24-bit top-down", {24, 0, true}, 8},
+        {"24-bit, version 5 header", {24, 0, false, 124}, 8},
+        {"32-bit", {32}, 8},
+        {"32-bit bit fields, red in the low byte", {32, 3, false, 40, 0x0000FF, 0x00FF00, 0xFF0000}, 8},
+        {"32-bit bit fields, version 4 header", {32, 3, false, 108, 0xFF0000, 0x00FF00, 0x0000FF}, 8},
+        {"RLE8", {8, 1}, 8},
+        {"RLE4", {4, 2}, 8},
+    };
+    test::TempDir dir;
+    const std::size_t before = systemGdi().liveObjects();
+    cDIBSection dib;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage picture = test::cornerPicture(7, 5, c.colours);
+        const QString path = writeFile(dir, QStringLiteral("p.bmp"), test::makeBitmapFile(picture, c.format));
+        ASSERT_TRUE(dib.Load(path)) << systemGdi().lastError().toStdString();
+        expectHolds(dib, quantized(picture, c.redBits, c.greenBits, c.blueBits));
+        const gdi::BITMAPINFOHEADER& h = dib.bitmapInfo().bmiHeader;
+        EXPECT_EQ(h.biBitCount, 24);
+        EXPECT_EQ(h.biCompression, gdi::BI_RGB);
+        // The image size stays what the file's own depth needs.
+        EXPECT_EQ(h.biSizeImage, bmp::strideOf(7, c.format.bitCount) * 5);
+        EXPECT_EQ(systemGdi().liveObjects(), before + 2);
+    }
+    dib.CleanUp();
+    EXPECT_EQ(systemGdi().liveObjects(), before);
+}
+
+TEST(cDIBSection, BytesPerScanLinePadsRowsToFourBytes)
+{
+    test::TempDir dir;
+    cDIBSection dib;
+    const std::pair<int, int> expected[] = {{1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {96, 288}};
+    for (const auto& [width, stride] : expected) {
+        SCOPED_TRACE(width);
+        const QImage picture = test::cornerPicture(width, 2);
+        ASSERT_TRUE(dib.Load(writeFile(dir, QStringLiteral("w.bmp"), test::makeBitmapFile(picture, {24}))));
+        EXPECT_EQ(dib.BytesPerScanLine(), stride);
+        expectHolds(dib, picture);
+    }
+}
+
+TEST(cDIBSection, FailedLoadLeavesNothingBehind)
+{
+    test::TempDir dir;
+    const QString good = writeFile(dir, QStringLiteral("good.bmp"), test::makeBitmapFile(test::cornerPicture(4, 4), {24}));
+    const QString text = writeFile(dir, QStringLiteral("notes.bmp"), "not a bitmap at all");
+    const QString cut = writeFile(dir, QStringLiteral("cut.bmp"),
+                                  test::makeBitmapFile(test::cornerPicture(40, 40), {24}).left(400));
+    const std::size_t before = systemGdi().liveObjects();
+    cDIBSection dib;
+    const QString bads[] = {dir.qpath() + QStringLiteral("/missing.bmp"), text, cut, dir.qpath(), QString(),
+                            QStringLiteral("/dev/zero")};   // endless: refused, not read
+    for (const QString& bad : bads) {
+        SCOPED_TRACE(bad.toStdString());
+        ASSERT_TRUE(dib.Load(good));
+        EXPECT_FALSE(dib.Load(bad));
+        expectEmpty(dib);   // the picture loaded before is gone too
+        EXPECT_EQ(systemGdi().liveObjects(), before);
+    }
+}
+
+TEST(cDIBSection, SecondLoadReleasesTheFirst)
+{
+    test::TempDir dir;
+    const QImage first = test::cornerPicture(6, 3);
+    const QImage second = test::cornerPicture(3, 6);
+    const QString a = writeFile(dir, QStringLiteral("a.bmp"), test::makeBitmapFile(first, {8}));
+    const QString b = writeFile(dir, QStringLiteral("b.bmp"), test::makeBitmapFile(second, {24}));
+    const std::size_t before = systemGdi().liveObjects();
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Load(a));
+    const gdi::HBITMAP firstDib = dib.hDib();
+    const gdi::HDC firstDc = dib.hDC();
+    ASSERT_TRUE(dib.Load(b));
+    expectHolds(dib, second);
+    EXPECT_EQ(systemGdi().liveObjects(), before + 2);
+    // The first section and context are gone: their handles are stale now.
+    EXPECT_FALSE(systemGdi().DeleteObject(firstDib));
+    EXPECT_FALSE(systemGdi().DeleteObject(firstDc));
+    EXPECT_NE(dib.hDib(), firstDib);
+}
+
+// Our narrow encoding is UTF-8, so no path is lost on the way to the loader.
+TEST(cDIBSection, PathsOutsideAsciiLoad)
+{
+    test::TempDir dir;
+    const QImage picture = test::cornerPicture(5, 5);
+    const QString path = writeFile(dir, QStringLiteral("Größe Ω 図面 ✓.bmp"), test::makeBitmapFile(picture, {24}));
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Load(path));
+    expectHolds(dib, picture);
+}
+
+TEST(cDIBSection, CreateMakes24BitsForThreeChannelsAnd32Otherwise)
+{
+    struct Case {
+        std::int32_t channels;
+        std::int16_t bits;
+        std::int32_t stride;
+    };
+    const std::size_t before = systemGdi().liveObjects();
+    for (const Case& c : {Case{3, 24, 16}, Case{4, 32, 20}, Case{1, 32, 20}, Case{0, 32, 20}, Case{-3, 32, 20}}) {
+        SCOPED_TRACE(c.channels);
+        cDIBSection dib;
+        ASSERT_TRUE(dib.Create(5, 3, c.channels));
+        EXPECT_EQ(dib.bitmapInfo().bmiHeader.biBitCount, c.bits);
+        EXPECT_EQ(dib.BytesPerScanLine(), c.stride);
+        EXPECT_EQ(dib.dib_channels(), c.bits / 8);
+        EXPECT_EQ(dib.bitmapInfo().bmiHeader.biSizeImage, 3 * c.stride);
+        EXPECT_TRUE(dib.hDC());
+        EXPECT_TRUE(dib.hDib());
+        // Zeroed memory the program can write in place.
+        const std::span<std::byte> bits(dib.DIBSectionBitsPtr(), static_cast<std::size_t>(3 * c.stride));
+        EXPECT_TRUE(std::all_of(bits.begin(), bits.end(), [](std::byte b) { return b == std::byte{0}; }));
+        std::fill(bits.begin(), bits.end(), std::byte{0x5a});
+        EXPECT_EQ(systemGdi().liveObjects(), before + 2);
+    }
+    EXPECT_EQ(systemGdi().liveObjects(), before);   // destruction cleans up
+}
+
+TEST(cDIBSection, CreateFailuresLeaveTheObjectEmpty)
+{
+    const std::size_t before = systemGdi().liveObjects();
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Create(4, 4, 3));
+    EXPECT_FALSE(dib.Create(0, 4, 3));
+    EXPECT_FALSE(dib.hDC());
+    EXPECT_FALSE(dib.hDib());
+    EXPECT_EQ(systemGdi().liveObjects(), before);
+    EXPECT_FALSE(dib.Create(20000, 20000, 3));   // beyond the pixel memory a section may have
+    EXPECT_EQ(systemGdi().liveObjects(), before);
+    // 70000 rows of 210000 bytes do not fit the 32-bit image size.
+    EXPECT_THROW(dib.Create(70000, 70000, 3), OverflowError);
+    EXPECT_FALSE(dib.hDC());
+    EXPECT_EQ(systemGdi().liveObjects(), before);
+}
+
+// Whatever step of the platform fails, Create and Load give back what they had made.
+TEST(cDIBSection, PlatformFailuresReleaseEverythingMadeBefore)
+{
+    using Op = ScriptedGdi::Op;
+    test::TempDir dir;
+    const QString file = writeFile(dir, QStringLiteral("f.bmp"), test::makeBitmapFile(test::cornerPicture(9, 7), {4}));
+    struct Case {
+        const char* name;
+        Op failing;
+        bool load;
+    };
+    const Case cases[] = {
+        {"Create: no context", Op::CreateCompatibleDC, false},
+        {"Create: no section", Op::CreateDIBSection, false},
+        {"Load: no context", Op::CreateCompatibleDC, true},
+        {"Load: file not loaded", Op::LoadImageA, true},
+        {"Load: no section", Op::CreateDIBSection, true},
+        {"Load: conversion fails", Op::ConvertDIBits, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedGdi gdi;
+        cDIBSection dib(gdi);
+        ASSERT_TRUE(dib.Load(file));
+        gdi.failing = {c.failing};
+        EXPECT_FALSE(c.load ? dib.Load(file) : dib.Create(9, 7, 3));
+        expectReleased(dib);
+        EXPECT_EQ(gdi.inner.liveObjects(), 0u);
+    }
+}
+
+TEST(cDIBSection, PaintPictureCopiesTheWholeDibByDefault)
+{
+    cDIBSection source;
+    cDIBSection target;
+    ASSERT_TRUE(source.Create(5, 3, 3));
+    ASSERT_TRUE(target.Create(8, 6, 3));
+    const int stride = source.BytesPerScanLine();
+    auto* s = reinterpret_cast<unsigned char*>(source.DIBSectionBitsPtr());
+    for (int i = 0; i < 3 * stride; ++i)
+        s[i] = static_cast<unsigned char>(i % stride < 15 ? 1 + i : 0);
+
+    source.PaintPicture(target.hDC());
+
+    const auto* t = reinterpret_cast<const unsigned char*>(target.DIBSectionBitsPtr());
+    const int tStride = target.BytesPerScanLine();
+    for (int y = 0; y < 6; ++y)         // y counted from the top
+        for (int x = 0; x < 8; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const unsigned char got = t[(5 - y) * tStride + 3 * x + c];
+                const unsigned char want = (x < 5 && y < 3) ? s[(2 - y) * stride + 3 * x + c] : 0;
+                ASSERT_EQ(got, want) << "x " << x << " y " << y;
+            }
+
+    // An offset, a part of the source and another raster operation.
+    source.PaintPicture(target.hDC(), 6, 4, 2, 2, 0, 0, gdi::SRCINVERT);
+    EXPECT_EQ(t[1 * tStride + 3 * 6], s[2 * stride]);   // top-left source pixel at (6, 4)
+    source.PaintPicture(target.hDC(), 6, 4, 2, 2, 0, 0, gdi::SRCINVERT);
+    EXPECT_EQ(t[1 * tStride + 3 * 6], 0);
+}
+
+// What SavePicture writes, LoadImageA reads back into the same 24-bit DIB.
+TEST(cDIBSection, LoadsWhatSavePictureWrites)
+{
+    test::TempDir dir;
+    for (int width : {1, 5, 96}) {
+        SCOPED_TRACE(width);
+        const QImage picture = test::cornerPicture(width, 7);
+        const QString path = dir.qpath() + QStringLiteral("/~TempBmpJpgImage.bmp");
+        SavePicture(picture, path);
+        const QByteArray bytes = readAll(path);
+        ASSERT_TRUE(bytes.startsWith("BM"));
+        EXPECT_EQ(bytes[28], 24);   // bit count
+
+        cDIBSection dib;
+        ASSERT_TRUE(dib.Load(path)) << systemGdi().lastError().toStdString();
+        expectHolds(dib, picture);
+    }
+}
