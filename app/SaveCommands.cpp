@@ -164,7 +164,7 @@ void frmSavePreview::MakeJPG(const QString& sFileName)
         return;
     }
 
-    SaveDibAsJpeg(messages_, *moDib, sFileName + QStringLiteral(".jpg"));
+    SaveDibAsJpeg(messages_, *moDib, sFileName + QStringLiteral(".jpg"), *ijl_);
     DoEvents();
 }
 

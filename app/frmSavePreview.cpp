@@ -57,6 +57,7 @@ frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Compo
     , exitHandler_([] { std::_Exit(0); })
     , defaultProgress_(std::make_unique<QtProgress>(this))
     , progress_(defaultProgress_.get())
+    , ijl_(&ijlLibrary())
 {
     setObjectName(QStringLiteral("frmSavePreview"));
     setWindowTitle(QStringLiteral("Preview & Save Inventor Images"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/IJL.h"
 #include "platform/CommonDialog.h"
 #include "platform/Controls.h"
 #include "platform/MessageBox.h"
@@ -33,6 +34,8 @@ public:
     void setExitHandler(std::function<void()> handler) { exitHandler_ = std::move(handler); }
     // Where a batch run shows its progress; by default a progress dialog.
     void setProgress(Progress& progress) { progress_ = &progress; }
+    // The JPEG library the export encodes with; by default the real one.
+    void setJpegLibrary(const IjlFunctions& ijl) { ijl_ = &ijl; }
 
     // Writes what the preview box shows to msFile & msFileType.
     void SavePreviewImage();
@@ -109,6 +112,7 @@ private:
     };
     std::unique_ptr<QtProgress> defaultProgress_;
     Progress* progress_;
+    const IjlFunctions* ijl_;
 };
 
 } // namespace glimmer

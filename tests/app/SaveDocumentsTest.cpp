@@ -134,6 +134,20 @@ TEST_P(SaveDocuments, MetafileReadsBackToThePreviewsExactPixels)
     EXPECT_EQ(pixelSha256(played), QByteArray(fixture(GetParam()).pixelSha256));
 }
 
+TEST_P(SaveDocuments, JpegIsTheBoxAtItsSizeCloseToTheBitmap)
+{
+    pickSize(1);
+    const QString bmp = saveAs("preview.bmp");
+    const QString jpg = saveAs("preview.jpg");
+    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+    const QImage jpeg(jpg, "JPEG");
+    ASSERT_EQ(jpeg.size(), QSize(120, 120));
+    EXPECT_GT(psnr(jpeg, QImage(bmp, "BMP")), 35.0);
+    // The dialog left the current folder at the output folder: no temporary bitmap stays there.
+    EXPECT_FALSE(QFile::exists(dir.qpath() + "/" + frmSavePreview::TempBitmapName));
+    EXPECT_FALSE(QFile::exists(QDir::current().filePath(frmSavePreview::TempBitmapName)));
+}
+
 INSTANTIATE_TEST_SUITE_P(OldAndNew, SaveDocuments,
                          ::testing::Values("kdizon-2P-OPM/AA AOTF subassy.iam",        // standard summary set, metafile
                                            "Rou7e-typhlogyroscope/SOLID_10.ipt",       // PNG, 512 pixels

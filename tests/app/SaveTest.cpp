@@ -1,4 +1,7 @@
 #include "tests/support/Fixtures.h"
+#include "imaging/IJL.h"
+#include "imaging/cDIBSection.h"
+#include "platform/RuntimeError.h"
 #include "tests/support/WindowHarness.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +10,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QTimer>
 
 using namespace glimmer;
 using namespace glimmer::test;
@@ -163,4 +167,106 @@ TEST_F(SaveHarness, JpegNeedsABasePath)
     EXPECT_EQ(messages.texts(), QStringList({"You must save your file before outputting to JPEG"}));
     EXPECT_FALSE(QFile::exists(dir.qpath() + "/" + frmSavePreview::TempBitmapName));
     EXPECT_FALSE(window->moDib);
+}
+
+// The JPEG export, with the current folder apart from the output folder.
+class JpegHarness : public SaveHarness {
+protected:
+    void SetUp() override
+    {
+        SaveHarness::SetUp();
+        chooseType(".jpg");
+    }
+
+    // Saves as JPEG to the base path; the current folder is `cwd` while it runs.
+    void exportFrom(const std::filesystem::path& cwd)
+    {
+        CurrentDir here(cwd);
+        window->msFileType = ".jpg";
+        window->SavePreviewImage();
+    }
+
+    QString tempIn(const TempDir& d) const { return d.qpath() + "/" + frmSavePreview::TempBitmapName; }
+
+    TempDir work;
+};
+
+TEST_F(JpegHarness, TheTemporaryBitmapLivesInTheCurrentFolderOnlyWhileItRuns)
+{
+    bool seenDuringExport = false;
+    // The export yields to the event loop after encoding: look then.
+    QTimer::singleShot(0, [&] { seenDuringExport = QFile::exists(tempIn(work)); });
+    exportFrom(work.path());
+    EXPECT_TRUE(seenDuringExport);
+    EXPECT_FALSE(QFile::exists(tempIn(work)));
+    EXPECT_FALSE(QFile::exists(tempIn(dir)));
+    EXPECT_EQ(imageSize(base + ".jpg"), window->picPreview->size());
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(JpegHarness, TheDibIsMadeOnceAndLeftEmpty)
+{
+    exportFrom(work.path());
+    ASSERT_TRUE(window->moDib);
+    const cDIBSection* first = window->moDib.get();
+    pickFromList(window->PicSize, 0);
+    exportFrom(work.path());
+    EXPECT_EQ(window->moDib.get(), first);
+    EXPECT_FALSE(window->moDib->hDib());
+    EXPECT_EQ(imageSize(base + ".jpg"), QSize(96, 96));
+}
+
+TEST_F(JpegHarness, ALibraryFailureIsShownAndStillTidiesUp)
+{
+    IjlFunctions failing = ijlLibrary();
+    failing.ijlWrite = [](JPEG_CORE_PROPERTIES*, std::int32_t) { return std::int32_t{-3}; };
+    failing.ijlErrorStr = [](std::int32_t) -> const char* { return "broken"; };
+    window->setJpegLibrary(failing);
+    exportFrom(work.path());
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, "IJL ERROR: [-3] - broken - Failed to save to JPG");
+    EXPECT_EQ(messages.messages[0].title, "Intel(R) JPEG Library");
+    EXPECT_FALSE(QFile::exists(base + ".jpg"));
+    EXPECT_FALSE(QFile::exists(tempIn(work)));
+    EXPECT_FALSE(window->moDib->hDib());
+}
+
+TEST_F(JpegHarness, AMissingOutputFolderIsReportedAndTidiedUp)
+{
+    CurrentDir here(work.path());
+    dialog.answer(dir.qpath() + "/gone/part.jpg");
+    clickSave();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.startsWith("Path not found"));
+    EXPECT_FALSE(QFile::exists(tempIn(work)));
+    // Still usable.
+    dialog.answer(base + ".jpg");
+    clickSave();
+    EXPECT_TRUE(QFile::exists(base + ".jpg"));
+}
+
+TEST_F(JpegHarness, ACurrentFolderThatCannotTakeTheTemporaryBitmapIsReported)
+{
+    auto gone = std::make_unique<TempDir>();
+    const std::filesystem::path vanished = gone->path();
+    CurrentDir here(vanished);
+    gone.reset();   // the current folder no longer exists
+    window->msFileType = ".jpg";
+    EXPECT_THROW(window->SavePreviewImage(), RuntimeError);
+    EXPECT_FALSE(QFile::exists(base + ".jpg"));
+    EXPECT_FALSE(window->moDib);
+}
+
+TEST_F(JpegHarness, CommandsWaitForARunningExport)
+{
+    int opened = 0;
+    // While the export yields, a click on Open or Save does nothing.
+    QTimer::singleShot(0, [&] {
+        clickOpen();
+        clickSave();
+        opened = static_cast<int>(dialog.shown().size());
+    });
+    const int before = static_cast<int>(dialog.shown().size());
+    exportFrom(work.path());
+    EXPECT_EQ(opened, before);
 }
