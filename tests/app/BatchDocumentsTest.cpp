@@ -1,0 +1,97 @@
+#include "app/frmSavePreview.h"
+#include "preview/FileComponents.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/Pixels.h"
+#include "tests/support/ScriptedDialog.h"
+#include "tests/support/ScriptedProgress.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTest>
+
+#include <filesystem>
+
+using namespace glimmer;
+using namespace glimmer::test;
+
+namespace {
+
+QByteArray contentOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+// All fixture documents copied into one folder (their names have spaces),
+// converted in one run, type by type.
+class BatchDocuments : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        GLIMMER_REQUIRE_FIXTURES();
+        for (const FixtureDocument& doc : fixtureDocuments()) {
+            const std::filesystem::path source = fixturePath(doc);
+            std::filesystem::copy_file(source, folder.path() / source.filename());
+            names << QString::fromStdString(source.filename().string());
+        }
+        window = std::make_unique<frmSavePreview>(dialog, messages, components);
+        window->setExitHandler([] {});
+        window->setProgress(progress);
+        window->FileType->setCurrentIndex(window->FileType->findText(GetParam()));
+    }
+
+    QString inFolder(const QString& name) const { return folder.qpath() + "/" + name; }
+    static QString base(const QString& name) { return name.chopped(4); }
+
+    TempDir folder;
+    QStringList names;
+    ScriptedDialog dialog;
+    RecordingMessageBox messages;
+    FileComponents components;
+    ScriptedProgress progress;
+    std::unique_ptr<frmSavePreview> window;
+};
+
+TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
+{
+    const QString type = GetParam();
+    QStringList paths;
+    for (const QString& n : names)
+        paths << inFolder(n);
+
+    QTest::mouseClick(window->optMulti, Qt::LeftButton);
+    dialog.answer(paths);
+    QTest::mouseClick(window->cmdOpen, Qt::LeftButton);
+    EXPECT_EQ(messages.texts(), QStringList({"3 File(s) don't contain a Preview"}));
+    EXPECT_FALSE(QFile::exists(inFolder(frmSavePreview::TempBitmapName)));
+
+    // The same documents saved one by one, in single mode, into another folder.
+    QTest::mouseClick(window->optSave, Qt::LeftButton);
+    TempDir singles;
+    int written = 0;
+    for (const FixtureDocument& doc : fixtureDocuments()) {
+        const QString name = QString::fromStdString(fixturePath(doc).filename().string());
+        SCOPED_TRACE(name.toStdString());
+        const QString batchOutput = inFolder(base(name) + type);
+        if (!doc.hasPreview) {
+            EXPECT_FALSE(QFile::exists(batchOutput));
+            continue;
+        }
+        ASSERT_TRUE(QFile::exists(batchOutput));
+        ++written;
+        dialog.answer(inFolder(name));
+        QTest::mouseClick(window->cmdOpen, Qt::LeftButton);
+        const QString single = singles.qpath() + "/" + base(name) + type;
+        dialog.answer(single);
+        QTest::mouseClick(window->cmdSave, Qt::LeftButton);
+        // The encoders are deterministic: X's picture from the run is exactly X's own.
+        EXPECT_EQ(contentOf(batchOutput), contentOf(single));
+    }
+    EXPECT_EQ(written, 15);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachType, BatchDocuments, ::testing::Values(".bmp", ".wmf", ".jpg"),
+                         [](const auto& p) { return std::string(p.param + 1); });
