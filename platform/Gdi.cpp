@@ -35,11 +35,11 @@ struct FreeMemory {
 };
 
 struct MemoryGdi::Bitmap {
-    BITMAPINFOHEADER header{};          // what the header query reports
-    std::unique_ptr<std::byte, FreeMemory> memory;   // a DIB section we made
+    BITMAPINFOHEADER header{};                       // what the header query reports
+    std::unique_ptr<std::byte, FreeMemory> memory;   // a DIB section we made...
     std::size_t memoryBytes = 0;
-    QByteArray file;                                 // a loaded file whose rows serve as they are
-    QImage image;                                    // a loaded file's decoded picture
+    QByteArray file;                                 // ...or a loaded file whose rows serve as they are...
+    QImage image;                                    // ...or a loaded file's decoded picture
     Surface surface;
     std::uint32_t selectedInto = 0;
 };
