@@ -12,6 +12,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QThread>
 
 #include <array>
@@ -195,6 +196,8 @@ void frmSavePreview::SaveMultipleFiles()
         QString reason;
     };
     QList<Failure> failedSaves;
+    QSet<QString> written;   // the pictures this run has written
+    QStringList renamed;
     ErrorRecord errors;
 
     const auto count = checked::narrow<std::int16_t>(pieces.size());
@@ -226,11 +229,20 @@ void frmSavePreview::SaveMultipleFiles()
                 errors.step([&] { (void)moDocument->Name(); });
             }
             msFile = piece.left(piece.size() - 4);
+            // Two documents of one name ("lid.ipt", "lid.idw") would both
+            // write "lid.bmp": the later one keeps its own extension in the
+            // name rather than overwrite a picture of this run.
+            const QString output = QFileInfo(msFile + msFileType).absoluteFilePath();
+            if (hasPreview && written.contains(output)) {
+                msFile = piece;
+                renamed.append(QFileInfo(piece).fileName() + msFileType);
+            }
             // A document without a preview gets no picture: the box still
             // shows the one before, which is not this document's.
             if (hasPreview) {
                 try {
                     SavePreviewImage();
+                    written.insert(QFileInfo(msFile + msFileType).absoluteFilePath());
                 } catch (const RuntimeError& e) {
                     failedSaves.append({QFileInfo(piece).fileName(), e.text()});
                 } catch (const std::exception& e) {
@@ -249,6 +261,12 @@ void frmSavePreview::SaveMultipleFiles()
                            .arg(count));
     if (withoutPreview > 0)
         messages_.show(QString::number(withoutPreview) + QStringLiteral(" File(s) don't contain a Preview"));
+    if (!renamed.isEmpty())
+        messages_.show(QStringLiteral("%1 picture(s) were named after their whole document name, because another "
+                                      "document of the same name came first:\n%2")
+                           .arg(renamed.size())
+                           .arg(renamed.join(QLatin1Char('\n'))),
+                       MessageBox::applicationTitle(), MessageBox::Icon::Information);
     if (!failedSaves.isEmpty()) {
         QString text = QStringLiteral("%1 preview(s) could not be saved:").arg(failedSaves.size());
         for (qsizetype k = 0; k < failedSaves.size() && k < NamedFailures; ++k)

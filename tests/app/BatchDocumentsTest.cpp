@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QSet>
 #include <QTest>
 
 #include <filesystem>
@@ -65,17 +66,24 @@ TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
     QTest::mouseClick(window->optMulti, Qt::LeftButton);
     dialog.answer(paths);
     QTest::mouseClick(window->cmdOpen, Qt::LeftButton);
-    EXPECT_EQ(messages.texts(), QStringList({"3 File(s) don't contain a Preview"}));
+    ASSERT_EQ(messages.messages.size(), 2u) << messages.texts().join("\n").toStdString();
+    EXPECT_EQ(messages.messages[0].text, "3 File(s) don't contain a Preview");
+    // Cooling_Plate-body.idw and Cooling_Plate-body.ipt share a base name:
+    // the second keeps its extension rather than overwrite the first's picture.
+    EXPECT_TRUE(messages.messages[1].text.contains("Cooling_Plate-body.ipt" + type));
     EXPECT_FALSE(QFile::exists(inFolder(frmSavePreview::TempBitmapName)));
 
     // The same documents saved one by one, in single mode, into another folder.
     QTest::mouseClick(window->optSave, Qt::LeftButton);
     TempDir singles;
     int written = 0;
+    QSet<QString> used;
     for (const FixtureDocument& doc : fixtureDocuments()) {
         const QString name = QString::fromStdString(fixturePath(doc).filename().string());
         SCOPED_TRACE(name.toStdString());
-        const QString batchOutput = inFolder(base(name) + type);
+        const QString batchOutput = inFolder((used.contains(base(name)) ? name : base(name)) + type);
+        if (doc.hasPreview)
+            used.insert(base(name));
         if (!doc.hasPreview) {
             EXPECT_FALSE(QFile::exists(batchOutput));
             continue;

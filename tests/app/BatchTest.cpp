@@ -200,3 +200,20 @@ TEST_F(BatchHarness, CancelStopsAfterTheCurrentDocumentAndKeepsWhatWasWritten)
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.startsWith("Stopped"));
 }
+
+TEST_F(BatchHarness, DocumentsOfOneNameDoNotOverwriteEachOthersPicture)
+{
+    addDocument("lid.ipt", solidPicture(Qt::red));
+    addDocument("lid.idw", solidPicture(Qt::blue));
+    run({"lid.ipt", "lid.idw"});
+    EXPECT_EQ(colourAt("lid.bmp"), QColor(Qt::red));
+    EXPECT_EQ(colourAt("lid.idw.bmp"), QColor(Qt::blue));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.contains("lid.idw.bmp"));
+
+    // A second run writes over its own earlier pictures, as a re-export should.
+    messages.messages.clear();
+    run({"lid.ipt"});
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_FALSE(QFile::exists("lid.ipt.bmp"));
+}
