@@ -213,7 +213,9 @@ TEST_F(BatchHarness, DocumentsOfOneNameDoNotOverwriteEachOthersPicture)
 
     // A second run writes over its own earlier pictures, as a re-export should.
     messages.messages.clear();
-    run({"lid.ipt"});
+    QFile notes(dir.qpath() + "/notes.txt");
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    run({"lid.ipt", "notes.txt"});
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_FALSE(QFile::exists("lid.ipt.bmp"));
 }
