@@ -43,7 +43,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: glimmerbox-screenshot DOCUMENT OUTPUT.png\n");
         return 2;
     }
-    const QString output = QString::fromLocal8Bit(argv[2]);
+    // Absolute now: choosing the document moves the current folder.
+    const QString output = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
 
     ChosenDocument dialog(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath());
     PrintedMessages messages;
