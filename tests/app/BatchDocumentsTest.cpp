@@ -18,12 +18,6 @@ using namespace glimmer::test;
 
 namespace {
 
-QByteArray contentOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 // All fixture documents copied into one folder (their names have spaces),
@@ -96,7 +90,7 @@ TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
         dialog.answer(single);
         QTest::mouseClick(window->cmdSave, Qt::LeftButton);
         // The encoders are deterministic: X's picture from the run is exactly X's own.
-        EXPECT_EQ(contentOf(batchOutput), contentOf(single));
+        EXPECT_EQ(readAll(batchOutput), readAll(single));
     }
     EXPECT_EQ(written, 15);
 }

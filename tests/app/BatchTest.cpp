@@ -1,3 +1,4 @@
+#include "tests/support/Pixels.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/ScriptedProgress.h"
 #include "tests/support/WindowHarness.h"
@@ -13,13 +14,6 @@ using namespace glimmer;
 using namespace glimmer::test;
 
 namespace {
-
-Picture solidPicture(QColor color, int size = 180)
-{
-    QImage img(size, size, QImage::Format_RGB32);
-    img.fill(color);
-    return Picture::fromImage(img);
-}
 
 } // namespace
 

@@ -73,7 +73,7 @@ TEST_F(DocumentsWindow, AFileThatIsNotADocumentIsNamedInAMessage)
 
     TempDir dir;
     const auto lfs = dir.path() / "Part2.ipt";
-    std::ofstream(lfs) << "version https://git-lfs.github.com/spec/v1\n";
+    std::ofstream(lfs) << "version https://git-lfs.example/v1\n";
     open(QString::fromStdString(lfs.string()));
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("Part2.ipt\": not a compound file")))

@@ -23,22 +23,6 @@ using namespace glimmer::test;
 
 namespace {
 
-// Peak signal-to-noise ratio of two images of one size, in dB.
-double psnr(const QImage& a, const QImage& b)
-{
-    const QImage x = a.convertToFormat(QImage::Format_RGB888);
-    const QImage y = b.convertToFormat(QImage::Format_RGB888);
-    double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const uchar* p = x.constScanLine(row);
-        const uchar* q = y.constScanLine(row);
-        for (int i = 0; i < x.width() * 3; ++i)
-            sum += (p[i] - q[i]) * (p[i] - q[i]);
-    }
-    const double mse = sum / (x.width() * x.height() * 3.0);
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
 QImage playAtNaturalSize(const QString& wmfPath)
 {
     QFile f(wmfPath);

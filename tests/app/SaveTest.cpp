@@ -1,3 +1,4 @@
+#include "tests/support/Pixels.h"
 #include "tests/support/Fixtures.h"
 #include "imaging/IJL.h"
 #include "imaging/cDIBSection.h"
@@ -16,13 +17,6 @@ using namespace glimmer;
 using namespace glimmer::test;
 
 namespace {
-
-Picture solidPicture(QColor color, int size = 180)
-{
-    QImage img(size, size, QImage::Format_RGB32);
-    img.fill(color);
-    return Picture::fromImage(img);
-}
 
 QSize imageSize(const QString& path)
 {

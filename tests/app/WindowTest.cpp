@@ -1,3 +1,5 @@
+#include "tests/support/Fixtures.h"
+#include "tests/support/Pixels.h"
 #include "app/frmSavePreview.h"
 #include "tests/support/ScriptedComponents.h"
 #include "tests/support/ScriptedDialog.h"
@@ -57,13 +59,6 @@ QStringList items(const QComboBox* c)
     for (int i = 0; i < c->count(); ++i)
         list << c->itemText(i);
     return list;
-}
-
-Picture solidPicture(QColor color, int size = 180)
-{
-    QImage img(size, size, QImage::Format_RGB32);
-    img.fill(color);
-    return Picture::fromImage(img);
 }
 
 } // namespace

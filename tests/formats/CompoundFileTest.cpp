@@ -1,3 +1,4 @@
+#include "tests/support/Pixels.h"
 #include "formats/CompoundFile.h"
 #include "tests/support/CompoundFileEditor.h"
 #include "tests/support/Fixtures.h"
@@ -23,17 +24,6 @@ const char* const CadSet = "\x05Zrxrt4arFafyu34gYa3l3ohgHg";
 // A preview in big sectors, and one in the mini stream.
 const char* const BigDocument = "kdizon-2P-OPM/9061 micro translation stage 25 mm platform.iam";
 const char* const MiniDocument = "jessedusty-2014-15-Robotux-CAD-Files/tetrix spacer.ipt";
-
-int openDescriptors()
-{
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d))
-            ++n;
-        closedir(d);
-    }
-    return n;
-}
 
 std::string documentType(const std::filesystem::path& p)
 {
@@ -193,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                "not a compound file"},
         FileDamage{"GitLfsPointer", BigDocument,
                [](auto& e) {
-                   const std::string text = "version https://git-lfs.github.com/spec/v1\noid sha256:0\nsize 155136\n";
+                   const std::string text = "version https://git-lfs.example/v1\noid sha256:0\nsize 155136\n";
                    e.bytes.assign(text.begin(), text.end());
                },
                FormatError::Code::BadSignature, "not a compound file"},

@@ -1,3 +1,4 @@
+#include "tests/support/Pixels.h"
 #include "imaging/Helpers.h"
 #include "imaging/IJL.h"
 #include "imaging/cDIBSection.h"
@@ -18,6 +19,7 @@
 #include <vector>
 
 using namespace glimmer;
+using namespace glimmer::test;
 
 namespace {
 
@@ -47,33 +49,6 @@ struct Counted {
         functions.ijlErrorStr = base.ijlErrorStr;
     }
 };
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-double psnr(const QImage& a, const QImage& b)
-{
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
-                sum += d * d;
-        }
-    const double mse = sum / (3.0 * a.width() * a.height());
-    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
 
 QImage noisePicture(int width, int height)
 {

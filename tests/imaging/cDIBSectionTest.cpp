@@ -1,3 +1,4 @@
+#include "tests/support/Pixels.h"
 #include "imaging/cDIBSection.h"
 #include "formats/BitmapFile.h"
 #include "platform/Runtime.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 
 using namespace glimmer;
+using namespace glimmer::test;
 using gdi::systemGdi;
 using test::BitmapFormat;
 using test::ScriptedGdi;
@@ -24,12 +26,6 @@ QString writeFile(const test::TempDir& dir, const QString& name, const QByteArra
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         ADD_FAILURE() << "cannot write " << path.toStdString();
     return path;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // The DIB holds `picture` as 24-bit rows, bottom row first, pad bytes zero.

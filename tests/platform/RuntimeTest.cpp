@@ -1,3 +1,4 @@
+#include "tests/support/Pixels.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
@@ -9,21 +10,9 @@
 #include <QFile>
 
 using namespace glimmer;
+using namespace glimmer::test;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 } // namespace
 

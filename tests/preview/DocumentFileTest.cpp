@@ -26,17 +26,6 @@ const char* const WmfDocument = "kdizon-2P-OPM/9061 micro translation stage 25 m
 const char* const PngDocument = "jessedusty-2014-15-Robotux-CAD-Files/switch Holder.ipt";
 const char* const OldDocument = "kdizon-2P-OPM/AA AOTF subassy.iam";
 
-int openDescriptors()
-{
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d))
-            ++n;
-        closedir(d);
-    }
-    return n;
-}
-
 std::span<const std::byte> asBytes(const QByteArray& a)
 {
     return {reinterpret_cast<const std::byte*>(a.constData()), static_cast<std::size_t>(a.size())};

@@ -1,6 +1,9 @@
 #include "Fixtures.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <dirent.h>
 
 #include <random>
 
@@ -49,6 +52,30 @@ std::filesystem::path fixturePath(const FixtureDocument& doc)
 QString fixtureQPath(const char* relativePath)
 {
     return QString::fromStdString((*fixturesDir() / relativePath).string());
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+int openDescriptors()
+{
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d))
+            ++n;
+        closedir(d);
+    }
+    return n;
 }
 
 TempDir::TempDir()

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QString>
 
 #include <filesystem>
@@ -28,6 +29,13 @@ const std::vector<FixtureDocument>& fixtureDocuments();
 // The full path of a fixture document.
 std::filesystem::path fixturePath(const FixtureDocument& doc);
 QString fixtureQPath(const char* relativePath);
+
+// The whole content of a file; empty when it cannot be read.
+QByteArray readAll(const QString& path);
+// Makes `bytes` the whole content of a file (a test failure when it cannot).
+void writeAll(const QString& path, const QByteArray& bytes);
+// How many file descriptors this process has open.
+int openDescriptors();
 
 // A folder of its own for one test, removed afterwards.
 class TempDir {
