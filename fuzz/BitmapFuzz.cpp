@@ -87,5 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (gdi.liveObjects() != 0)
         std::abort();   // a graphics object outlived its owner
+    // Nothing stays behind, however the run ends.
+    ::unlink(bitmapPath.c_str());
     return 0;
 }

@@ -79,5 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         components.createPropertyReader()->OpenPropertySets(path)->PreviewPicture().toImage();
     } catch (const RuntimeError&) {
     }
+    // Nothing stays behind, however the run ends.
+    ::unlink(documentPath.c_str());
     return 0;
 }
