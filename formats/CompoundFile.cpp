@@ -341,10 +341,8 @@ namespace {
 
 constexpr std::uint32_t NoStream = 0xFFFFFFFF;
 constexpr std::size_t EntrySize = 128;
-// Bounds on what a document may hold: far above any real one, low enough
-// that libgsf's recursive walk of the directory stays shallow.
-constexpr std::size_t MaxEntries = std::size_t{1} << 16;
-constexpr std::size_t MaxTreeDepth = 512;
+constexpr std::size_t MaxEntries = CompoundFile::MaxEntries;
+constexpr std::size_t MaxTreeDepth = CompoundFile::MaxTreeDepth;
 
 std::string entryName(const std::uint8_t* e)
 {
@@ -410,28 +408,33 @@ void CompoundFile::Impl::checkStructure()
             fat.push_back(le32(block.data() + 4 * i));
     }
 
-    // A chain of sectors through `table`, checked for loops and ends. The
-    // stamps mark the sectors of the chain being walked.
-    std::vector<std::uint32_t> stamps;
-    std::uint32_t stamp = 0;
-    const auto chain = [&](const std::vector<std::uint32_t>& table, std::uint32_t start, const std::string& what) {
-        if (stamps.size() < table.size())
-            stamps.resize(table.size(), 0);
-        ++stamp;
+    // A chain of sectors through `table`, checked for loops and ends. Each
+    // sector belongs to one chain at most: `owners` holds the number of the
+    // chain that took it, so that however many entries a directory has, all
+    // of them together walk each sector once.
+    std::vector<std::uint32_t> owners(fat.size(), 0);
+    std::vector<std::uint32_t> miniOwners;
+    std::uint32_t chainNumber = 0;
+    const auto chain = [&](const std::vector<std::uint32_t>& table, std::vector<std::uint32_t>& owner,
+                           std::uint32_t start, const std::string& what) {
+        ++chainNumber;
         std::vector<std::uint32_t> sectors;
         for (std::uint32_t s = start; s != EndOfChain; s = table[s]) {
             if (s >= table.size() || s > MaxRegularSector)
                 throw FormatError(Code::Truncated, "truncated: " + what + " runs beyond the allocation table");
-            if (stamps[s] == stamp)
+            if (owner[s] == chainNumber)
                 throw FormatError(Code::Loop, "damaged compound file: the sector chain of " + what + " loops");
-            stamps[s] = stamp;
+            if (owner[s] != 0)
+                throw FormatError(Code::BadValue,
+                                  "damaged compound file: the sector chain of " + what + " runs into another one");
+            owner[s] = chainNumber;
             sectors.push_back(s);
         }
         return sectors;
     };
 
     const std::vector<std::uint32_t> dirSectors =
-        chain(fat, le32(h + 48), "the directory");
+        chain(fat, owners, le32(h + 48), "the directory");
     if (dirSectors.size() > MaxEntries * EntrySize / sectorSize)
         throw FormatError(Code::TooLarge, "the compound file's directory is too large");
     std::vector<std::uint8_t> dir;
@@ -447,23 +450,27 @@ void CompoundFile::Impl::checkStructure()
 
     const std::uint64_t miniStreamSize = le32(entry(0) + 120);
     const std::vector<std::uint32_t> miniStream =
-        miniStreamSize == 0 ? std::vector<std::uint32_t>{} : chain(fat, le32(entry(0) + 116), "the mini stream");
+        miniStreamSize == 0 ? std::vector<std::uint32_t>{} : chain(fat, owners, le32(entry(0) + 116), "the mini stream");
     if (std::uint64_t{miniStream.size()} * sectorSize < miniStreamSize)
         throw FormatError(Code::Truncated, "truncated: the mini stream is shorter than its size");
     std::vector<std::uint32_t> miniFat;
     if (le32(h + 64) > 0) {
-        for (const std::uint32_t m : chain(fat, le32(h + 60), "the mini allocation table")) {
+        for (const std::uint32_t m : chain(fat, owners, le32(h + 60), "the mini allocation table")) {
             const auto& block = sector(m);
             for (std::size_t i = 0; i < perSector; ++i)
                 miniFat.push_back(le32(block.data() + 4 * i));
         }
     }
+    miniOwners.assign(miniFat.size(), 0);
     const std::uint64_t miniSectors = miniStreamSize / 64;
 
-    // Walk the tree from the root, each entry once.
+    // Walk the tree from the root, each entry once. The root has no
+    // siblings, but libgsf follows whatever its sibling fields say, so they
+    // are walked too: anything they lead to is checked like the rest.
     std::vector<bool> visited(entryCount, false);
     visited[0] = true;
-    std::vector<std::pair<std::uint32_t, std::size_t>> pending{{le32(entry(0) + 76), 1}};
+    std::vector<std::pair<std::uint32_t, std::size_t>> pending{
+        {le32(entry(0) + 68), 1}, {le32(entry(0) + 72), 1}, {le32(entry(0) + 76), 1}};
     while (!pending.empty()) {
         const auto [id, depth] = pending.back();
         pending.pop_back();
@@ -493,7 +500,7 @@ void CompoundFile::Impl::checkStructure()
         if (size == 0)
             continue;
         if (size < 4096) {
-            const auto sectors = chain(miniFat, le32(e + 116), "stream \"" + name + "\"");
+            const auto sectors = chain(miniFat, miniOwners, le32(e + 116), "stream \"" + name + "\"");
             if (std::uint64_t{sectors.size()} * 64 < size)
                 throw FormatError(Code::Truncated, "truncated: stream \"" + name + "\" is shorter than its size");
             for (const std::uint32_t m : sectors)
@@ -502,7 +509,7 @@ void CompoundFile::Impl::checkStructure()
                                       "truncated: stream \"" + name + "\" lies beyond the mini stream");
         } else {
             const auto sectors =
-                chain(fat, le32(e + 116), "stream \"" + name + "\"");
+                chain(fat, owners, le32(e + 116), "stream \"" + name + "\"");
             if (std::uint64_t{sectors.size()} * sectorSize < size)
                 throw FormatError(Code::Truncated, "truncated: stream \"" + name + "\" is shorter than its size");
             for (const std::uint32_t b : sectors)

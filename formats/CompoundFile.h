@@ -19,6 +19,10 @@ class CompoundFile {
 public:
     // No stream larger than this is ever read into memory.
     static constexpr std::size_t MaxStreamSize = std::size_t{64} << 20;
+    // Directory entries and nesting accepted: far above any real document,
+    // low enough that libgsf's recursive walk of the directory stays shallow.
+    static constexpr std::size_t MaxEntries = std::size_t{1} << 16;
+    static constexpr std::size_t MaxTreeDepth = 512;
 
     // Opens `path` (UTF-8) and checks its header, allocation tables and directory.
     explicit CompoundFile(const std::string& path);

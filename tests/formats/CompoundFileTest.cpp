@@ -225,7 +225,13 @@ INSTANTIATE_TEST_SUITE_P(
                    e.setU32(e.miniFatEntryOffset(s), s);
                },
                FormatError::Code::Loop, "loops"},
+        FileDamage{"StreamRunsIntoTheDirectory", BigDocument,
+               [](auto& e) { e.setU32(e.entryOffset(cadEntry(e)) + 116, e.u32(48)); }, FormatError::Code::BadValue,
+               "runs into another one"},
         FileDamage{"EntryIsItsOwnSibling", BigDocument, [](auto& e) { e.setU32(e.entryOffset(cadEntry(e)) + 68, cadEntry(e)); },
+               FormatError::Code::Loop, "refers back"},
+        // libgsf follows the root's sibling fields and leaked what it read twice.
+        FileDamage{"RootsSiblingIsItsChild", BigDocument, [](auto& e) { e.setU32(e.entryOffset(0) + 68, e.u32(e.entryOffset(0) + 76)); },
                FormatError::Code::Loop, "refers back"},
         FileDamage{"RootIsItsOwnChild", BigDocument, [](auto& e) { e.setU32(e.entryOffset(0) + 76, 0); },
                FormatError::Code::Loop, "refers back"},

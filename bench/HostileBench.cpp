@@ -1,0 +1,139 @@
+// How fast and how cheaply the document reader refuses hostile documents: a
+// sector chain cycle, a stream of 4 GiB, a metafile claiming a billion
+// records. The goal is under 100 ms and under 64 MiB for each refusal.
+// Counters: peak_heap is the most C++ heap held at once during one refusal
+// (counted by this program's operator new); maxrss is the whole process's
+// high-water mark after the runs. Run: build/bench/bench/hostile_bench
+#include "fuzz/support/SeedDocuments.h"
+#include "platform/RuntimeError.h"
+#include "preview/FileComponents.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+
+namespace {
+
+std::atomic<std::size_t> liveBytes{0};
+std::atomic<std::size_t> peakBytes{0};
+
+void* counted(std::size_t n)
+{
+    // A header in front of each block keeps its size for delete.
+    auto* p = static_cast<std::size_t*>(std::malloc(n + sizeof(std::max_align_t)));
+    if (!p)
+        throw std::bad_alloc();
+    *p = n;
+    const std::size_t now = liveBytes += n;
+    std::size_t peak = peakBytes.load();
+    while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
+    }
+    return reinterpret_cast<char*>(p) + sizeof(std::max_align_t);
+}
+
+void release(void* block) noexcept
+{
+    if (!block)
+        return;
+    auto* p = reinterpret_cast<std::size_t*>(static_cast<char*>(block) - sizeof(std::max_align_t));
+    liveBytes -= *p;
+    std::free(p);
+}
+
+std::filesystem::path written(const char* name, const std::vector<std::uint8_t>& bytes)
+{
+    const auto path = std::filesystem::temp_directory_path() / (std::string("glimmer-hostile-") + name);
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+void refuse(benchmark::State& state, const char* name, std::vector<std::uint8_t> (*make)())
+{
+    const auto path = written(name, make());
+    const QString qpath = QString::fromStdString(path.string());
+    glimmer::FileComponents components;
+    std::size_t worst = 0;
+    for (auto _ : state) {
+        peakBytes = liveBytes.load();
+        const std::size_t before = liveBytes.load();
+        const auto server = components.createDocumentServer();
+        try {
+            benchmark::DoNotOptimize(server->OpenDocument(qpath)->Thumbnail());
+            state.SkipWithError("the hostile document was accepted");
+        } catch (const glimmer::RuntimeError&) {
+        }
+        worst = std::max(worst, peakBytes.load() - before);
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_heap"] = benchmark::Counter(static_cast<double>(worst), benchmark::Counter::kDefaults,
+                                                     benchmark::Counter::OneK::kIs1024);
+    state.counters["maxrss"] = benchmark::Counter(static_cast<double>(usage.ru_maxrss) * 1024,
+                                                  benchmark::Counter::kDefaults, benchmark::Counter::OneK::kIs1024);
+    std::filesystem::remove(path);
+}
+
+void BM_RefuseChainCycle(benchmark::State& state)
+{
+    refuse(state, "cycle.iam", glimmer::seeds::chainCycleDocument);
+}
+BENCHMARK(BM_RefuseChainCycle)->Unit(benchmark::kMillisecond);
+
+void BM_RefuseHugeStream(benchmark::State& state)
+{
+    refuse(state, "huge.ipt", glimmer::seeds::hugeStreamDocument);
+}
+BENCHMARK(BM_RefuseHugeStream)->Unit(benchmark::kMillisecond);
+
+void BM_RefuseBillionRecords(benchmark::State& state)
+{
+    refuse(state, "records.ipt", glimmer::seeds::billionRecordDocument);
+}
+BENCHMARK(BM_RefuseBillionRecords)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+void* operator new(std::size_t n)
+{
+    return counted(n);
+}
+void* operator new[](std::size_t n)
+{
+    return counted(n);
+}
+void operator delete(void* p) noexcept
+{
+    release(p);
+}
+void operator delete[](void* p) noexcept
+{
+    release(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    release(p);
+}
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

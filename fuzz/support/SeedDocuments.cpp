@@ -1,0 +1,260 @@
+#include "fuzz/support/SeedDocuments.h"
+
+#include "formats/Metafile.h"
+#include "preview/DocumentFile.h"
+#include "tests/support/CompoundFileEditor.h"
+
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-utils.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+namespace glimmer::seeds {
+
+namespace {
+
+constexpr std::uint32_t CF_METAFILEPICT = 3;
+constexpr std::uint32_t CF_DIB = 8;
+
+void put16(std::vector<std::byte>& b, std::uint32_t v)
+{
+    for (int i = 0; i < 2; ++i)
+        b.push_back(static_cast<std::byte>((v >> (8 * i)) & 0xFF));
+}
+
+void put32(std::vector<std::byte>& b, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<std::byte>((v >> (8 * i)) & 0xFF));
+}
+
+std::vector<std::byte> bytesOf(const QByteArray& a)
+{
+    const auto* p = reinterpret_cast<const std::byte*>(a.constData());
+    return {p, p + a.size()};
+}
+
+QImage picture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width / 2, height / 2, QColor(200, 30, 40));
+    painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, QColor(20, 90, 200));
+    return image;
+}
+
+// Clipboard data of Windows clipboard format `tag`: format -1, the tag, an
+// 8-byte METAFILEPICT16 for CF_METAFILEPICT, then the payload.
+std::vector<std::byte> clipboard(std::uint32_t tag, std::span<const std::byte> payload)
+{
+    std::vector<std::byte> b;
+    put32(b, 0xFFFFFFFF);
+    put32(b, tag);
+    if (tag == CF_METAFILEPICT) {
+        put16(b, 8);   // MM_ANISOTROPIC
+        put16(b, 0);
+        put16(b, 0);
+        put16(b, 0);
+    }
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+
+std::vector<std::byte> packedDib(const QImage& image)
+{
+    QByteArray file;
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytesOf(file.mid(14));   // without the file header
+}
+
+std::vector<std::byte> pngOf(const QImage& image)
+{
+    QByteArray file;
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytesOf(file);
+}
+
+std::vector<std::byte> versionStream()
+{
+    std::vector<std::byte> b(32, std::byte{0});
+    b[20] = std::byte{3};   // update 3 of release 8
+    b[22] = std::byte{8};
+    return b;
+}
+
+// Runs `damage` over `bytes` through the test editor, which reads files.
+template <typename Damage>
+std::vector<std::uint8_t> edited(const std::vector<std::uint8_t>& bytes, Damage damage)
+{
+    const auto path = std::filesystem::temp_directory_path()
+                      / ("glimmer-seed-" + std::to_string(::getpid()) + ".cfb");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    test::CompoundFileEditor editor(path);
+    std::filesystem::remove(path);
+    damage(editor);
+    return editor.bytes;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> compoundFile(const std::vector<Stream>& streams, std::size_t sectorSize)
+{
+    static const bool initialised = (gsf_init(), true);
+    (void)initialised;
+    GsfOutput* sink = gsf_output_memory_new();
+    GsfOutfile* root = gsf_outfile_msole_new_full(sink, static_cast<guint>(sectorSize), 64);
+    // Storages by path, closed after every stream in them, deepest first.
+    std::map<std::string, GsfOutfile*, std::greater<>> storages;
+    const auto storage = [&](const std::string& path) {
+        GsfOutfile* dir = root;
+        std::string so_far;
+        std::size_t from = 0;
+        for (std::size_t slash; (slash = path.find('/', from)) != std::string::npos; from = slash + 1) {
+            const std::string name = path.substr(from, slash - from);
+            so_far += "/" + name;
+            auto [it, added] = storages.try_emplace(so_far, nullptr);
+            if (added)
+                it->second = GSF_OUTFILE(gsf_outfile_new_child(dir, name.c_str(), TRUE));
+            dir = it->second;
+        }
+        return std::pair{dir, path.substr(from)};
+    };
+    for (const Stream& s : streams) {
+        const auto [dir, name] = storage(s.path);
+        GsfOutput* out = gsf_outfile_new_child(dir, name.c_str(), FALSE);
+        gsf_output_write(out, s.bytes.size(), reinterpret_cast<const guint8*>(s.bytes.data()));
+        gsf_output_close(out);
+        g_object_unref(out);
+    }
+    for (auto& [path, dir] : storages) {
+        gsf_output_close(GSF_OUTPUT(dir));
+        g_object_unref(dir);
+    }
+    gsf_output_close(GSF_OUTPUT(root));
+    g_object_unref(root);
+    const auto* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
+    std::vector<std::uint8_t> bytes(data, data + gsf_output_size(sink));
+    g_object_unref(sink);
+    return bytes;
+}
+
+std::vector<std::byte> propertySet(const oleps::Fmtid& fmtid, std::span<const std::byte> clipboardData)
+{
+    std::vector<std::byte> section;
+    const std::uint32_t padded = static_cast<std::uint32_t>((clipboardData.size() + 3) / 4 * 4);
+    const std::uint32_t codepageAt = 8 + 2 * 8;
+    const std::uint32_t thumbnailAt = codepageAt + 8;
+    put32(section, thumbnailAt + 8 + padded);   // section size
+    put32(section, 2);
+    put32(section, oleps::PID_CODEPAGE);
+    put32(section, codepageAt);
+    put32(section, oleps::PID_THUMBNAIL);
+    put32(section, thumbnailAt);
+    put32(section, oleps::VT_I2);
+    put32(section, 1252);
+    put32(section, oleps::VT_CF);
+    put32(section, static_cast<std::uint32_t>(clipboardData.size()));
+    section.insert(section.end(), clipboardData.begin(), clipboardData.end());
+    section.resize(thumbnailAt + 8 + padded, std::byte{0});
+
+    std::vector<std::byte> stream;
+    put16(stream, 0xFFFE);
+    put16(stream, 0);
+    put32(stream, 0x00020006);   // written on Windows NT
+    stream.resize(stream.size() + 16, std::byte{0});
+    put32(stream, 1);
+    stream.insert(stream.end(), fmtid.begin(), fmtid.end());
+    put32(stream, 48);
+    stream.insert(stream.end(), section.begin(), section.end());
+    return stream;
+}
+
+std::vector<std::byte> smallMetafile()
+{
+    const QImage image = picture(8, 6);
+    const QByteArray plain = wmf::fromImage(image);
+    return bytesOf(wmf::toPlaceable(bytesOf(plain), image.size()));
+}
+
+std::vector<std::byte> metafileClaiming(std::uint32_t words)
+{
+    std::vector<std::byte> b = bytesOf(wmf::fromImage(picture(4, 4)));
+    // META_HEADER's size field, in 16-bit words, at byte 6.
+    for (int i = 0; i < 4; ++i)
+        b[6 + static_cast<std::size_t>(i)] = static_cast<std::byte>((words >> (8 * i)) & 0xFF);
+    return b;
+}
+
+std::vector<std::uint8_t> document(Preview preview, bool standardSet, std::size_t sectorSize)
+{
+    std::vector<Stream> streams{{"RSeStorage/V1/RSeDb", versionStream()}};
+    std::vector<std::byte> data;
+    switch (preview) {
+    case Preview::None:
+        break;
+    case Preview::Metafile:
+        data = clipboard(CF_METAFILEPICT, smallMetafile());
+        break;
+    case Preview::Dib:
+        data = clipboard(CF_DIB, packedDib(picture(7, 5)));
+        break;
+    case Preview::Png:
+        data = clipboard(CF_METAFILEPICT, pngOf(picture(9, 4)));
+        break;
+    case Preview::LargeMetafile:
+        data = clipboard(CF_METAFILEPICT, bytesOf(wmf::fromImage(picture(48, 40))));
+        break;
+    }
+    if (!data.empty()) {
+        const KnownPropertySet& set = standardSet ? StandardSummarySet : CadSummarySet;
+        streams.push_back({set.streamName, propertySet(set.fmtid, data)});
+    }
+    return compoundFile(streams, sectorSize);
+}
+
+std::vector<std::uint8_t> chainCycleDocument()
+{
+    return edited(document(Preview::LargeMetafile), [](test::CompoundFileEditor& e) {
+        const std::uint32_t entry = e.entry(CadSummarySet.streamName);
+        // The stream's last sector leads back to its first.
+        std::uint32_t last = e.startSector(entry);
+        while (e.u32(e.fatEntryOffset(last)) != 0xFFFFFFFE)
+            last = e.u32(e.fatEntryOffset(last));
+        e.setU32(e.fatEntryOffset(last), e.startSector(entry));
+    });
+}
+
+std::vector<std::uint8_t> hugeStreamDocument()
+{
+    return edited(document(Preview::Metafile), [](test::CompoundFileEditor& e) {
+        e.setU32(e.entryOffset(e.entry(CadSummarySet.streamName)) + 120, 0xFFFFFFFF);
+    });
+}
+
+std::vector<std::uint8_t> billionRecordDocument()
+{
+    // Three words is the smallest record: a billion of them.
+    const auto data = clipboard(CF_METAFILEPICT, metafileClaiming(3'000'000'000u));
+    return compoundFile({{"RSeStorage/V1/RSeDb", versionStream()},
+                         {CadSummarySet.streamName, propertySet(CadSummarySet.fmtid, data)}});
+}
+
+} // namespace glimmer::seeds

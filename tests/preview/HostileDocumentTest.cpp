@@ -1,0 +1,143 @@
+#include "formats/CompoundFile.h"
+#include "formats/Metafile.h"
+#include "formats/MetafileReader.h"
+#include "fuzz/support/SeedDocuments.h"
+#include "platform/RuntimeError.h"
+#include "preview/DocumentFile.h"
+#include "preview/FileComponents.h"
+#include "tests/support/Fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <fstream>
+#include <functional>
+
+using namespace glimmer;
+using namespace glimmer::test;
+
+namespace {
+
+QString writeDocument(const TempDir& dir, const std::vector<std::uint8_t>& bytes)
+{
+    const QString path = dir.qpath() + QStringLiteral("/hostile.ipt");
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+} // namespace
+
+// The documents the fuzz seeds are made of read as documents: a version and
+// a preview of the size they were drawn at, by both ways the window reads them.
+TEST(SeedDocuments, GiveTheirVersionAndPreview)
+{
+    struct Seed {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        QSize size;
+    };
+    const Seed seeds[] = {
+        {"metafile", seeds::document(seeds::Preview::Metafile), {8, 6}},
+        {"dib", seeds::document(seeds::Preview::Dib), {7, 5}},
+        {"png", seeds::document(seeds::Preview::Png), {9, 4}},
+        {"large metafile", seeds::document(seeds::Preview::LargeMetafile), {48, 40}},
+        {"standard set", seeds::document(seeds::Preview::Dib, true), {7, 5}},
+        {"4096-byte sectors", seeds::document(seeds::Preview::Png, false, 4096), {9, 4}},
+    };
+    for (const Seed& seed : seeds) {
+        SCOPED_TRACE(seed.name);
+        TempDir dir;
+        const QString path = writeDocument(dir, seed.bytes);
+        FileComponents components;
+        const auto server = components.createDocumentServer();
+        const auto document = server->OpenDocument(path);
+        EXPECT_EQ(document->VersionNumber(), 8003);
+        EXPECT_EQ(document->Thumbnail().toImage().size(), seed.size);
+        server->CloseAll();
+        const auto sets = components.createPropertyReader()->OpenPropertySets(path);
+        EXPECT_EQ(sets->PreviewPicture().toImage().size(), seed.size);
+    }
+}
+
+// Each hostile document is refused with its own named error by the window's
+// components: the file does not open, or the preview is refused.
+TEST(HostileDocument, IsRefusedWithANamedError)
+{
+    struct Case {
+        const char* name;
+        std::function<std::vector<std::uint8_t>()> make;
+        int number;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"sector chain cycle", seeds::chainCycleDocument, RuntimeError::BadDocument,
+         "hostile.ipt: damaged compound file: the sector chain of stream \"\\x05Zrxrt4arFafyu34gYa3l3ohgHg\" loops"},
+        {"4 GiB stream", seeds::hugeStreamDocument, RuntimeError::BadDocument,
+         "hostile.ipt: truncated: stream \"\\x05Zrxrt4arFafyu34gYa3l3ohgHg\" is larger than the file"},
+        {"billion-record metafile", seeds::billionRecordDocument, RuntimeError::NoPreview,
+         "hostile.ipt: metafile claims 6000000000 bytes, over the limit"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const QString path = writeDocument(dir, c.make());
+        FileComponents components;
+        const auto server = components.createDocumentServer();
+        try {
+            server->OpenDocument(path)->Thumbnail();
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), c.number);
+            EXPECT_EQ(e.text(), QString::fromUtf8(c.text));
+        }
+        server->CloseAll();
+    }
+}
+
+// The limits sit well above a real 512-pixel preview and agree with each
+// other: whatever one reader lets through, the next one can take.
+TEST(ResourceLimits, LeaveRoomForRealPreviewsAndAgree)
+{
+    QImage preview(512, 512, QImage::Format_RGB888);
+    preview.fill(Qt::gray);
+    const QByteArray metafile = wmf::fromImage(preview);
+    EXPECT_LT(std::size_t(metafile.size()) * 16, wmf::Limits::maxBytes);
+    EXPECT_LE(wmf::Limits::maxBytes, CompoundFile::MaxStreamSize);
+    EXPECT_LE(std::int64_t{512} * 512 * 16, MaxPreviewPixels);
+    EXPECT_LE(MaxPreviewPixels, wmf::Limits::maxDibPixels);
+    EXPECT_GE(wmf::Limits::maxRecords, std::size_t{1000});
+    EXPECT_GE(CompoundFile::MaxEntries, std::size_t{1000});
+}
+
+// The inputs the document fuzz target once failed on, each with the error it
+// must give now.
+TEST(FuzzFinds, DocumentsGiveTheirExactError)
+{
+    struct Find {
+        const char* file;
+        int number;
+        const char* text;
+    };
+    const Find finds[] = {
+        // The root's sibling field named its child: libgsf read that subtree
+        // twice and leaked it.
+        {"root-sibling-is-its-child.iam", RuntimeError::BadDocument,
+         "root-sibling-is-its-child.iam: damaged compound file: a directory entry refers beyond the directory"},
+    };
+    for (const Find& f : finds) {
+        SCOPED_TRACE(f.file);
+        const QString path = QStringLiteral(GLIMMER_SOURCE_DIR "/fuzz/crashers/document/") + QString::fromUtf8(f.file);
+        FileComponents components;
+        const auto server = components.createDocumentServer();
+        try {
+            server->OpenDocument(path)->Thumbnail();
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), f.number);
+            EXPECT_EQ(e.text(), QString::fromUtf8(f.text));
+        }
+        server->CloseAll();
+    }
+}
