@@ -5,48 +5,23 @@
 #include "imaging/cDIBSection.h"
 #include "platform/Gdi.h"
 #include "platform/RuntimeError.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "fuzz/support/InputFile.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace {
 
-std::string bitmapPath;
-
-void removeBitmap()
-{
-    ::unlink(bitmapPath.c_str());
-    ::rmdir(bitmapPath.substr(0, bitmapPath.rfind('/')).c_str());
-}
-
-void writeInput(const std::uint8_t* data, std::size_t size)
-{
-    const int fd = ::open(bitmapPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        std::abort();
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n <= 0)
-            std::abort();
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-}
+std::unique_ptr<glimmer::fuzz::InputFile> input;
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    std::string folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/glimmer-fuzz-XXXXXX" : "/tmp/glimmer-fuzz-XXXXXX";
-    if (!::mkdtemp(folder.data()))
-        std::abort();
-    bitmapPath = folder + "/input.bmp";
-    std::atexit(removeBitmap);
+    input = std::make_unique<glimmer::fuzz::InputFile>("input.bmp");
     return 0;
 }
 
@@ -63,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const FormatError&) {
     }
 
-    writeInput(data, size);
+    input->write(data, size);
     gdi::MemoryGdi gdi;
-    if (const gdi::HBITMAP loaded = gdi.LoadImageA(gdi::HINSTANCE{}, bitmapPath.c_str(), gdi::IMAGE_BITMAP, 0, 0,
+    if (const gdi::HBITMAP loaded = gdi.LoadImageA(gdi::HINSTANCE{}, input->path().c_str(), gdi::IMAGE_BITMAP, 0, 0,
                                                    gdi::LR_LOADFROMFILE | gdi::LR_CREATEDIBSECTION)) {
         gdi::BITMAPINFO info{};
         info.bmiHeader.biSize = 40;
@@ -76,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         cDIBSection dib(gdi);
-        if (dib.Load(QString::fromStdString(bitmapPath))) {
+        if (dib.Load(QString::fromStdString(input->path()))) {
             // Every pixel row the section claims must be there to read.
             const std::int64_t bytes = std::int64_t{dib.BytesPerScanLine()} * std::abs(dib.dib_height());
             unsigned sum = 0;
@@ -90,6 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (gdi.liveObjects() != 0)
         std::abort();   // a graphics object outlived its owner
     // Nothing stays behind, however the run ends.
-    ::unlink(bitmapPath.c_str());
+    input->remove();
     return 0;
 }
