@@ -233,16 +233,17 @@ void frmSavePreview::SaveMultipleFiles()
             // write "lid.bmp": the later one keeps its own extension in the
             // name rather than overwrite a picture of this run.
             const QString output = QFileInfo(msFile + msFileType).absoluteFilePath();
-            if (hasPreview && written.contains(output)) {
+            const bool nameTaken = hasPreview && written.contains(output);
+            if (nameTaken)
                 msFile = piece;
-                renamed.append(QFileInfo(piece).fileName() + msFileType);
-            }
             // A document without a preview gets no picture: the box still
             // shows the one before, which is not this document's.
             if (hasPreview) {
                 try {
                     SavePreviewImage();
                     written.insert(QFileInfo(msFile + msFileType).absoluteFilePath());
+                    if (nameTaken)
+                        renamed.append(QFileInfo(piece).fileName() + msFileType);
                 } catch (const RuntimeError& e) {
                     failedSaves.append({QFileInfo(piece).fileName(), e.text()});
                 } catch (const std::exception& e) {
