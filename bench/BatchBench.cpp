@@ -9,7 +9,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QTest>
 
@@ -85,13 +84,3 @@ void batch(benchmark::State& state, const char* type)
 BENCHMARK_CAPTURE(batch, bmp, ".bmp")->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(batch, wmf, ".wmf")->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(batch, jpg, ".jpg")->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

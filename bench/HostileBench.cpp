@@ -10,7 +10,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -126,14 +125,4 @@ void operator delete(void* p, std::size_t) noexcept
 void operator delete[](void* p, std::size_t) noexcept
 {
     release(p);
-}
-
-int main(int argc, char** argv)
-{
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
 }

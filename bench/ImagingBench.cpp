@@ -14,7 +14,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -189,14 +188,3 @@ BENCHMARK(LoadAndEncode)->Arg(96)->Arg(240)->Arg(512)->Unit(benchmark::kMicrosec
 BENCHMARK(ReadFileAndEncodeDirectly)->Arg(96)->Arg(240)->Arg(512)->Unit(benchmark::kMicrosecond);
 BENCHMARK(EncodeLoadedDib)->Arg(96)->Arg(240)->Arg(512)->Unit(benchmark::kMicrosecond);
 BENCHMARK(EncodeDirectly)->Arg(96)->Arg(240)->Arg(512)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

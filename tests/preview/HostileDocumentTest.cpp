@@ -19,6 +19,21 @@ using namespace glimmer::test;
 
 namespace {
 
+// Opening the document and asking for its thumbnail fails with exactly this error.
+void expectThumbnailError(const QString& path, int number, const char* text)
+{
+    FileComponents components;
+    const auto server = components.createDocumentServer();
+    try {
+        server->OpenDocument(path)->Thumbnail();
+        ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), number);
+        EXPECT_EQ(e.text(), QString::fromUtf8(text));
+    }
+    server->CloseAll();
+}
+
 QString writeDocument(const TempDir& dir, const std::vector<std::uint8_t>& bytes)
 {
     const QString path = dir.qpath() + QStringLiteral("/hostile.ipt");
@@ -83,16 +98,7 @@ TEST(HostileDocument, IsRefusedWithANamedError)
         SCOPED_TRACE(c.name);
         TempDir dir;
         const QString path = writeDocument(dir, c.make());
-        FileComponents components;
-        const auto server = components.createDocumentServer();
-        try {
-            server->OpenDocument(path)->Thumbnail();
-            ADD_FAILURE() << "no error";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), c.number);
-            EXPECT_EQ(e.text(), QString::fromUtf8(c.text));
-        }
-        server->CloseAll();
+        expectThumbnailError(path, c.number, c.text);
     }
 }
 
@@ -129,15 +135,6 @@ TEST(FuzzFinds, DocumentsGiveTheirExactError)
     for (const Find& f : finds) {
         SCOPED_TRACE(f.file);
         const QString path = QStringLiteral(GLIMMER_SOURCE_DIR "/fuzz/crashers/document/") + QString::fromUtf8(f.file);
-        FileComponents components;
-        const auto server = components.createDocumentServer();
-        try {
-            server->OpenDocument(path)->Thumbnail();
-            ADD_FAILURE() << "no error";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), f.number);
-            EXPECT_EQ(e.text(), QString::fromUtf8(f.text));
-        }
-        server->CloseAll();
+        expectThumbnailError(path, f.number, f.text);
     }
 }
