@@ -32,13 +32,6 @@ const std::array<QString, 5> DocumentExtensions = {QStringLiteral(".IPT"), QStri
 // How many failed saves a batch names in its report.
 constexpr int NamedFailures = 5;
 
-QString withoutExtension(const QString& path)
-{
-    if (path.size() < 4)
-        throw RuntimeError(5, QStringLiteral("Invalid procedure call or argument"));
-    return path.left(path.size() - 4);
-}
-
 } // namespace
 
 void frmSavePreview::cmdSave_Click()
@@ -60,7 +53,7 @@ void frmSavePreview::cmdSave_Click()
         if (!chosen.isEmpty()) {
             msFile = chosen;
             msFileType = chosen.right(4);
-            msFile = withoutExtension(chosen);
+            msFile = basePath(chosen);
         } else {
             msFileType = FileType->currentText();
         }
@@ -228,7 +221,7 @@ void frmSavePreview::SaveMultipleFiles()
             } else {
                 errors.step([&] { (void)moDocument->Name(); });
             }
-            msFile = piece.left(piece.size() - 4);
+            msFile = basePath(piece);
             // Two documents of one name ("lid.ipt", "lid.idw") would both
             // write "lid.bmp": the later one keeps its own extension in the
             // name rather than overwrite a picture of this run.

@@ -28,6 +28,13 @@ int px(int twips)
 
 } // namespace
 
+QString basePath(const QString& path)
+{
+    if (path.size() < 4)
+        throw RuntimeError(5, QStringLiteral("Invalid procedure call or argument"));
+    return path.left(path.size() - 4);
+}
+
 template <typename W>
 W* frmSavePreview::place(W* widget, int left, int top, int width, int height, int tabIndex)
 {
@@ -214,11 +221,7 @@ void frmSavePreview::cmdOpen_Click()
         errors.step([&] { picPreview->setPicture(Picture1->picture()); });
     } else {
         errors.step([&] { cmdSave->setEnabled(true); });
-        errors.step([&] {
-            if (msFile.size() < 4)
-                throw RuntimeError(5, QStringLiteral("Invalid procedure call or argument"));
-            msFile.chop(4);
-        });
+        errors.step([&] { msFile = basePath(msFile); });
     }
     if (errors.isSet()) {
         errors.clear();

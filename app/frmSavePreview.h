@@ -21,6 +21,10 @@ namespace glimmer {
 
 class cDIBSection;
 
+// A path without its extension: the last four characters (a dot and three
+// letters) cut off, whatever they are. Raises for a shorter path.
+QString basePath(const QString& path);
+
 // The program's only window. It takes its dialog, message box and document
 // components from outside, so that nothing in it blocks a test.
 class frmSavePreview : public QWidget {
