@@ -2,14 +2,41 @@
 
 #include "imaging/IJL.h"
 
+#include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 
 namespace glimmer {
 
 class MessageBox;
 class cDIBSection;
+
+// A failure of the JPEG library: its result code and the writer's own text
+// ("Failed to save to JPG").
+class JpegLibraryError : public std::runtime_error {
+public:
+    JpegLibraryError(std::int32_t code, const QString& text);
+    std::int32_t code() const noexcept { return code_; }
+    const QString& text() const noexcept { return text_; }
+
+private:
+    std::int32_t code_;
+    QString text_;
+};
+
+// The JPEG stream, at quality 100, of 24-bit blue-green-red rows laid out as a
+// loaded cDIBSection holds them: `lBytesPerScanLine` bytes a row, the bottom
+// row first for a positive height. The encoding step of SaveDibAsJpeg, with
+// no file and no message: a library failure raises JpegLibraryError, an
+// overflowing size OverflowError.
+QByteArray EncodeDibAsJpeg(const std::byte* lBits, std::int32_t lWidth, std::int32_t lHeight,
+                           std::int32_t lBytesPerScanLine, const IjlFunctions& ijl = ijlLibrary());
+
+// "IJL ERROR: [code] - library text - sText", the text of the error box.
+QString JpegErrorMessage(const QString& sText, std::int32_t lCode, const IjlFunctions& ijl = ijlLibrary());
 
 // Encodes the picture that `oDib` holds (after a successful Load) at quality
 // 100 and makes the stream the whole content of `sJpegFile`. A library failure

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/convert/Options.h"
+#include "app/convert/Plan.h"
+#include "platform/Picture.h"
+#include "preview/Components.h"
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace glimmer::convert {
+
+// What became of one document.
+struct ConvertedDocument {
+    enum class Status { Written, UpToDate, NoPreview, Failed };
+    Status status = Status::Failed;
+    QString reason;                      // why, for NoPreview and Failed
+    std::optional<std::int32_t> version; // when the document was read and has one
+    QString source;                      // where the preview was found
+    QString kind;                        // "metafile" or "png" (or "dib")
+    QSize size;                          // the preview's pixel size
+};
+
+// The picture file of `type` for `picture`, byte for byte as the window's
+// batch writes it (bmp, jpg: the box image of `size` × `size`, 0: the
+// picture's own size; wmf: the picture in its own form) or as the
+// thumbnailer writes it (png: scaled down to fit `size`, never up). Raises
+// RuntimeError, FormatError, JpegLibraryError or OverflowError.
+QByteArray pictureFile(const Picture& picture, OutputType type, int size);
+
+// Whether the file at `picture` exists and is newer than `document`. Reads
+// the file dates only.
+bool isUpToDate(const QString& document, const QString& picture);
+
+// Converts one document with `components` (one set per thread): skips it
+// when its picture is up to date (unless forced), reads its preview, writes
+// the picture through a temporary file (unless a dry run) and makes the
+// missing folders of an output folder. Never raises.
+ConvertedDocument convertOne(const Job& job, Components& components, const Options& options);
+
+} // namespace glimmer::convert

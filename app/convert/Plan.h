@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/convert/Options.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace glimmer::convert {
+
+// One document of a run and where its picture goes.
+struct Job {
+    QString document;   // the path as found: a PATH, or a PATH joined with the path below it
+    QString output;     // the picture's path; empty when `problem` is set
+    QString problem;    // set for a path that fails before it is read: missing, not a document, a folder that cannot be read
+};
+
+// The documents that `options.paths` yield, in the order of the PATHs and,
+// within each, sorted by path; with their picture names. Only the folders
+// are read, never the documents. A document met twice is taken once.
+std::vector<Job> planJobs(const Options& options);
+
+// Whether `name` ends in one of the five document extensions, in any case.
+bool isDocumentName(const QString& name);
+
+// Where the picture of `document` goes, with its plain name (the document's
+// name without its extension) and, when `nameTaken`, with the document's
+// whole name: "lid.ipt" gives "lid.bmp", or "lid.ipt.bmp" when "lid.bmp"
+// belongs to another document of the run. `folder` is the picture's folder.
+QString pictureName(const QString& folder, const QString& documentName, const QString& extension, bool nameTaken);
+
+} // namespace glimmer::convert

@@ -1,0 +1,178 @@
+#include "app/convert/Run.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace glimmer::convert {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* statusName(ConvertedDocument::Status status)
+{
+    switch (status) {
+    case ConvertedDocument::Status::Written:
+        return "written";
+    case ConvertedDocument::Status::UpToDate:
+        return "up-to-date";
+    case ConvertedDocument::Status::NoPreview:
+        return "no-preview";
+    case ConvertedDocument::Status::Failed:
+        break;
+    }
+    return "failed";
+}
+
+QString duration(double seconds)
+{
+    const auto s = static_cast<long long>(seconds + 0.5);
+    return s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar(u'0')).arg(s % 60, 2, 10, QChar(u'0'))
+                     : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+}
+
+// The results as they come in from the workers, taken out in job order.
+class Results {
+public:
+    explicit Results(std::size_t count) : slots_(count) {}
+
+    void put(std::size_t index, ConvertedDocument result)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            slots_[index] = std::move(result);
+            ++arrived_;
+        }
+        changed_.notify_one();
+    }
+
+    // Waits up to `timeout` for the result at `index`; gives it (and frees
+    // its slot) when it is there. `arrived` is how many have come in.
+    std::optional<ConvertedDocument> take(std::size_t index, std::chrono::milliseconds timeout, std::size_t& arrived)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, timeout, [&] { return slots_[index].has_value(); });
+        arrived = arrived_;
+        std::optional<ConvertedDocument> result = std::move(slots_[index]);
+        slots_[index].reset();
+        return result;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::optional<ConvertedDocument>> slots_;
+    std::size_t arrived_ = 0;
+};
+
+} // namespace
+
+QString printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7f) {
+            static constexpr char digits[] = "0123456789ABCDEF";
+            out += QLatin1String("\\x");
+            out += QLatin1Char(digits[u >> 4]);
+            out += QLatin1Char(digits[u & 15]);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun)
+{
+    const auto orNull = [](const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); };
+    QJsonObject o;
+    o[QLatin1String("document")] = job.document;
+    o[QLatin1String("version")] = result.version ? QJsonValue(*result.version) : QJsonValue();
+    o[QLatin1String("source")] = orNull(result.source);
+    o[QLatin1String("kind")] = orNull(result.kind);
+    o[QLatin1String("width")] = result.size.isEmpty() ? QJsonValue() : QJsonValue(result.size.width());
+    o[QLatin1String("height")] = result.size.isEmpty() ? QJsonValue() : QJsonValue(result.size.height());
+    o[QLatin1String("output")] = orNull(job.output);
+    o[QLatin1String("status")] = QLatin1String(statusName(result.status));
+    o[QLatin1String("reason")] = orNull(result.reason);
+    if (dryRun)
+        o[QLatin1String("dry_run")] = true;
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+int runJobs(const std::vector<Job>& jobs, const Options& options, const std::function<Worker()>& makeWorker,
+            const Streams& streams)
+{
+    const Clock::time_point start = Clock::now();
+    const std::size_t total = jobs.size();
+    Results results(total);
+    std::atomic<std::size_t> next{0};
+    {
+        std::vector<std::jthread> threads;
+        const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(options.jobs, 1)), total);
+        for (std::size_t t = 0; t < count; ++t)
+            threads.emplace_back([&] {
+                const Worker work = makeWorker();
+                for (std::size_t i = next++; i < total; i = next++)
+                    results.put(i, work(jobs[i]));
+            });
+
+        const bool progress = streams.terminal && !options.quiet;
+        std::array<std::size_t, 4> counts{};
+        Clock::time_point shown{};
+        for (std::size_t i = 0; i < total;) {
+            std::size_t arrived = 0;
+            std::optional<ConvertedDocument> result = results.take(i, std::chrono::milliseconds(200), arrived);
+            if (result) {
+                ++counts[static_cast<std::size_t>(result->status)];
+                if (progress)
+                    std::fputs("\r\x1b[K", streams.err);
+                if (result->status == ConvertedDocument::Status::Failed)
+                    std::fprintf(streams.err, "glimmerbox-convert: %s: %s\n", qPrintable(printable(jobs[i].document)),
+                                 qPrintable(printable(result->reason)));
+                if (options.json) {
+                    const QByteArray line = jsonLine(jobs[i], *result, options.dryRun);
+                    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), streams.out);
+                    std::fputc('\n', streams.out);
+                }
+                ++i;
+            }
+            const Clock::time_point now = Clock::now();
+            if (progress && (now - shown > std::chrono::milliseconds(100) || i == total)) {
+                shown = now;
+                const double seconds = std::chrono::duration<double>(now - start).count();
+                const double rate = seconds > 0 ? static_cast<double>(arrived) / seconds : 0;
+                std::fprintf(streams.err, "\r%zu/%zu documents, %.1f/s, %s left\x1b[K", arrived, total, rate,
+                             qPrintable(rate > 0 ? duration(static_cast<double>(total - arrived) / rate)
+                                                 : QStringLiteral("?")));
+                std::fflush(streams.err);
+            }
+        }
+        if (progress)
+            std::fputs("\r\x1b[K", streams.err);
+        std::fflush(streams.out);
+
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        using S = ConvertedDocument::Status;
+        if (!options.quiet)
+            std::fprintf(streams.err, "%zu %s, %zu up to date, %zu without a preview, %zu failed in %.2f s\n",
+                         counts[static_cast<std::size_t>(S::Written)], options.dryRun ? "to write" : "written",
+                         counts[static_cast<std::size_t>(S::UpToDate)], counts[static_cast<std::size_t>(S::NoPreview)],
+                         counts[static_cast<std::size_t>(S::Failed)], seconds);
+        return counts[static_cast<std::size_t>(S::Failed)] > 0 ? SomeFailed : Success;
+    }
+}
+
+} // namespace glimmer::convert

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/convert/Convert.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace glimmer::convert {
+
+// Converts one job; each thread gets its own.
+using Worker = std::function<ConvertedDocument(const Job&)>;
+
+// Where a run reports.
+struct Streams {
+    std::FILE* out = stdout;    // --json lines
+    std::FILE* err = stderr;    // failures, progress line, summary
+    bool terminal = false;      // `err` is a terminal: show a progress line
+};
+
+// The exit statuses.
+enum Exit { Success = 0, SomeFailed = 1, BadUsage = 2 };
+
+// Works off `jobs` on options.jobs threads (each with its own worker from
+// `makeWorker`) and reports in the order of `jobs`, whatever order they
+// finish in: one line per failure on `err` and, with --json, one object per
+// document on `out`. Returns the exit status.
+int runJobs(const std::vector<Job>& jobs, const Options& options, const std::function<Worker()>& makeWorker,
+            const Streams& streams);
+
+// One --json line (without its newline) for `job` and what became of it.
+QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun);
+
+// `text` with control characters written out as \xNN, for one line of a message.
+QString printable(const QString& text);
+
+} // namespace glimmer::convert

@@ -1,0 +1,291 @@
+// glimmerbox-convert, run as a program where its interface matters.
+#include "app/convert/Plan.h"
+#include "app/frmSavePreview.h"
+#include "preview/FileComponents.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/ScriptedDialog.h"
+#include "tests/support/ScriptedProgress.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPalette>
+#include <QProcess>
+#include <QTest>
+
+#include <filesystem>
+#include <map>
+
+using namespace glimmer;
+using namespace glimmer::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Ran {
+    int exit = -1;
+    QString out;
+    QString err;
+};
+
+Ran convert(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(GLIMMER_CONVERT), arguments);
+    EXPECT_TRUE(process.waitForFinished(300000)) << arguments.join(' ').toStdString();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+// Every file below `dir`, by its path relative to it, with its bytes.
+std::map<QString, QByteArray> filesBelow(const QString& dir)
+{
+    std::map<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files[QDir(dir).relativeFilePath(path)] = readAll(path);
+    }
+    return files;
+}
+
+// The fixture documents copied into `root`, in their own folders.
+void copyFixtures(const fs::path& root)
+{
+    for (const FixtureDocument& doc : fixtureDocuments()) {
+        fs::create_directories((root / doc.path).parent_path());
+        fs::copy_file(fixturePath(doc), root / doc.path);
+    }
+}
+
+// The picture name of a fixture document: the two Cooling_Plate-body
+// documents share a folder and a name, and the later (.ipt) keeps its extension.
+QString pictureOf(const FixtureDocument& doc, const QString& extension)
+{
+    const QString path = QString::fromUtf8(doc.path);
+    return (path.endsWith("Cooling_Plate-body.ipt") ? path : path.chopped(4)) + extension;
+}
+
+QStringList lines(const QString& text)
+{
+    return text.split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// A tree of fixture copies converted with -r -o: the mirrored tree, byte for
+// byte what the window's batch writes, a report per document; then a rerun
+// that finds everything up to date and writes nothing.
+class ConvertTree : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ConvertTree, MirrorsTheTreeAsTheWindowsBatchWritesItThenFindsItUpToDate)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    const QString type = GetParam();
+    const QString extension = "." + type;
+    TempDir source, out, window;
+    copyFixtures(source.path());
+
+    const Ran first = convert({"-r", "-t", type, "--json", "-o", out.qpath(), source.qpath()});
+    EXPECT_EQ(first.exit, 0) << first.err.toStdString();
+    EXPECT_EQ(lines(first.err).size(), 1);
+    EXPECT_TRUE(first.err.startsWith("15 written, 0 up to date, 3 without a preview, 0 failed in "))
+        << first.err.toStdString();
+
+    // The mirrored tree holds exactly the pictures of the documents with a preview.
+    std::map<QString, QByteArray> expected;
+    for (const FixtureDocument& doc : fixtureDocuments())
+        if (doc.hasPreview)
+            expected[pictureOf(doc, extension)];
+    const std::map<QString, QByteArray> written = filesBelow(out.qpath());
+    ASSERT_EQ(written.size(), expected.size());
+    for (const auto& [name, bytes] : written)
+        EXPECT_TRUE(expected.count(name)) << name.toStdString();
+
+    // One JSON object per document, in path order, saying what it is.
+    const QStringList json = lines(first.out);
+    ASSERT_EQ(json.size(), static_cast<qsizetype>(fixtureDocuments().size()));
+    for (std::size_t i = 0; i < fixtureDocuments().size(); ++i) {
+        const FixtureDocument& doc = fixtureDocuments()[i];
+        SCOPED_TRACE(doc.path);
+        QJsonParseError error{};
+        const QJsonObject o = QJsonDocument::fromJson(json[static_cast<qsizetype>(i)].toUtf8(), &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError);
+        EXPECT_EQ(o["document"].toString(), source.qpath() + "/" + doc.path);
+        EXPECT_EQ(o["version"].toInt(), doc.version);
+        EXPECT_EQ(o["status"].toString(), doc.hasPreview ? "written" : "no-preview");
+        EXPECT_EQ(o["output"].toString(), out.qpath() + "/" + pictureOf(doc, extension));
+        EXPECT_EQ(o["width"].toInt(), doc.previewSize);
+        EXPECT_EQ(o["height"].toInt(), doc.previewSize);
+        EXPECT_EQ(o["kind"].toString(), !doc.hasPreview ? "" : doc.version < 15000 ? "metafile" : "png");
+        EXPECT_EQ(o["source"].toString().isEmpty(), !doc.hasPreview);
+        EXPECT_EQ(o["reason"].toString().isEmpty(), doc.hasPreview);
+    }
+
+    // The window's batch over the same documents, folder by folder.
+    EXPECT_EQ(QPalette().color(QPalette::Base), QColor(Qt::white));
+    ScriptedDialog dialog;
+    RecordingMessageBox messages;
+    FileComponents components;
+    ScriptedProgress progress;
+    frmSavePreview form(dialog, messages, components);
+    form.setExitHandler([] {});
+    form.setProgress(progress);
+    EXPECT_EQ(form.picPreview->palette().color(QPalette::Base), QColor(Qt::white));
+    form.FileType->setCurrentIndex(form.FileType->findText(extension));
+    QTest::mouseClick(form.optMulti, Qt::LeftButton);
+    copyFixtures(window.path());
+    std::map<QString, QStringList> byFolder;
+    for (const FixtureDocument& doc : fixtureDocuments())
+        byFolder[QFileInfo(QString::fromUtf8(doc.path)).path()] << window.qpath() + "/" + doc.path;
+    for (const auto& [folder, documents] : byFolder) {
+        dialog.answer(documents);
+        QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
+    }
+    for (const auto& [name, bytes] : written)
+        EXPECT_TRUE(bytes == readAll(window.qpath() + "/" + name)) << name.toStdString();
+
+    // Again: nothing is read or written.
+    std::map<QString, QDateTime> times;
+    for (const auto& [name, bytes] : written)
+        times[name] = QFileInfo(out.qpath() + "/" + name).lastModified();
+    const Ran second = convert({"-r", "-t", type, "--json", "-o", out.qpath(), source.qpath()});
+    EXPECT_EQ(second.exit, 0);
+    EXPECT_TRUE(second.err.startsWith("0 written, 15 up to date, 0 without a preview, 0 failed"))
+        << second.err.toStdString();
+    for (const QString& line : lines(second.out))
+        EXPECT_EQ(QJsonDocument::fromJson(line.toUtf8())["status"].toString(), "up-to-date");
+    EXPECT_EQ(filesBelow(out.qpath()), written);
+    for (const auto& [name, time] : times)
+        EXPECT_EQ(QFileInfo(out.qpath() + "/" + name).lastModified(), time) << name.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachType, ConvertTree, ::testing::Values("bmp", "jpg", "wmf"),
+                         [](const auto& p) { return std::string(p.param); });
+
+// The output and the report do not depend on the number of jobs; a dry run
+// reads and reports but writes nothing; -f writes what is up to date.
+TEST(Convert, JobsDryRunsAndForceGiveTheSameOutput)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir source, one, two;
+    copyFixtures(source.path());
+
+    const Ran dry = convert({"-n", "-r", "-t", "png", "--json", "-o", one.qpath(), source.qpath()});
+    EXPECT_EQ(dry.exit, 0);
+    EXPECT_TRUE(filesBelow(one.qpath()).empty());
+    EXPECT_TRUE(dry.err.startsWith("15 to write, 0 up to date, 3 without a preview")) << dry.err.toStdString();
+
+    const Ran j1 = convert({"-j", "1", "-r", "-t", "png", "--json", "-o", one.qpath(), source.qpath()});
+    const Ran j2 = convert({"-j2", "-r", "-t", "png", "--json", "-o", two.qpath(), source.qpath()});
+    EXPECT_EQ(j1.exit, 0);
+    EXPECT_EQ(j2.exit, 0);
+    const auto files = filesBelow(one.qpath());
+    EXPECT_EQ(files.size(), 15u);
+    EXPECT_EQ(filesBelow(two.qpath()), files);
+    EXPECT_EQ(QString(j2.out).replace(two.qpath(), one.qpath()), j1.out);
+    EXPECT_EQ(QString(dry.out).remove(",\"dry_run\":true"), j1.out);
+    for (const auto& [name, bytes] : files) {
+        QImage png;
+        ASSERT_TRUE(png.loadFromData(bytes, "PNG")) << name.toStdString();
+        EXPECT_LE(std::max(png.width(), png.height()), 240);   // 512-pixel previews shrink, 180 stay
+    }
+
+    const Ran forced = convert({"-f", "-q", "-r", "-t", "png", "-o", two.qpath(), source.qpath()});
+    EXPECT_EQ(forced.exit, 0);
+    EXPECT_EQ(forced.err, "");   // -q: no summary
+    EXPECT_EQ(filesBelow(two.qpath()), files);
+}
+
+// A damaged document and a folder that cannot be made: both named once, the
+// rest written, an existing picture of the damaged one kept.
+TEST(Convert, FailuresAreNamedOnceAndTheRestIsWritten)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir source, out;
+    const FixtureDocument& good = fixtureDocuments()[1];       // Part3.ipt, with a preview
+    fs::create_directories(source.path() / "a");
+    fs::create_directories(source.path() / "b");
+    fs::copy_file(fixturePath(good), source.path() / "a" / "good.ipt");
+    fs::copy_file(fixturePath(good), source.path() / "b" / "other.ipt");
+    const QString damaged = "dam\x01ged.ipt";
+    writeAll(source.qpath() + "/a/" + damaged, readAll(QString::fromStdString(fixturePath(good).string())).left(3000));
+    fs::create_directories(out.path() / "a");
+    writeAll(out.qpath() + "/a/dam\x01ged.bmp", "an older picture");
+    fs::last_write_time(out.path() / "a" / "dam\x01ged.bmp", fs::file_time_type::clock::now() - std::chrono::hours(1));
+    writeAll(out.qpath() + "/b", "a file where the folder b would go");
+
+    const Ran run = convert({"-r", "-o", out.qpath(), source.qpath()});
+    EXPECT_EQ(run.exit, 1);
+    const QStringList err = lines(run.err);
+    ASSERT_EQ(err.size(), 3) << run.err.toStdString();
+    EXPECT_TRUE(err[0].startsWith("glimmerbox-convert: " + source.qpath() + "/a/dam\\x01ged.ipt: ")) << err[0].toStdString();
+    EXPECT_TRUE(err[1].startsWith("glimmerbox-convert: " + source.qpath() + "/b/other.ipt: cannot make the folder"))
+        << err[1].toStdString();
+    EXPECT_TRUE(err[2].startsWith("1 written, 0 up to date, 0 without a preview, 2 failed")) << err[2].toStdString();
+    EXPECT_EQ(readAll(out.qpath() + "/a/dam\x01ged.bmp"), "an older picture");
+    EXPECT_TRUE(QFileInfo(out.qpath() + "/a/good.bmp").size() > 0);
+}
+
+// Bad usage is 2, a path that cannot be taken 1, help and version 0.
+TEST(Convert, ExitStatus)
+{
+    TempDir dir;
+    writeAll(dir.qpath() + "/notes.txt", "text");
+    const struct {
+        QStringList arguments;
+        int exit;
+        const char* saying;
+    } cases[] = {
+        {{}, 2, "no document or folder given"},
+        {{"-t", "gif", "."}, 2, "unknown type \"gif\""},
+        {{"-s", "-1", "."}, 2, "bad size"},
+        {{"-s", "4097", "."}, 2, "bad size"},
+        {{"-j", "0", "."}, 2, "bad number of jobs"},
+        {{"--bogus", "."}, 2, "bogus"},
+        {{"--help"}, 0, "Usage: glimmerbox-convert"},
+        {{"--version"}, 0, "glimmerbox-convert 0."},
+        {{dir.qpath() + "/missing.ipt"}, 1, "missing.ipt: no such file or folder"},
+        {{dir.qpath() + "/notes.txt"}, 1, "notes.txt: not a document"},
+        {{dir.qpath()}, 0, "0 written, 0 up to date, 0 without a preview, 0 failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Ran run = convert(c.arguments);
+        EXPECT_EQ(run.exit, c.exit);
+        EXPECT_TRUE((run.out + run.err).contains(c.saying)) << (run.out + run.err).toStdString();
+    }
+}
+
+// Which files a folder yields: the five extensions in any case, subfolders
+// with -r, links to folders with -L, sorted by path; nothing is read.
+TEST(Convert, FoldersYieldTheirDocumentsSortedByPath)
+{
+    TempDir dir;
+    const QString d = dir.qpath();
+    fs::create_directories(dir.path() / "sub");
+    for (const char* name : {"b.IPT", "a.idw", "a.ipt", "notes.txt", "sub/c.iam", "sub/z.Ide"})
+        writeAll(d + "/" + name, "not even a document");
+    fs::create_directory_symlink(dir.path() / "sub", dir.path() / "link");
+
+    const auto documents = [&](QStringList flags) {
+        convert::Options options;
+        options.recursive = flags.contains("-r");
+        options.followLinks = flags.contains("-L");
+        options.paths = {d};
+        QStringList found;
+        for (const convert::Job& job : convert::planJobs(options))
+            found << QDir(d).relativeFilePath(job.document) + " > " + QDir(d).relativeFilePath(job.output);
+        return found;
+    };
+    EXPECT_EQ(documents({}), QStringList({"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp"}));
+    EXPECT_EQ(documents({"-r"}), QStringList({"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp",
+                                              "sub/c.iam > sub/c.bmp", "sub/z.Ide > sub/z.bmp"}));
+    EXPECT_EQ(documents({"-r", "-L"}),
+              QStringList({"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp", "link/c.iam > link/c.bmp",
+                           "link/z.Ide > link/z.bmp", "sub/c.iam > sub/c.bmp", "sub/z.Ide > sub/z.bmp"}));
+}
