@@ -165,6 +165,23 @@ TEST(SaveDibAsJpeg, LibraryFailuresShowTheirMessageAndTouchNoFile)
             else
                 EXPECT_FALSE(QFile::exists(out));
         }
+        // The encoding step alone (the converter's) gives the failure back as a value.
+        Counted ijl;
+        ijl.functions.ijlInit = [&ijl, &c](JPEG_CORE_PROPERTIES* r) {
+            ++ijl.inits;
+            return c.initResult ? c.initResult : ijlInit(r);
+        };
+        ijl.functions.ijlWrite = [&c](JPEG_CORE_PROPERTIES* r, std::int32_t mode) {
+            return c.writeResult ? c.writeResult : ijlWrite(r, mode);
+        };
+        try {
+            EncodeDibAsJpeg(dib.DIBSectionBitsPtr(), dib.dib_width(), dib.dib_height(), dib.BytesPerScanLine(),
+                            ijl.functions);
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const JpegLibraryError& e) {
+            EXPECT_EQ(JpegErrorMessage(e.text(), e.code(), ijl.functions), QString::fromUtf8(c.message));
+        }
+        EXPECT_EQ(ijl.frees, c.frees);
     }
 }
 
