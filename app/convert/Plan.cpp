@@ -33,6 +33,8 @@ QString joined(const QString& folder, const QString& below)
 {
     if (below.isEmpty() || below == QLatin1String("."))
         return folder;
+    if (folder == QLatin1String("."))
+        return below;
     return folder.endsWith(u'/') ? folder + below : folder + u'/' + below;
 }
 

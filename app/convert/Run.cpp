@@ -125,8 +125,16 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
         for (std::size_t t = 0; t < count; ++t)
             threads.emplace_back([&] {
                 const Worker work = makeWorker();
-                for (std::size_t i = next++; i < total; i = next++)
-                    results.put(i, work(jobs[i]));
+                for (std::size_t i = next++; i < total; i = next++) {
+                    ConvertedDocument result;
+                    try {
+                        result = work(jobs[i]);
+                    } catch (const std::exception& e) {   // out of memory and the like: this document fails
+                        result.status = ConvertedDocument::Status::Failed;
+                        result.reason = QString::fromLocal8Bit(e.what());
+                    }
+                    results.put(i, std::move(result));
+                }
             });
 
         const bool progress = streams.terminal && !options.quiet;

@@ -1,0 +1,53 @@
+// The engine's own per-document rate for each picture type: the fetch and
+// the writer in this process, no files written, one thread, warm cache. The
+// figure bench/convert-bench holds glimmerbox-convert -j 1 against.
+// Run: build/bench/bench/convert_bench
+#include "app/convert/Convert.h"
+#include "preview/Fetch.h"
+#include "preview/FileComponents.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+std::vector<QString> documents()
+{
+    std::vector<QString> list;
+    const auto dir = std::filesystem::path(GLIMMER_SOURCE_DIR).parent_path() / "shared" / "fixtures" / "documents";
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_regular_file() && glimmer::convert::isDocumentName(QString::fromStdString(it->path().string())))
+            list.push_back(QString::fromStdString(it->path().string()));
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+// Every fixture document once per iteration: its preview fetched and its
+// picture file made, of the type and size given.
+void FetchAndWrite(benchmark::State& state, glimmer::convert::OutputType type, int size)
+{
+    const std::vector<QString> docs = documents();
+    if (docs.empty()) {
+        state.SkipWithError("fixture documents not found");
+        return;
+    }
+    glimmer::FileComponents components;
+    for (auto _ : state)
+        for (const QString& doc : docs) {
+            const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, doc);
+            if (fetched.status == glimmer::FetchedPreview::Status::Ok)
+                benchmark::DoNotOptimize(glimmer::convert::pictureFile(fetched.picture, type, size).constData());
+        }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
+}
+BENCHMARK_CAPTURE(FetchAndWrite, bmp240, glimmer::convert::OutputType::Bmp, 240)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FetchAndWrite, jpg240, glimmer::convert::OutputType::Jpg, 240)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FetchAndWrite, wmf, glimmer::convert::OutputType::Wmf, 240)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FetchAndWrite, png180, glimmer::convert::OutputType::Png, 180)->Unit(benchmark::kMillisecond);
+
+} // namespace
