@@ -1,6 +1,7 @@
 // Previews extracted per second over the fixture documents (one thread, warm
 // cache) and the bytes each extraction reads from disk against the
 // document's size. Run: build/bench/bench/document_bench
+#include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "preview/Thumbnail.h"
 
@@ -45,6 +46,12 @@ std::uint64_t bytesReadSoFar()
     return 0;
 }
 
+// One document's preview as the thumbnailer makes it: fetched, scaled to fit 180 pixels.
+QImage thumbnail(glimmer::Components& components, const QString& path)
+{
+    return glimmer::thumbnailImage(glimmer::fetchPreview(components, path).picture, 180);
+}
+
 // Every fixture document once per iteration, through the same code as the
 // window and the thumbnailer, scaled to 180 pixels.
 void ExtractPreviews(benchmark::State& state)
@@ -58,9 +65,9 @@ void ExtractPreviews(benchmark::State& state)
     std::int64_t previews = 0;
     for (auto _ : state) {
         for (const auto& doc : docs) {
-            const auto r = glimmer::readThumbnail(components, QString::fromStdString(doc.string()), 180);
-            previews += r.status == glimmer::ThumbnailResult::Status::Ok;
-            benchmark::DoNotOptimize(r.image.constBits());
+            const QImage image = thumbnail(components, QString::fromStdString(doc.string()));
+            previews += !image.isNull();
+            benchmark::DoNotOptimize(image.constBits());
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
@@ -78,7 +85,7 @@ void ExtractOne(benchmark::State& state)
     const QString path = QString::fromStdString(doc.string());
     const std::uint64_t before = bytesReadSoFar();
     for (auto _ : state)
-        benchmark::DoNotOptimize(glimmer::readThumbnail(components, path, 180).image.constBits());
+        benchmark::DoNotOptimize(thumbnail(components, path).constBits());
     const double read = static_cast<double>(bytesReadSoFar() - before) / static_cast<double>(state.iterations());
     const double size = static_cast<double>(std::filesystem::file_size(doc));
     state.SetItemsProcessed(state.iterations());

@@ -1,6 +1,7 @@
 #include "DocumentFile.h"
 
 #include "formats/Metafile.h"
+#include "formats/Png.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -36,11 +37,6 @@ bool startsWith(std::span<const std::byte> data, std::initializer_list<unsigned>
     return true;
 }
 
-bool isPng(std::span<const std::byte> data)
-{
-    return startsWith(data, {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A});
-}
-
 // A metafile header ([MS-WMF] 2.3.2.2: type 1 or 2, nine words long) or a
 // placeable header in front of one.
 bool isMetafile(std::span<const std::byte> data)
@@ -49,8 +45,9 @@ bool isMetafile(std::span<const std::byte> data)
            || startsWith(data, {0xD7, 0xCD, 0xC6, 0x9A});
 }
 
-// Decodes a raster picture with Qt, refusing sizes beyond MaxPreviewPixels
-// before any pixel memory is taken.
+// Decodes a raster picture with Qt's reader of `format` alone (no guessing
+// from the content), refusing sizes beyond MaxPreviewPixels before any pixel
+// memory is taken.
 QImage decodeRaster(std::span<const std::byte> data, const char* format)
 {
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
@@ -58,6 +55,7 @@ QImage decodeRaster(std::span<const std::byte> data, const char* format)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
     if (!reader.canRead())
         throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
     const QSize size = reader.size();
@@ -112,22 +110,35 @@ QImage decodeDib(std::span<const std::byte> dib)
     return decodeRaster(file, "BMP");
 }
 
-// A raster preview as a metafile picture: one 24-bit bitmap record whose
-// window extent is the pixel size, so that playing it gives back the pixels.
-Picture rasterPicture(const QImage& decoded)
+// A decoded raster preview, kept as pixels in the format it is shown in.
+// Previews are opaque; should one not be, it stands on white paper.
+Picture rasterPicture(QImage decoded)
 {
-    QImage rgb;
-    if (decoded.hasAlphaChannel()) {
-        // Previews are opaque; should one not be, it stands on white paper.
-        rgb = QImage(decoded.size(), QImage::Format_RGB888);
-        rgb.fill(Qt::white);
-        QPainter painter(&rgb);
+    if (decoded.format() == QImage::Format_RGBA8888) {
+        // Straight alpha over white, in place: c + (255 - c) * (255 - a) / 255.
+        for (int y = 0; y < decoded.height(); ++y) {
+            uchar* p = decoded.scanLine(y);
+            for (int x = 0; x < decoded.width(); ++x, p += 4) {
+                const unsigned clear = 255u - p[3];
+                if (clear == 0)
+                    continue;
+                for (int c = 0; c < 3; ++c)
+                    p[c] = static_cast<uchar>(p[c] + ((255u - p[c]) * clear + 127u) / 255u);
+                p[3] = 255;
+            }
+        }
+        decoded.reinterpretAsFormat(QImage::Format_RGBX8888);
+    } else if (decoded.hasAlphaChannel()) {
+        QImage opaque(decoded.size(), QImage::Format_RGB32);
+        opaque.fill(Qt::white);
+        QPainter painter(&opaque);
         painter.drawImage(0, 0, decoded);
-    } else {
-        rgb = decoded.convertToFormat(QImage::Format_RGB888);
+        painter.end();
+        decoded = opaque;
+    } else if (decoded.format() != QImage::Format_RGBX8888 && decoded.format() != QImage::Format_RGB32) {
+        decoded.convertTo(QImage::Format_RGB32);
     }
-    // The metafile plays back to exactly these pixels: keep them with it.
-    return Picture::fromMetafile(wmf::fromImage(rgb), rgb.size(), rgb.convertToFormat(QImage::Format_RGB32));
+    return Picture::fromImage(decoded);
 }
 
 Picture metafilePicture(std::span<const std::byte> payload)
@@ -144,11 +155,17 @@ Picture fromPayload(std::span<const std::byte> payload)
 {
     if (payload.empty())
         throw FormatError(Code::Truncated, "the preview is empty");
-    if (isPng(payload))
-        return rasterPicture(decodeRaster(payload, "PNG"));
+    if (png::isPng(payload))
+        return rasterPicture(png::decode(payload, MaxPreviewPixels)).withOrigin({}, QStringLiteral("png"));
     if (isMetafile(payload))
-        return metafilePicture(payload);
-    return rasterPicture(decodeRaster(payload, nullptr));
+        return metafilePicture(payload).withOrigin({}, QStringLiteral("metafile"));
+    // Documents hold nothing else; no other format is guessed at.
+    throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
+}
+
+Picture foundIn(const Picture& picture, const KnownPropertySet& set)
+{
+    return picture.withOrigin(QString::fromUtf8(set.label), picture.format());
 }
 
 std::string versionPath(const std::string& storage)
@@ -169,7 +186,7 @@ Picture decodePreview(std::span<const std::byte> clipboardData)
             r.skip(8);   // METAFILEPICT16: mapping mode, extents, handle
             picture = fromPayload(r.take(r.remaining()));
         } else if (tag == CF_DIB) {
-            picture = rasterPicture(decodeDib(r.take(r.remaining())));
+            picture = rasterPicture(decodeDib(r.take(r.remaining()))).withOrigin({}, QStringLiteral("dib"));
         } else if (tag == CF_ENHMETAFILE) {
             throw FormatError(Code::Unsupported, "the preview is an enhanced metafile, which cannot be read");
         } else {
@@ -206,7 +223,7 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
         if (!loaded.stream)
             continue;
         if (const auto cf = previewIn(*loaded.stream, loaded.set))
-            return decodePreview(*cf);
+            return foundIn(decodePreview(*cf), loaded.set);
     }
     throw FormatError(Code::NotFound, "the document has no preview");
 }
@@ -281,7 +298,7 @@ Picture DocumentFile::preview(std::initializer_list<KnownPropertySet> sets) cons
         if (!stream)
             continue;
         if (const auto cf = previewIn(*stream, set))
-            return decodePreview(*cf);
+            return foundIn(decodePreview(*cf), set);
     }
     throw FormatError(Code::NotFound, "the document has no preview");
 }
