@@ -6,6 +6,7 @@
 #include "app/convert/Run.h"
 #include "preview/FileComponents.h"
 
+#include <QGuiApplication>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -27,6 +28,11 @@ int main(int argc, char* argv[])
 {
     using namespace glimmer::convert;
     qInstallMessageHandler(quiet);
+    // Pictures are drawn as the window draws them, which takes a graphical
+    // application; it never shows anything, so it needs no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -8,6 +8,7 @@
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "preview/Fetch.h"
+#include "preview/Thumbnail.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -50,16 +51,12 @@ QByteArray jpegFile(const QImage& image)
 // The thumbnailer's PNG.
 QByteArray pngFile(const Picture& picture, int size)
 {
-    const QImage image = picture.toImage();
-    if (image.isNull())
-        throw RuntimeError(RuntimeError::InvalidPicture, QStringLiteral("the preview cannot be drawn"));
-    const bool shrink = size > 0 && (image.width() > size || image.height() > size);
-    const QImage scaled = shrink ? image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation) : image;
+    const QImage image = thumbnailImage(picture, size);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!scaled.save(&buffer, "PNG"))
-        throw RuntimeError(RuntimeError::InvalidPicture, QStringLiteral("the preview cannot be encoded as PNG"));
+    if (image.isNull() || !image.save(&buffer, "PNG"))
+        throw RuntimeError(RuntimeError::InvalidPicture, QStringLiteral("the preview cannot be drawn as a PNG"));
     return bytes;
 }
 

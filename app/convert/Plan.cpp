@@ -50,14 +50,25 @@ struct Found {
 };
 
 // Collects the documents under `dir` (`relative` below the PATH) into `found`.
-// `visited` holds the folders entered, by device and inode, so that links
-// followed with -L cannot lead round in a circle.
+// `visited` holds the folders we are inside of, by device and inode, so that
+// links followed with -L cannot lead round in a circle.
 void walk(const fs::path& dir, const std::string& relative, const Options& options,
           std::set<std::pair<dev_t, ino_t>>& visited, std::vector<Found>& found)
 {
     struct stat self{};
-    if (::stat(dir.c_str(), &self) == 0 && !visited.insert({self.st_dev, self.st_ino}).second)
-        return;
+    const bool known = ::stat(dir.c_str(), &self) == 0;
+    if (known && !visited.insert({self.st_dev, self.st_ino}).second)
+        return;   // a link back to a folder we are inside of
+    struct Leave {
+        std::set<std::pair<dev_t, ino_t>>& visited;
+        std::pair<dev_t, ino_t> self;
+        bool known;
+        ~Leave()
+        {
+            if (known)
+                visited.erase(self);
+        }
+    } leave{visited, {self.st_dev, self.st_ino}, known};
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
     if (ec) {

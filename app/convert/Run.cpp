@@ -104,7 +104,7 @@ QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun
     o[QLatin1String("kind")] = orNull(result.kind);
     o[QLatin1String("width")] = result.size.isEmpty() ? QJsonValue() : QJsonValue(result.size.width());
     o[QLatin1String("height")] = result.size.isEmpty() ? QJsonValue() : QJsonValue(result.size.height());
-    o[QLatin1String("output")] = orNull(job.output);
+    o[QLatin1String("output")] = result.status == ConvertedDocument::Status::NoPreview ? QJsonValue() : orNull(job.output);
     o[QLatin1String("status")] = QLatin1String(statusName(result.status));
     o[QLatin1String("reason")] = orNull(result.reason);
     if (dryRun)
