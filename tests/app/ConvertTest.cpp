@@ -203,9 +203,10 @@ TEST(Convert, JobsDryRunsAndForceGiveTheSameOutput)
         EXPECT_LE(std::max(png.width(), png.height()), 240);   // 512-pixel previews shrink, 180 stay
     }
 
-    const Ran forced = runConvert({"-f", "-q", "-r", "-t", "png", "-o", two.qpath(), source.qpath()});
+    const Ran forced = runConvert({"-f", "-q", "--json", "-r", "-t", "png", "-o", two.qpath(), source.qpath()});
     EXPECT_EQ(forced.exit, 0);
     EXPECT_EQ(forced.err, "");   // -q: no summary
+    EXPECT_EQ(forced.out.count("\"status\":\"written\""), 15);
     EXPECT_EQ(filesBelow(two.qpath()), files);
 }
 

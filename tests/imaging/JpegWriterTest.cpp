@@ -135,6 +135,16 @@ TEST(SaveDibAsJpeg, LibraryFailuresShowTheirMessageAndTouchNoFile)
         {"write fails", 0, IjlEncoderFailed, "IJL ERROR: [-11] - The JPEG encoder failed - Failed to save to JPG", 1},
         {"write fails with a code that has no text", 0, 12345, "IJL ERROR: [12345] -  - Failed to save to JPG", 1},
     };
+    // The library fails as the case says.
+    const auto failAs = [](Counted& ijl, const Case& c) {
+        ijl.functions.ijlInit = [&ijl, &c](JPEG_CORE_PROPERTIES* r) {
+            ++ijl.inits;
+            return c.initResult ? c.initResult : ijlInit(r);
+        };
+        ijl.functions.ijlWrite = [&c](JPEG_CORE_PROPERTIES* r, std::int32_t mode) {
+            return c.writeResult ? c.writeResult : ijlWrite(r, mode);
+        };
+    };
     test::TempDir dir;
     cDIBSection dib;
     load(dib, dir, test::gradientPicture(96, 96));
@@ -146,13 +156,7 @@ TEST(SaveDibAsJpeg, LibraryFailuresShowTheirMessageAndTouchNoFile)
             if (existing)
                 writeAll(out, "an older picture");
             Counted ijl;
-            ijl.functions.ijlInit = [&ijl, &c](JPEG_CORE_PROPERTIES* r) {
-                ++ijl.inits;
-                return c.initResult ? c.initResult : ijlInit(r);
-            };
-            ijl.functions.ijlWrite = [&c](JPEG_CORE_PROPERTIES* r, std::int32_t mode) {
-                return c.writeResult ? c.writeResult : ijlWrite(r, mode);
-            };
+            failAs(ijl, c);
             test::RecordingMessageBox box;
             EXPECT_FALSE(SaveDibAsJpeg(box, dib, out, ijl.functions));
             ASSERT_EQ(box.messages.size(), 1u);
@@ -167,13 +171,7 @@ TEST(SaveDibAsJpeg, LibraryFailuresShowTheirMessageAndTouchNoFile)
         }
         // The encoding step alone (the converter's) gives the failure back as a value.
         Counted ijl;
-        ijl.functions.ijlInit = [&ijl, &c](JPEG_CORE_PROPERTIES* r) {
-            ++ijl.inits;
-            return c.initResult ? c.initResult : ijlInit(r);
-        };
-        ijl.functions.ijlWrite = [&c](JPEG_CORE_PROPERTIES* r, std::int32_t mode) {
-            return c.writeResult ? c.writeResult : ijlWrite(r, mode);
-        };
+        failAs(ijl, c);
         try {
             EncodeDibAsJpeg(dib.DIBSectionBitsPtr(), dib.dib_width(), dib.dib_height(), dib.BytesPerScanLine(),
                             ijl.functions);
