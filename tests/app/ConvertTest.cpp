@@ -15,6 +15,8 @@
 #include <QJsonObject>
 #include <QPalette>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <filesystem>
@@ -297,4 +299,27 @@ TEST(Convert, FoldersYieldTheirDocumentsSortedByPath)
     EXPECT_EQ(documents({"-r", "-L"}),
               QStringList({"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp", "link/c.iam > link/c.bmp",
                            "link/z.Ide > link/z.bmp", "sub/c.iam > sub/c.bmp", "sub/z.Ide > sub/z.bmp"}));
+}
+
+// The progress line shows on a terminal only, and not with -q. (Off a
+// terminal, the other tests find no more lines on stderr than they expect.)
+TEST(Convert, ProgressLineOnATerminal)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    if (QStandardPaths::findExecutable("script").isEmpty())
+        GTEST_SKIP() << "script (util-linux) not found: no terminal to run in";
+    TempDir source, out;
+    copyFixtures(source.path());
+    const auto onTerminal = [&](const QString& flags) {
+        QProcess process;
+        process.start("script", {"-qec", QStringLiteral("'%1' %2 -r -o '%3' '%4'")
+                                             .arg(GLIMMER_CONVERT, flags, out.qpath(), source.qpath()),
+                                 "/dev/null"});
+        EXPECT_TRUE(process.waitForFinished(300000));
+        return QString::fromUtf8(process.readAllStandardOutput());
+    };
+    const QString shown = onTerminal("-f");
+    EXPECT_TRUE(shown.contains(QRegularExpression("\r\\d+/18 documents, [0-9.]+/s, \\S+ left"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("15 written, 0 up to date, 3 without a preview, 0 failed")) << shown.toStdString();
+    EXPECT_FALSE(onTerminal("-f -q").contains("documents"));
 }
