@@ -110,31 +110,53 @@ QImage decodeDib(std::span<const std::byte> dib)
     return decodeRaster(file, "BMP");
 }
 
+// Whether every pixel of an RGBA8888 image is opaque: the alpha bytes ANDed
+// together, a word at a time.
+bool opaque(const QImage& rgba)
+{
+    const int width = rgba.width();
+    for (int y = 0; y < rgba.height(); ++y) {
+        const uchar* row = rgba.constScanLine(y);
+        std::uint32_t all = 0xFFFFFFFFu;
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + 4 * x, 4);
+            all &= pixel;
+        }
+        std::uint8_t alpha;
+        std::memcpy(&alpha, reinterpret_cast<const uchar*>(&all) + 3, 1);
+        if (alpha != 0xFF)
+            return false;
+    }
+    return true;
+}
+
 // A decoded raster preview, kept as pixels in the format it is shown in.
 // Previews are opaque; should one not be, it stands on white paper.
 Picture rasterPicture(QImage decoded)
 {
     if (decoded.format() == QImage::Format_RGBA8888) {
-        // Straight alpha over white, in place: c + (255 - c) * (255 - a) / 255.
-        for (int y = 0; y < decoded.height(); ++y) {
-            uchar* p = decoded.scanLine(y);
-            for (int x = 0; x < decoded.width(); ++x, p += 4) {
-                const unsigned clear = 255u - p[3];
-                if (clear == 0)
-                    continue;
-                for (int c = 0; c < 3; ++c)
-                    p[c] = static_cast<uchar>(p[c] + ((255u - p[c]) * clear + 127u) / 255u);
-                p[3] = 255;
+        if (!opaque(decoded)) {
+            // Straight alpha over white, in place: c + (255 - c) * (255 - a) / 255.
+            const int width = decoded.width();
+            for (int y = 0; y < decoded.height(); ++y) {
+                uchar* p = decoded.scanLine(y);
+                for (int x = 0; x < width; ++x, p += 4) {
+                    const unsigned clear = 255u - p[3];
+                    for (int c = 0; c < 3; ++c)
+                        p[c] = static_cast<uchar>(p[c] + ((255u - p[c]) * clear + 127u) / 255u);
+                    p[3] = 255;
+                }
             }
         }
         decoded.reinterpretAsFormat(QImage::Format_RGBX8888);
     } else if (decoded.hasAlphaChannel()) {
-        QImage opaque(decoded.size(), QImage::Format_RGB32);
-        opaque.fill(Qt::white);
-        QPainter painter(&opaque);
+        QImage flat(decoded.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter painter(&flat);
         painter.drawImage(0, 0, decoded);
         painter.end();
-        decoded = opaque;
+        decoded = flat;
     } else if (decoded.format() != QImage::Format_RGBX8888 && decoded.format() != QImage::Format_RGB32) {
         decoded.convertTo(QImage::Format_RGB32);
     }
