@@ -185,22 +185,15 @@ Picture fromPayload(std::span<const std::byte> payload)
     throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
 }
 
-Picture foundIn(const Picture& picture, const KnownPropertySet& set)
-{
-    return picture.withOrigin(QString::fromUtf8(set.label), picture.format());
-}
-
 std::string versionPath(const std::string& storage)
 {
     return "RSeStorage/" + storage + "/RSeDb";
 }
 
-} // namespace
-
-Picture decodePreview(std::span<const std::byte> clipboardData)
+// The picture in clipboard data of `format` whose bytes are `data`.
+Picture decodeClipboard(std::int32_t format, std::span<const std::byte> data)
 {
-    ByteReader r(clipboardData);
-    const std::int32_t format = r.i32le();
+    ByteReader r(data);
     Picture picture;
     if (format == WindowsClipboardFormat) {
         const std::uint32_t tag = r.u32le();
@@ -224,18 +217,46 @@ Picture decodePreview(std::span<const std::byte> clipboardData)
     return picture;
 }
 
-std::optional<std::vector<std::byte>> previewIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+// Property 17 of the section with `set`'s FMTID, viewing the stream's bytes.
+std::optional<oleps::ClipboardData> thumbnailIn(const oleps::PropertySetStream& sets, const KnownPropertySet& set)
 {
-    const oleps::PropertySetStream sets(stream);
     const oleps::Section* section = sets.section(set.fmtid);
     if (!section || !section->has(oleps::PID_THUMBNAIL))
         return std::nullopt;
-    const oleps::ClipboardData cf = section->clipboard(oleps::PID_THUMBNAIL);
-    std::vector<std::byte> bytes(4 + cf.data.size());
+    return section->clipboard(oleps::PID_THUMBNAIL);
+}
+
+// The picture in property 17 of a property set stream, decoded where it lies.
+std::optional<Picture> pictureIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+{
+    const oleps::PropertySetStream sets(stream);
+    const auto cf = thumbnailIn(sets, set);
+    if (!cf)
+        return std::nullopt;
+    const Picture picture = decodeClipboard(cf->format, cf->data);
+    return picture.withOrigin(QString::fromUtf8(set.label), picture.format());
+}
+
+} // namespace
+
+Picture decodePreview(std::span<const std::byte> clipboardData)
+{
+    ByteReader r(clipboardData);
+    const std::int32_t format = r.i32le();
+    return decodeClipboard(format, clipboardData.subspan(4));
+}
+
+std::optional<std::vector<std::byte>> previewIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+{
+    const oleps::PropertySetStream sets(stream);
+    const auto cf = thumbnailIn(sets, set);
+    if (!cf)
+        return std::nullopt;
+    std::vector<std::byte> bytes(4 + cf->data.size());
     for (int i = 0; i < 4; ++i)
         bytes[static_cast<std::size_t>(i)] =
-            static_cast<std::byte>((static_cast<std::uint32_t>(cf.format) >> (8 * i)) & 0xFF);
-    std::copy(cf.data.begin(), cf.data.end(), bytes.begin() + 4);
+            static_cast<std::byte>((static_cast<std::uint32_t>(cf->format) >> (8 * i)) & 0xFF);
+    std::copy(cf->data.begin(), cf->data.end(), bytes.begin() + 4);
     return bytes;
 }
 
@@ -244,8 +265,8 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
     for (const LoadedPropertySet& loaded : sets) {
         if (!loaded.stream)
             continue;
-        if (const auto cf = previewIn(*loaded.stream, loaded.set))
-            return foundIn(decodePreview(*cf), loaded.set);
+        if (auto picture = pictureIn(*loaded.stream, loaded.set))
+            return *picture;
     }
     throw FormatError(Code::NotFound, "the document has no preview");
 }
@@ -319,8 +340,8 @@ Picture DocumentFile::preview(std::initializer_list<KnownPropertySet> sets) cons
         const auto stream = propertySetStream(set);
         if (!stream)
             continue;
-        if (const auto cf = previewIn(*stream, set))
-            return foundIn(decodePreview(*cf), set);
+        if (auto picture = pictureIn(*stream, set))
+            return *picture;
     }
     throw FormatError(Code::NotFound, "the document has no preview");
 }
