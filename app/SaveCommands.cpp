@@ -204,11 +204,7 @@ void frmSavePreview::SaveMultipleFiles()
                                                                 return moPropReader.get();
                                                             },
                                                             moPropSet);
-                hasPreview = errors.step([&] {
-                    if (fetched.status != FetchedPreview::Status::Ok)
-                        throw RuntimeError(RuntimeError::NoPreview, fetched.reason);
-                    picPreview->setPicture(fetched.picture);
-                });
+                hasPreview = errors.step([&] { picPreview->setPicture(requirePicture(fetched)); });
             }
             if (!hasPreview) {
                 errors.clear();

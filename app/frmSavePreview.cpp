@@ -209,11 +209,7 @@ void frmSavePreview::cmdOpen_Click()
     ErrorRecord errors;
     const FetchedPreview fetched =
         fetchPreview(moDocument.get(), msFile, [this] { return moPropReader.get(); }, moPropSet);
-    errors.step([&] {
-        if (fetched.status != FetchedPreview::Status::Ok)
-            throw RuntimeError(RuntimeError::NoPreview, fetched.reason);
-        picPreview->setPicture(fetched.picture);
-    });
+    errors.step([&] { picPreview->setPicture(requirePicture(fetched)); });
     errors.step([&] {
         if (!moDocument)
             throw RuntimeError(RuntimeError::ObjectNotSet, QStringLiteral("Object variable not set"));

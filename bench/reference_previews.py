@@ -10,7 +10,14 @@ natural size: opens the compound file, reads the version number (the newest
 RSeStorage/V<n>/RSeDb), finds property 17 in the CAD summary set or else the
 standard summary set, and decodes the picture to pixels: a PNG with Pillow,
 a metafile's bitmap (its META_DIBBITBLT record) with Pillow's BMP reader.
-Prints how many previews it read.
+Prints how many previews it read. Side by side with the engine, CPU time of
+whole processes, alternating (build/bench from the `bench` preset):
+
+    D=../shared/fixtures/documents
+    for i in 1 2 3; do
+        /usr/bin/time -f "python %U+%S" /usr/bin/python3 bench/reference_previews.py $D
+        /usr/bin/time -f "engine %U+%S" build/bench/bench/extract_previews $D
+    done
 """
 import io
 import os

@@ -110,31 +110,53 @@ QImage decodeDib(std::span<const std::byte> dib)
     return decodeRaster(file, "BMP");
 }
 
+// Whether every pixel of an RGBA8888 image is opaque: the alpha bytes ANDed
+// together, a word at a time.
+bool opaque(const QImage& rgba)
+{
+    const int width = rgba.width();
+    for (int y = 0; y < rgba.height(); ++y) {
+        const uchar* row = rgba.constScanLine(y);
+        std::uint32_t all = 0xFFFFFFFFu;
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + 4 * x, 4);
+            all &= pixel;
+        }
+        std::uint8_t alpha;
+        std::memcpy(&alpha, reinterpret_cast<const uchar*>(&all) + 3, 1);
+        if (alpha != 0xFF)
+            return false;
+    }
+    return true;
+}
+
 // A decoded raster preview, kept as pixels in the format it is shown in.
 // Previews are opaque; should one not be, it stands on white paper.
 Picture rasterPicture(QImage decoded)
 {
     if (decoded.format() == QImage::Format_RGBA8888) {
-        // Straight alpha over white, in place: c + (255 - c) * (255 - a) / 255.
-        for (int y = 0; y < decoded.height(); ++y) {
-            uchar* p = decoded.scanLine(y);
-            for (int x = 0; x < decoded.width(); ++x, p += 4) {
-                const unsigned clear = 255u - p[3];
-                if (clear == 0)
-                    continue;
-                for (int c = 0; c < 3; ++c)
-                    p[c] = static_cast<uchar>(p[c] + ((255u - p[c]) * clear + 127u) / 255u);
-                p[3] = 255;
+        if (!opaque(decoded)) {
+            // Straight alpha over white, in place: c + (255 - c) * (255 - a) / 255.
+            const int width = decoded.width();
+            for (int y = 0; y < decoded.height(); ++y) {
+                uchar* p = decoded.scanLine(y);
+                for (int x = 0; x < width; ++x, p += 4) {
+                    const unsigned clear = 255u - p[3];
+                    for (int c = 0; c < 3; ++c)
+                        p[c] = static_cast<uchar>(p[c] + ((255u - p[c]) * clear + 127u) / 255u);
+                    p[3] = 255;
+                }
             }
         }
         decoded.reinterpretAsFormat(QImage::Format_RGBX8888);
     } else if (decoded.hasAlphaChannel()) {
-        QImage opaque(decoded.size(), QImage::Format_RGB32);
-        opaque.fill(Qt::white);
-        QPainter painter(&opaque);
+        QImage flat(decoded.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter painter(&flat);
         painter.drawImage(0, 0, decoded);
         painter.end();
-        decoded = opaque;
+        decoded = flat;
     } else if (decoded.format() != QImage::Format_RGBX8888 && decoded.format() != QImage::Format_RGB32) {
         decoded.convertTo(QImage::Format_RGB32);
     }
@@ -163,22 +185,15 @@ Picture fromPayload(std::span<const std::byte> payload)
     throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
 }
 
-Picture foundIn(const Picture& picture, const KnownPropertySet& set)
-{
-    return picture.withOrigin(QString::fromUtf8(set.label), picture.format());
-}
-
 std::string versionPath(const std::string& storage)
 {
     return "RSeStorage/" + storage + "/RSeDb";
 }
 
-} // namespace
-
-Picture decodePreview(std::span<const std::byte> clipboardData)
+// The picture in clipboard data of `format` whose bytes are `data`.
+Picture decodeClipboard(std::int32_t format, std::span<const std::byte> data)
 {
-    ByteReader r(clipboardData);
-    const std::int32_t format = r.i32le();
+    ByteReader r(data);
     Picture picture;
     if (format == WindowsClipboardFormat) {
         const std::uint32_t tag = r.u32le();
@@ -202,18 +217,46 @@ Picture decodePreview(std::span<const std::byte> clipboardData)
     return picture;
 }
 
-std::optional<std::vector<std::byte>> previewIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+// Property 17 of the section with `set`'s FMTID, viewing the stream's bytes.
+std::optional<oleps::ClipboardData> thumbnailIn(const oleps::PropertySetStream& sets, const KnownPropertySet& set)
 {
-    const oleps::PropertySetStream sets(stream);
     const oleps::Section* section = sets.section(set.fmtid);
     if (!section || !section->has(oleps::PID_THUMBNAIL))
         return std::nullopt;
-    const oleps::ClipboardData cf = section->clipboard(oleps::PID_THUMBNAIL);
-    std::vector<std::byte> bytes(4 + cf.data.size());
+    return section->clipboard(oleps::PID_THUMBNAIL);
+}
+
+// The picture in property 17 of a property set stream, decoded where it lies.
+std::optional<Picture> pictureIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+{
+    const oleps::PropertySetStream sets(stream);
+    const auto cf = thumbnailIn(sets, set);
+    if (!cf)
+        return std::nullopt;
+    const Picture picture = decodeClipboard(cf->format, cf->data);
+    return picture.withOrigin(QString::fromUtf8(set.label), picture.format());
+}
+
+} // namespace
+
+Picture decodePreview(std::span<const std::byte> clipboardData)
+{
+    ByteReader r(clipboardData);
+    const std::int32_t format = r.i32le();
+    return decodeClipboard(format, clipboardData.subspan(4));
+}
+
+std::optional<std::vector<std::byte>> previewIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+{
+    const oleps::PropertySetStream sets(stream);
+    const auto cf = thumbnailIn(sets, set);
+    if (!cf)
+        return std::nullopt;
+    std::vector<std::byte> bytes(4 + cf->data.size());
     for (int i = 0; i < 4; ++i)
         bytes[static_cast<std::size_t>(i)] =
-            static_cast<std::byte>((static_cast<std::uint32_t>(cf.format) >> (8 * i)) & 0xFF);
-    std::copy(cf.data.begin(), cf.data.end(), bytes.begin() + 4);
+            static_cast<std::byte>((static_cast<std::uint32_t>(cf->format) >> (8 * i)) & 0xFF);
+    std::copy(cf->data.begin(), cf->data.end(), bytes.begin() + 4);
     return bytes;
 }
 
@@ -222,8 +265,8 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
     for (const LoadedPropertySet& loaded : sets) {
         if (!loaded.stream)
             continue;
-        if (const auto cf = previewIn(*loaded.stream, loaded.set))
-            return foundIn(decodePreview(*cf), loaded.set);
+        if (auto picture = pictureIn(*loaded.stream, loaded.set))
+            return *picture;
     }
     throw FormatError(Code::NotFound, "the document has no preview");
 }
@@ -297,8 +340,8 @@ Picture DocumentFile::preview(std::initializer_list<KnownPropertySet> sets) cons
         const auto stream = propertySetStream(set);
         if (!stream)
             continue;
-        if (const auto cf = previewIn(*stream, set))
-            return foundIn(decodePreview(*cf), set);
+        if (auto picture = pictureIn(*stream, set))
+            return *picture;
     }
     throw FormatError(Code::NotFound, "the document has no preview");
 }

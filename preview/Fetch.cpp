@@ -33,6 +33,13 @@ bool attempt(FetchedPreview& result, Step&& step)
 
 } // namespace
 
+const Picture& requirePicture(const FetchedPreview& fetched)
+{
+    if (fetched.status != FetchedPreview::Status::Ok)
+        throw RuntimeError(RuntimeError::NoPreview, fetched.reason);
+    return fetched.picture;
+}
+
 FetchedPreview fetchPreview(Document* document, const QString& path,
                             const std::function<PropertyReader*()>& propertyReader,
                             std::shared_ptr<PropertySet>& propertySet)

@@ -27,6 +27,9 @@ struct FetchedPreview {
     QString format;                        // "png", "metafile" or "dib"; empty when unknown
 };
 
+// The fetched picture; raises RuntimeError (NoPreview, the reason) when there is none.
+const Picture& requirePicture(const FetchedPreview& fetched);
+
 // The version test and the picture fetch of an open `document` (null when it
 // could not be opened): version >= ThumbnailVersion, or a version that cannot
 // be read, takes the document's thumbnail; below it, the picture of the

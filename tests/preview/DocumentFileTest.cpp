@@ -16,7 +16,9 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include <functional>
 
@@ -199,6 +201,27 @@ TEST(FetchPreview, EveryFixtureGivesItsPreviewVersionNameAndOrigin)
     EXPECT_EQ(unreadable.reason, "not a compound file");
     EXPECT_EQ(unreadable.version, std::nullopt);
     EXPECT_TRUE(unreadable.displayName.isEmpty());
+}
+
+TEST(FetchPreview, ThreadsWithTheirOwnComponentsFetchAtOnce)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    std::atomic<int> wrong = 0;
+    const auto fetchAll = [&] {
+        FileComponents components;
+        for (int pass = 0; pass < 3; ++pass)
+            for (const FixtureDocument& doc : fixtureDocuments()) {
+                const FetchedPreview f = fetchPreview(components, fixtureQPath(doc.path));
+                const bool right = doc.hasPreview ? pixelSha256(f.picture.toImage()) == QByteArray(doc.pixelSha256)
+                                                  : f.status == FetchedPreview::Status::NoPreview;
+                wrong += !right;
+            }
+    };
+    std::thread a(fetchAll);
+    std::thread b(fetchAll);
+    a.join();
+    b.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(FileComponents, AMetafilePreviewIsKeptAsItStands)
