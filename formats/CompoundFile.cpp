@@ -192,7 +192,7 @@ struct Entry {
 } // namespace
 
 struct CompoundFile::Impl {
-    std::shared_ptr<Source> source;
+    std::unique_ptr<Source> source;
     std::uint32_t sectorShift = 9;
     std::uint64_t sectorCount = 0;   // whole sectors after the header
     std::uint8_t header[HeaderSize] = {};
@@ -523,8 +523,10 @@ const Entry& CompoundFile::Impl::storage(std::string_view path) const
 
 CompoundFile::CompoundFile(const std::string& path) : impl_(std::make_unique<Impl>())
 {
-    auto source = std::make_shared<Source>();
-    source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    auto source = std::make_unique<Source>();
+    // Non-blocking, so that a FIFO is refused below rather than waited on;
+    // reads from a regular file are not affected.
+    source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (source->fd < 0)
         throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(errno));
     struct stat st {};
@@ -537,7 +539,7 @@ CompoundFile::CompoundFile(const std::string& path) : impl_(std::make_unique<Imp
     if (st.st_size == 0)
         throw FormatError(Code::Truncated, "the file is empty");
     source->size = static_cast<std::uint64_t>(st.st_size);
-    impl_->source = source;
+    impl_->source = std::move(source);
     impl_->checkHeader();
     impl_->readStructure();
 }

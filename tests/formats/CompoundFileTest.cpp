@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <functional>
@@ -256,6 +257,7 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
     TempDir dir;
     std::ofstream(dir.path() / "empty.ipt").close();
     std::ofstream(dir.path() / "file").put('x');
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo.ipt").c_str(), 0600), 0);
     struct Row {
         std::filesystem::path path;
         FormatError::Code code;
@@ -264,6 +266,7 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
     const Row rows[] = {
         {dir.path() / "empty.ipt", FormatError::Code::Truncated, "empty"},
         {dir.path(), FormatError::Code::Io, "folder"},
+        {dir.path() / "fifo.ipt", FormatError::Code::Io, "is not a regular file"},
         {dir.path() / "missing.ipt", FormatError::Code::Io, "No such file"},
         // Root reads anything; a path through a regular file cannot be read by anyone.
         {dir.path() / "file" / "under.ipt", FormatError::Code::Io, "Not a directory"},
