@@ -1,6 +1,7 @@
 // Previews extracted per second over the fixture documents (one thread, warm
 // cache) and the bytes each extraction reads from disk against the
 // document's size. Run: build/bench/bench/document_bench
+#include "formats/CompoundFile.h"
 #include "formats/Png.h"
 #include "preview/DocumentFile.h"
 #include "preview/Fetch.h"
@@ -96,6 +97,27 @@ void ExtractOne(benchmark::State& state)
     state.counters["read_share"] = read / size;
 }
 BENCHMARK(ExtractOne)->DenseRange(0, static_cast<int>(documents().size()) - 1)->Unit(benchmark::kMicrosecond);
+
+// The compound file alone: opened and its summary set read, and the bytes
+// that took (the header, the tables, the directory and that one stream).
+void OpenCompoundFile(benchmark::State& state)
+{
+    const auto docs = documents();
+    const auto& doc = docs.at(static_cast<std::size_t>(state.range(0)));
+    state.SetLabel(doc.parent_path().filename().string() + "/" + doc.filename().string());
+    std::uint64_t read = 0;
+    for (auto _ : state) {
+        const glimmer::CompoundFile file(doc.string());
+        for (const auto& set : {glimmer::CadSummarySet, glimmer::StandardSummarySet})
+            if (file.contains(set.streamName))
+                benchmark::DoNotOptimize(file.read(set.streamName).data());
+        read = file.bytesRead();
+    }
+    const double size = static_cast<double>(std::filesystem::file_size(doc));
+    state.counters["read_bytes"] = static_cast<double>(read);
+    state.counters["read_share"] = static_cast<double>(read) / size;
+}
+BENCHMARK(OpenCompoundFile)->DenseRange(0, static_cast<int>(documents().size()) - 1)->Unit(benchmark::kMicrosecond);
 
 // The PNG payload of one fixture's preview, as the decoders are handed it.
 QByteArray pngPayload(const std::filesystem::path& doc)

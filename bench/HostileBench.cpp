@@ -1,6 +1,7 @@
 // How fast and how cheaply the document reader refuses hostile documents: a
 // sector chain cycle, a stream of 4 GiB, a metafile claiming a billion
-// records. The goal is under 100 ms and under 64 MiB for each refusal.
+// records, directories of thousands of entries, an allocation table that
+// names one sector again and again in a large sparse file. The goal is under 100 ms and under 64 MiB for each refusal.
 // Counters: peak_heap is the most C++ heap held at once during one refusal
 // (counted by this program's operator new); maxrss is the whole process's
 // high-water mark after the runs. Run: build/bench/bench/hostile_bench
@@ -56,9 +57,12 @@ std::filesystem::path written(const char* name, const std::vector<std::uint8_t>&
     return path;
 }
 
-void refuse(benchmark::State& state, const char* name, std::vector<std::uint8_t> (*make)())
+// `bytes` as a file of `size` bytes (sparse beyond them), refused again and again.
+void refuse(benchmark::State& state, const char* name, const std::vector<std::uint8_t>& bytes, std::uint64_t size = 0)
 {
-    const auto path = written(name, make());
+    const auto path = written(name, bytes);
+    if (size > bytes.size())
+        std::filesystem::resize_file(path, size);
     const QString qpath = QString::fromStdString(path.string());
     glimmer::FileComponents components;
     std::size_t worst = 0;
@@ -84,21 +88,55 @@ void refuse(benchmark::State& state, const char* name, std::vector<std::uint8_t>
 
 void BM_RefuseChainCycle(benchmark::State& state)
 {
-    refuse(state, "cycle.iam", glimmer::seeds::chainCycleDocument);
+    refuse(state, "cycle.iam", glimmer::seeds::chainCycleDocument());
 }
 BENCHMARK(BM_RefuseChainCycle)->Unit(benchmark::kMillisecond);
 
 void BM_RefuseHugeStream(benchmark::State& state)
 {
-    refuse(state, "huge.ipt", glimmer::seeds::hugeStreamDocument);
+    refuse(state, "huge.ipt", glimmer::seeds::hugeStreamDocument());
 }
 BENCHMARK(BM_RefuseHugeStream)->Unit(benchmark::kMillisecond);
 
 void BM_RefuseBillionRecords(benchmark::State& state)
 {
-    refuse(state, "records.ipt", glimmer::seeds::billionRecordDocument);
+    refuse(state, "records.ipt", glimmer::seeds::billionRecordDocument());
 }
 BENCHMARK(BM_RefuseBillionRecords)->Unit(benchmark::kMillisecond);
+
+// A directory of `range(0)` entries, empty streams beside the version
+// stream, in 4096-byte sectors: opened and found without a preview when it
+// is within the limit, refused when it is over it.
+void BM_DirectoryBomb(benchmark::State& state)
+{
+    std::vector<glimmer::seeds::Stream> streams{{"RSeStorage/V1/RSeDb", std::vector<std::byte>(32)}};
+    for (std::int64_t i = 4; i < state.range(0); ++i)
+        streams.push_back({"s" + std::to_string(i), {}});
+    refuse(state, "directory.ipt", glimmer::seeds::compoundFile(streams, 4096));
+}
+BENCHMARK(BM_DirectoryBomb)->Arg(4096)->Arg(16384)->Arg(65000)->Unit(benchmark::kMillisecond);
+
+// A header whose allocation table's sector list names sector 0 262,144
+// times, in a sparse file of 260 MiB.
+void BM_RefuseRepeatedTableSector(benchmark::State& state)
+{
+    auto bytes = glimmer::seeds::compoundFile({{"RSeStorage/V1/RSeDb", std::vector<std::byte>(32)}});
+    const auto put = [&](std::size_t at, std::uint32_t v) {
+        for (std::size_t i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    put(44, 262144);
+    for (std::size_t i = 0; i < 109; ++i)
+        put(76 + 4 * i, 0);
+    put(68, 0);
+    put(72, 2064);
+    bytes.resize(1024);
+    for (std::size_t i = 0; i < 127; ++i)
+        put(512 + 4 * i, 0);
+    put(512 + 4 * 127, 0);   // the extension sector leads back to itself
+    refuse(state, "table.ipt", bytes, std::uint64_t{260} << 20);
+}
+BENCHMARK(BM_RefuseRepeatedTableSector)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,11 +1,5 @@
 #include "CompoundFile.h"
 
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-impl.h>
-#include <gsf/gsf-input.h>
-#include <gsf/gsf-utils.h>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,8 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <unordered_map>
 #include <utility>
 
 namespace glimmer {
@@ -30,199 +22,13 @@ constexpr std::uint8_t Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A,
 constexpr std::uint32_t MaxRegularSector = 0xFFFFFFFA;
 constexpr std::uint32_t EndOfChain = 0xFFFFFFFE;
 constexpr std::uint32_t FreeSector = 0xFFFFFFFF;
+constexpr std::uint32_t NoStream = 0xFFFFFFFF;
+constexpr std::uint32_t HeaderFatSlots = 109;
+constexpr std::size_t EntrySize = 128;
+constexpr std::uint32_t MiniSectorSize = 64;
+constexpr std::uint64_t MiniStreamCutoff = 4096;
 
-// libgsf reports damage through GLib's log as well as through its return
-// values. Keep the last message of this thread, so that an error can say
-// what libgsf saw, and keep the log itself quiet.
-thread_local std::string lastLibraryMessage;
-
-void captureLibraryLog(const gchar*, GLogLevelFlags, const gchar* message, gpointer)
-{
-    lastLibraryMessage = message ? message : "";
-}
-
-void initLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gsf_init();
-        const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
-        for (const char* domain : {"libgsf", "libgsf:msole"})
-            g_log_set_handler(domain, levels, captureLibraryLog, nullptr);
-    });
-}
-
-// The open file, shared by every libgsf input that reads it. Reads go
-// straight to the descriptor at an offset, and are counted.
-struct Source {
-    int fd = -1;
-    std::uint64_t size = 0;
-    std::atomic<std::uint64_t> bytesRead{0};
-
-    ~Source() { close(); }
-    void close() noexcept
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-
-    // Sectors the structure check has read; libgsf reads the same ones
-    // again, and gets them from here rather than from the disk.
-    std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> cache;
-
-    const std::vector<std::uint8_t>& cachedSector(std::uint64_t offset, std::size_t n)
-    {
-        auto& block = cache[offset];
-        if (block.size() != n) {
-            block.resize(n);
-            if (!readAt(offset, block.data(), n)) {
-                cache.erase(offset);
-                throw FormatError(Code::Truncated, "truncated: a sector lies beyond the end of the file", offset);
-            }
-        }
-        return block;
-    }
-
-    bool read(std::uint64_t offset, void* buffer, std::size_t n)
-    {
-        if (const auto it = cache.find(offset); it != cache.end() && it->second.size() == n) {
-            std::memcpy(buffer, it->second.data(), n);
-            return true;
-        }
-        return readAt(offset, buffer, n);
-    }
-
-    bool readAt(std::uint64_t offset, void* buffer, std::size_t n)
-    {
-        if (fd < 0 || offset > size || n > size - offset)
-            return false;
-        auto* out = static_cast<char*>(buffer);
-        while (n > 0) {
-            const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            bytesRead += static_cast<std::uint64_t>(got);
-            out += got;
-            offset += static_cast<std::uint64_t>(got);
-            n -= static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-};
-
-// A GsfInput over a Source.
-struct SourceInput {
-    GsfInput base;
-    std::shared_ptr<Source>* source;
-    std::vector<guint8>* buffer;
-};
-
-struct SourceInputClass {
-    GsfInputClass base;
-};
-
-GObjectClass* sourceInputParent = nullptr;
-GType sourceInputType();
-
-GsfInput* newSourceInput(const std::shared_ptr<Source>& source)
-{
-    auto* input = static_cast<SourceInput*>(g_object_new(sourceInputType(), nullptr));
-    *input->source = source;
-    gsf_input_set_size(&input->base, static_cast<gsf_off_t>(source->size));
-    return &input->base;
-}
-
-GsfInput* sourceInputDup(GsfInput* input, GError**)
-{
-    return newSourceInput(*reinterpret_cast<SourceInput*>(input)->source);
-}
-
-const guint8* sourceInputRead(GsfInput* input, size_t n, guint8* buffer)
-{
-    auto* self = reinterpret_cast<SourceInput*>(input);
-    if (!buffer) {
-        self->buffer->resize(n);
-        buffer = self->buffer->data();
-    }
-    if (!(*self->source)->read(static_cast<std::uint64_t>(input->cur_offset), buffer, n))
-        return nullptr;
-    return buffer;
-}
-
-gboolean sourceInputSeek(GsfInput*, gsf_off_t, GSeekType)
-{
-    return FALSE;   // reads take their offset from the input; nothing to move
-}
-
-void sourceInputFinalize(GObject* object)
-{
-    auto* self = reinterpret_cast<SourceInput*>(object);
-    delete self->source;
-    delete self->buffer;
-    self->source = nullptr;
-    self->buffer = nullptr;
-    sourceInputParent->finalize(object);
-}
-
-void sourceInputClassInit(gpointer klass, gpointer)
-{
-    sourceInputParent = static_cast<GObjectClass*>(g_type_class_peek_parent(klass));
-    static_cast<GObjectClass*>(klass)->finalize = sourceInputFinalize;
-    auto* input = static_cast<GsfInputClass*>(klass);
-    input->Dup = sourceInputDup;
-    input->Read = sourceInputRead;
-    input->Seek = sourceInputSeek;
-}
-
-void sourceInputInit(GTypeInstance* instance, gpointer)
-{
-    auto* self = reinterpret_cast<SourceInput*>(instance);
-    self->source = new std::shared_ptr<Source>();
-    self->buffer = new std::vector<guint8>();
-}
-
-GType sourceInputType()
-{
-    static const GType type = g_type_register_static_simple(
-        GSF_INPUT_TYPE, "GlimmerSourceInput", sizeof(SourceInputClass), sourceInputClassInit,
-        sizeof(SourceInput), sourceInputInit, static_cast<GTypeFlags>(0));
-    return type;
-}
-
-// Owns one GObject reference.
-template <typename T>
-class GRef {
-public:
-    GRef() = default;
-    explicit GRef(T* p) : p_(p) {}
-    ~GRef() { reset(); }
-    GRef(GRef&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    GRef& operator=(GRef&& o) noexcept
-    {
-        if (this != &o) {
-            reset();
-            p_ = std::exchange(o.p_, nullptr);
-        }
-        return *this;
-    }
-    GRef(const GRef&) = delete;
-    GRef& operator=(const GRef&) = delete;
-
-    void reset() noexcept
-    {
-        if (p_)
-            g_object_unref(p_);
-        p_ = nullptr;
-    }
-    T* get() const noexcept { return p_; }
-    explicit operator bool() const noexcept { return p_ != nullptr; }
-
-private:
-    T* p_ = nullptr;
-};
+enum EntryType : std::uint8_t { Unused = 0, Storage = 1, Stream = 2, Root = 5 };
 
 std::uint16_t le16(const std::uint8_t* p)
 {
@@ -250,54 +56,167 @@ std::vector<std::string_view> splitPath(std::string_view path)
     return parts;
 }
 
-// A path for a message: control characters (property set names begin with
-// \x05) written out.
+// A name or path for a message: control characters written out, so that
+// a name taken from a document (property set names begin with \x05; a
+// hostile one may hold ESC or CR) never reaches a terminal raw.
 std::string printable(std::string_view path)
 {
     std::string text;
-    for (const char c : path) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        char escaped[8];
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            text += escaped;
+        } else if (c == 0xC2 && i + 1 < path.size() && static_cast<unsigned char>(path[i + 1]) < 0xA0
+                   && static_cast<unsigned char>(path[i + 1]) >= 0x80) {
+            // U+0080..U+009F, the C1 controls, in UTF-8.
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(path[++i]));
             text += escaped;
         } else {
-            text.push_back(c);
+            text.push_back(static_cast<char>(c));
         }
     }
     return text;
 }
 
-std::string withLibraryMessage(std::string text)
+void appendUtf8(std::string& out, std::uint32_t c)
 {
-    if (!lastLibraryMessage.empty())
-        text += " (" + lastLibraryMessage + ")";
-    return text;
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
 }
+
+// A directory entry's name, UTF-16 in the file, as UTF-8; a lone surrogate
+// becomes U+FFFD.
+std::string entryName(const std::uint8_t* e)
+{
+    const std::size_t units = std::min<std::size_t>(le16(e + 64), 64) / 2;
+    std::string name;
+    for (std::size_t i = 0; i < units; ++i) {
+        std::uint32_t c = le16(e + 2 * i);
+        if (c == 0)
+            break;
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units && le16(e + 2 * i + 2) >= 0xDC00 && le16(e + 2 * i + 2) < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (le16(e + 2 * ++i) - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        appendUtf8(name, c);
+    }
+    return name;
+}
+
+// The open file. Reads go straight to the descriptor at an offset, and are counted.
+struct Source {
+    int fd = -1;
+    std::uint64_t size = 0;
+    std::atomic<std::uint64_t> bytesRead{0};
+
+    ~Source() { close(); }
+    void close() noexcept
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+
+    bool readAt(std::uint64_t offset, void* buffer, std::size_t n)
+    {
+        if (fd < 0 || offset > size || n > size - offset)
+            return false;
+        auto* out = static_cast<char*>(buffer);
+        while (n > 0) {
+            const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            bytesRead.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
+            out += got;
+            offset += static_cast<std::uint64_t>(got);
+            n -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+};
+
+// Pieces of the file to be read into one buffer, one read per run of pieces
+// that lie side by side in the file.
+class Gather {
+public:
+    void add(std::uint64_t offset, std::size_t n)
+    {
+        if (!runs_.empty() && runs_.back().first + runs_.back().second == offset)
+            runs_.back().second += n;
+        else
+            runs_.emplace_back(offset, n);
+    }
+
+    bool readInto(Source& source, std::uint8_t* out) const
+    {
+        for (const auto& [offset, n] : runs_) {
+            if (!source.readAt(offset, out, n))
+                return false;
+            out += n;
+        }
+        return true;
+    }
+
+private:
+    std::vector<std::pair<std::uint64_t, std::size_t>> runs_;
+};
+
+struct Entry {
+    std::string name;   // UTF-8
+    EntryType type = Unused;
+    std::uint64_t size = 0;
+    // A stream's sectors: mini sectors when it lives in the mini stream.
+    std::vector<std::uint32_t> sectors;
+    // A storage's entries, in the order of its tree, and the same sorted by name.
+    std::vector<std::uint32_t> children;
+    std::vector<std::uint32_t> byName;
+};
 
 } // namespace
 
 struct CompoundFile::Impl {
-    std::shared_ptr<Source> source;
-    GRef<GsfInput> input;
-    GRef<GsfInfile> root;
+    std::unique_ptr<Source> source;
     std::uint32_t sectorShift = 9;
     std::uint64_t sectorCount = 0;   // whole sectors after the header
     std::uint8_t header[HeaderSize] = {};
+    std::array<std::byte, 16> clsid{};
+    std::vector<Entry> entries;
+    std::vector<std::uint32_t> miniStream;   // the sectors holding the mini stream
 
     void checkHeader();
-    void checkStructure();
-    GRef<GsfInput> child(std::string_view path) const;
+    void readStructure();
+    std::vector<std::uint32_t> fatSectorList();
+    void readSectors(const std::vector<std::uint32_t>& sectors, std::uint8_t* out) const;
+    const Entry* find(std::string_view path) const;
+    const Entry& storage(std::string_view path) const;
 };
 
-// The header's own consistency, before libgsf is trusted with the rest:
-// libgsf accepts sector sizes and counts that no writer produces.
+// The header's own consistency, and its claims against the file's size,
+// before anything is allocated from them.
 void CompoundFile::Impl::checkHeader()
 {
     std::uint8_t* h = header;
     if (source->size < sizeof(Signature) || !source->readAt(0, h, sizeof(Signature))
         || std::memcmp(h, Signature, sizeof(Signature)) != 0)
         throw FormatError(Code::BadSignature, "not a compound file", 0);
-    if (source->size < HeaderSize || !source->read(0, h, HeaderSize))
+    if (source->size < HeaderSize || !source->readAt(sizeof(Signature), h + sizeof(Signature), HeaderSize - sizeof(Signature)))
         throw FormatError(Code::Truncated, "truncated: the file ends inside its header", source->size);
 
     const std::uint16_t major = le16(h + 26);
@@ -308,26 +227,35 @@ void CompoundFile::Impl::checkHeader()
         throw FormatError(Code::BadValue, "bad compound file header: byte order mark", 28);
     if (!((major == 3 && sectorShift == 9) || (major == 4 && sectorShift == 12)))
         throw FormatError(Code::Unsupported, "unsupported compound file version or sector size", 26);
-    if (miniShift != 6 || le32(h + 56) != 4096)
+    if (miniShift != 6 || le32(h + 56) != MiniStreamCutoff)
         throw FormatError(Code::BadValue, "bad compound file header: mini sector size", 32);
 
     const std::uint64_t sectorSize = std::uint64_t{1} << sectorShift;
     // Version 4 files give the whole first sector to the header.
     const std::uint64_t firstSector = sectorSize;
     sectorCount = source->size > firstSector ? (source->size - firstSector) / sectorSize : 0;
+    if (sectorCount > MaxSectors)
+        throw FormatError(Code::TooLarge, "the compound file is too large", 0);
 
+    // The allocation table has one entry per sector of the file: no more of
+    // its sectors than that needs, and no more extension sectors than those need.
+    const std::uint64_t perSector = sectorSize / 4;
     const std::uint32_t fatSectors = le32(h + 44);
     const std::uint32_t directoryStart = le32(h + 48);
     const std::uint32_t difatSectors = le32(h + 72);
     if (fatSectors == 0)
         throw FormatError(Code::BadValue, "bad compound file header: no allocation table", 44);
-    if (fatSectors > sectorCount || difatSectors > sectorCount)
+    if (fatSectors > (sectorCount + perSector - 1) / perSector)
         throw FormatError(Code::Truncated, "truncated: the allocation table is larger than the file", 44);
+    const std::uint64_t listed = fatSectors > HeaderFatSlots ? fatSectors - HeaderFatSlots : 0;
+    if (difatSectors > (listed + perSector - 2) / (perSector - 1))
+        throw FormatError(Code::BadValue,
+                          "bad compound file header: more extension sectors than the allocation table needs", 72);
     if (directoryStart > MaxRegularSector)
         throw FormatError(Code::BadValue, "bad compound file header: no directory", 48);
     if (directoryStart >= sectorCount)
         throw FormatError(Code::Truncated, "truncated: the directory lies beyond the end of the file", 48);
-    for (std::uint32_t i = 0; i < std::min<std::uint32_t>(fatSectors, 109); ++i) {
+    for (std::uint32_t i = 0; i < std::min(fatSectors, HeaderFatSlots); ++i) {
         const std::uint32_t s = le32(h + 76 + 4 * i);
         if (s == FreeSector || s == EndOfChain || s > MaxRegularSector)
             throw FormatError(Code::BadValue, "bad compound file header: allocation table sector missing", 76 + 4 * i);
@@ -337,76 +265,81 @@ void CompoundFile::Impl::checkHeader()
     }
 }
 
-namespace {
-
-constexpr std::uint32_t NoStream = 0xFFFFFFFF;
-constexpr std::size_t EntrySize = 128;
-constexpr std::size_t MaxEntries = CompoundFile::MaxEntries;
-constexpr std::size_t MaxTreeDepth = CompoundFile::MaxTreeDepth;
-
-std::string entryName(const std::uint8_t* e)
+// Reads whole sectors, in order, into `out`.
+void CompoundFile::Impl::readSectors(const std::vector<std::uint32_t>& sectors, std::uint8_t* out) const
 {
-    const std::size_t length = std::min<std::size_t>(le16(e + 64), 64);
-    std::string name;
-    for (std::size_t i = 0; i + 1 < length; i += 2) {
-        const unsigned c = le16(e + i);
-        if (c == 0)
-            break;
-        if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            name += escaped;
-        } else if (c < 0x80) {
-            name.push_back(static_cast<char>(c));
-        } else {
-            name.push_back('?');
-        }
+    const std::size_t sectorSize = std::size_t{1} << sectorShift;
+    Gather pieces;
+    for (const std::uint32_t s : sectors) {
+        if (s >= sectorCount)
+            throw FormatError(Code::Truncated, "truncated: a sector lies beyond the end of the file");
+        pieces.add((std::uint64_t{s} + 1) << sectorShift, sectorSize);
     }
-    return name;
+    if (!pieces.readInto(*source, out))
+        throw FormatError(Code::Truncated, "truncated: a sector lies beyond the end of the file");
 }
 
-} // namespace
+// The allocation table's sectors: the first 109 are listed in the header,
+// the rest in a chain of extension (DIFAT) sectors. Each sector of the file
+// may appear once in all of these lists together.
+std::vector<std::uint32_t> CompoundFile::Impl::fatSectorList()
+{
+    const std::uint8_t* h = header;
+    const std::size_t perSector = (std::size_t{1} << sectorShift) / 4;
+    const std::uint32_t fatCount = le32(h + 44);
+    std::vector<bool> taken(sectorCount, false);
+    std::vector<std::uint32_t> fatSectors;
+    fatSectors.reserve(fatCount);
+    const auto take = [&](std::uint32_t s, std::size_t offset) {
+        if (s >= sectorCount)
+            throw FormatError(Code::Truncated, "truncated: the allocation table lies beyond the end of the file", offset);
+        if (taken[s])
+            throw FormatError(Code::BadValue,
+                              "damaged compound file: the allocation table's sector list names sector "
+                                  + std::to_string(s) + " twice",
+                              offset);
+        taken[s] = true;
+    };
+    for (std::uint32_t i = 0; i < std::min(fatCount, HeaderFatSlots); ++i) {
+        take(le32(h + 76 + 4 * i), 76 + 4 * i);
+        fatSectors.push_back(le32(h + 76 + 4 * i));
+    }
+    std::vector<std::uint8_t> block(perSector * 4);
+    for (std::uint32_t d = le32(h + 68), n = 0; fatSectors.size() < fatCount; ++n) {
+        if (d >= sectorCount || n >= le32(h + 72))
+            throw FormatError(Code::Truncated, "truncated: the allocation table's sector list ends early", 68);
+        if (taken[d])
+            throw FormatError(Code::Loop, "damaged compound file: the allocation table's sector list loops", 68);
+        taken[d] = true;
+        readSectors({d}, block.data());
+        for (std::size_t i = 0; i + 1 < perSector && fatSectors.size() < fatCount; ++i) {
+            const std::uint32_t s = le32(block.data() + 4 * i);
+            if (s > MaxRegularSector)
+                throw FormatError(Code::BadValue, "damaged compound file: allocation table sector missing");
+            take(s, 0);
+            fatSectors.push_back(s);
+        }
+        d = le32(block.data() + 4 * (perSector - 1));
+    }
+    return fatSectors;
+}
 
-// What libgsf lets through or turns into silence: loops in sector chains
-// and in the directory tree, entries beyond the directory, streams larger
-// than the file or than their chains. Each is a named error here. The
-// sectors read for this are kept, so libgsf does not read them twice.
-void CompoundFile::Impl::checkStructure()
+// Reads and checks the tables and the directory, and walks every chain:
+// loops in sector chains and in the directory tree, entries beyond the
+// directory, streams larger than the file or than their chains are each a
+// named error here, so that a later read() only reads.
+void CompoundFile::Impl::readStructure()
 {
     const std::uint8_t* h = header;
     const std::size_t sectorSize = std::size_t{1} << sectorShift;
     const std::size_t perSector = sectorSize / 4;
-    const auto sector = [&](std::uint32_t s) -> const std::vector<std::uint8_t>& {
-        if (s >= sectorCount)
-            throw FormatError(Code::Truncated, "truncated: a sector lies beyond the end of the file");
-        return source->cachedSector((std::uint64_t{s} + 1) << sectorShift, sectorSize);
-    };
 
-    // The allocation table: its first 109 sectors are listed in the header,
-    // the rest in a chain of DIFAT sectors.
-    const std::uint32_t fatCount = le32(h + 44);
-    std::vector<std::uint32_t> fatSectors;
-    for (std::uint32_t i = 0; i < std::min<std::uint32_t>(fatCount, 109); ++i)
-        fatSectors.push_back(le32(h + 76 + 4 * i));
-    std::vector<bool> difatSeen(sectorCount, false);
-    for (std::uint32_t d = le32(h + 68), n = 0; fatSectors.size() < fatCount; ++n) {
-        if (d >= sectorCount || n >= le32(h + 72))
-            throw FormatError(Code::Truncated, "truncated: the allocation table's sector list ends early", 68);
-        if (difatSeen[d])
-            throw FormatError(Code::Loop, "damaged compound file: the allocation table's sector list loops", 68);
-        difatSeen[d] = true;
-        const auto& block = sector(d);
-        for (std::size_t i = 0; i + 1 < perSector && fatSectors.size() < fatCount; ++i)
-            fatSectors.push_back(le32(block.data() + 4 * i));
-        d = le32(block.data() + 4 * (perSector - 1));
-    }
-    std::vector<std::uint32_t> fat;
-    fat.reserve(fatSectors.size() * perSector);
-    for (const std::uint32_t f : fatSectors) {
-        const auto& block = sector(f);
-        for (std::size_t i = 0; i < perSector; ++i)
-            fat.push_back(le32(block.data() + 4 * i));
-    }
+    const std::vector<std::uint32_t> fatSectors = fatSectorList();
+    std::vector<std::uint8_t> raw(fatSectors.size() * sectorSize);
+    readSectors(fatSectors, raw.data());
+    std::vector<std::uint32_t> fat(fatSectors.size() * perSector);
+    for (std::size_t i = 0; i < fat.size(); ++i)
+        fat[i] = le32(raw.data() + 4 * i);
 
     // A chain of sectors through `table`, checked for loops and ends. Each
     // sector belongs to one chain at most: `owners` holds the number of the
@@ -432,47 +365,69 @@ void CompoundFile::Impl::checkStructure()
         }
         return sectors;
     };
+    // Whether `sectors` hold `size` bytes, all of them inside the file.
+    const auto holds = [&](const std::vector<std::uint32_t>& sectors, std::uint64_t size) {
+        if (std::uint64_t{sectors.size()} * sectorSize < size)
+            return false;
+        for (std::size_t i = 0; i < sectors.size() && i * sectorSize < size; ++i)
+            if ((std::uint64_t{sectors[i]} + 1) * sectorSize + std::min<std::uint64_t>(sectorSize, size - i * sectorSize)
+                > source->size)
+                return false;
+        return true;
+    };
 
-    const std::vector<std::uint32_t> dirSectors =
-        chain(fat, owners, le32(h + 48), "the directory");
+    const std::vector<std::uint32_t> dirSectors = chain(fat, owners, le32(h + 48), "the directory");
     if (dirSectors.size() > MaxEntries * EntrySize / sectorSize)
         throw FormatError(Code::TooLarge, "the compound file's directory is too large");
-    std::vector<std::uint8_t> dir;
-    dir.reserve(dirSectors.size() * sectorSize);
-    for (const std::uint32_t d : dirSectors) {
-        const auto& block = sector(d);
-        dir.insert(dir.end(), block.begin(), block.end());
-    }
+    std::vector<std::uint8_t> dir(dirSectors.size() * sectorSize);
+    readSectors(dirSectors, dir.data());
     const std::size_t entryCount = dir.size() / EntrySize;
     const auto entry = [&](std::uint32_t i) { return dir.data() + std::size_t{i} * EntrySize; };
-    if (entryCount == 0 || entry(0)[66] != 5)
+    if (entryCount == 0 || entry(0)[66] != Root)
         throw FormatError(Code::BadValue, "damaged compound file: no root entry");
+    std::memcpy(clsid.data(), entry(0) + 80, clsid.size());
+    // Version 3 writers may leave junk in a size's upper half.
+    const auto sizeOf = [&](const std::uint8_t* e) {
+        return sectorShift == 9 ? std::uint64_t{le32(e + 120)}
+                                : std::uint64_t{le32(e + 120)} | (std::uint64_t{le32(e + 124)} << 32);
+    };
 
-    const std::uint64_t miniStreamSize = le32(entry(0) + 120);
-    const std::vector<std::uint32_t> miniStream =
-        miniStreamSize == 0 ? std::vector<std::uint32_t>{} : chain(fat, owners, le32(entry(0) + 116), "the mini stream");
+    const std::uint64_t miniStreamSize = sizeOf(entry(0));
+    if (miniStreamSize > 0)
+        miniStream = chain(fat, owners, le32(entry(0) + 116), "the mini stream");
     if (std::uint64_t{miniStream.size()} * sectorSize < miniStreamSize)
         throw FormatError(Code::Truncated, "truncated: the mini stream is shorter than its size");
+    if (!holds(miniStream, miniStreamSize))
+        throw FormatError(Code::Truncated, "truncated: the mini stream runs past the end of the file");
     std::vector<std::uint32_t> miniFat;
     if (le32(h + 64) > 0) {
-        for (const std::uint32_t m : chain(fat, owners, le32(h + 60), "the mini allocation table")) {
-            const auto& block = sector(m);
-            for (std::size_t i = 0; i < perSector; ++i)
-                miniFat.push_back(le32(block.data() + 4 * i));
-        }
+        const auto sectors = chain(fat, owners, le32(h + 60), "the mini allocation table");
+        raw.resize(sectors.size() * sectorSize);
+        readSectors(sectors, raw.data());
+        miniFat.resize(sectors.size() * perSector);
+        for (std::size_t i = 0; i < miniFat.size(); ++i)
+            miniFat[i] = le32(raw.data() + 4 * i);
     }
     miniOwners.assign(miniFat.size(), 0);
-    const std::uint64_t miniSectors = miniStreamSize / 64;
+    const std::uint64_t miniSectors = miniStreamSize / MiniSectorSize;
 
     // Walk the tree from the root, each entry once. The root has no
-    // siblings, but libgsf follows whatever its sibling fields say, so they
-    // are walked too: anything they lead to is checked like the rest.
+    // siblings; whatever its sibling fields lead to is checked like the
+    // rest, but belongs to no storage.
+    entries.assign(entryCount, Entry{});
+    entries[0].type = Root;
     std::vector<bool> visited(entryCount, false);
     visited[0] = true;
-    std::vector<std::pair<std::uint32_t, std::size_t>> pending{
-        {le32(entry(0) + 68), 1}, {le32(entry(0) + 72), 1}, {le32(entry(0) + 76), 1}};
+    struct Pending {
+        std::uint32_t id;
+        std::size_t depth;
+        std::uint32_t parent;
+    };
+    std::vector<Pending> pending{
+        {le32(entry(0) + 68), 1, NoStream}, {le32(entry(0) + 72), 1, NoStream}, {le32(entry(0) + 76), 1, 0}};
+    std::vector<std::uint32_t> storages{0};
     while (!pending.empty()) {
-        const auto [id, depth] = pending.back();
+        const auto [id, depth, parent] = pending.back();
         pending.pop_back();
         if (id == NoStream)
             continue;
@@ -485,78 +440,93 @@ void CompoundFile::Impl::checkStructure()
         visited[id] = true;
         const std::uint8_t* e = entry(id);
         const std::uint8_t type = e[66];
-        if (type != 1 && type != 2)
+        if (type != Storage && type != Stream)
             throw FormatError(Code::BadValue, "damaged compound file: the directory tree holds an unused entry");
-        pending.push_back({le32(e + 68), depth + 1});
-        pending.push_back({le32(e + 72), depth + 1});
-        if (type == 1) {
-            pending.push_back({le32(e + 76), depth + 1});
+        Entry& current = entries[id];
+        current.type = static_cast<EntryType>(type);
+        current.name = entryName(e);
+        pending.push_back({le32(e + 68), depth + 1, parent});
+        pending.push_back({le32(e + 72), depth + 1, parent});
+        if (type == Storage) {
+            pending.push_back({le32(e + 76), depth + 1, id});
+            storages.push_back(id);
             continue;
         }
-        const std::uint64_t size = le32(e + 120);
-        const std::string name = entryName(e);
-        if (size > source->size)
-            throw FormatError(Code::Truncated, "truncated: stream \"" + name + "\" is larger than the file");
-        if (size == 0)
+        current.size = sizeOf(e);
+        const std::string name = "stream \"" + printable(current.name) + "\"";
+        if (current.size > source->size)
+            throw FormatError(Code::Truncated, "truncated: " + name + " is larger than the file");
+        if (current.size == 0)
             continue;
-        if (size < 4096) {
-            const auto sectors = chain(miniFat, miniOwners, le32(e + 116), "stream \"" + name + "\"");
-            if (std::uint64_t{sectors.size()} * 64 < size)
-                throw FormatError(Code::Truncated, "truncated: stream \"" + name + "\" is shorter than its size");
-            for (const std::uint32_t m : sectors)
+        if (current.size < MiniStreamCutoff) {
+            current.sectors = chain(miniFat, miniOwners, le32(e + 116), name);
+            if (std::uint64_t{current.sectors.size()} * MiniSectorSize < current.size)
+                throw FormatError(Code::Truncated, "truncated: " + name + " is shorter than its size");
+            for (const std::uint32_t m : current.sectors)
                 if (m >= miniSectors)
-                    throw FormatError(Code::Truncated,
-                                      "truncated: stream \"" + name + "\" lies beyond the mini stream");
+                    throw FormatError(Code::Truncated, "truncated: " + name + " lies beyond the mini stream");
         } else {
-            const auto sectors =
-                chain(fat, owners, le32(e + 116), "stream \"" + name + "\"");
-            if (std::uint64_t{sectors.size()} * sectorSize < size)
-                throw FormatError(Code::Truncated, "truncated: stream \"" + name + "\" is shorter than its size");
-            for (const std::uint32_t b : sectors)
-                if (b >= sectorCount)
-                    throw FormatError(Code::Truncated,
-                                      "truncated: stream \"" + name + "\" runs past the end of the file");
+            current.sectors = chain(fat, owners, le32(e + 116), name);
+            if (std::uint64_t{current.sectors.size()} * sectorSize < current.size)
+                throw FormatError(Code::Truncated, "truncated: " + name + " is shorter than its size");
+            if (!holds(current.sectors, current.size))
+                throw FormatError(Code::Truncated, "truncated: " + name + " runs past the end of the file");
         }
+    }
+
+    // Each storage's entries in the order of its tree (left, self, right),
+    // which the walk above has shown to be a tree.
+    for (const std::uint32_t id : storages) {
+        Entry& s = entries[id];
+        std::vector<std::uint32_t> stack;
+        for (std::uint32_t at = le32(entry(id) + 76); at != NoStream || !stack.empty();) {
+            if (at != NoStream) {
+                stack.push_back(at);
+                at = le32(entry(at) + 68);
+                continue;
+            }
+            at = stack.back();
+            stack.pop_back();
+            s.children.push_back(at);
+            at = le32(entry(at) + 72);
+        }
+        s.byName = s.children;
+        std::stable_sort(s.byName.begin(), s.byName.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return entries[a].name < entries[b].name; });
     }
 }
 
-GRef<GsfInput> CompoundFile::Impl::child(std::string_view path) const
+const Entry* CompoundFile::Impl::find(std::string_view path) const
 {
-    if (!root)
-        throw FormatError(Code::Io, "the compound file is closed");
-    GsfInfile* dir = root.get();
-    GRef<GsfInput> current;
+    const Entry* at = &entries[0];
     for (const auto part : splitPath(path)) {
-        if (current && !GSF_IS_INFILE(current.get()))
-            throw FormatError(Code::NotFound, "no stream \"" + printable(path) + "\"");
-        if (current)
-            dir = GSF_INFILE(current.get());
-        lastLibraryMessage.clear();
-        GRef<GsfInput> next(gsf_infile_child_by_name(dir, std::string(part).c_str()));
-        if (!next) {
-            // A name that is listed but cannot be opened is damage, not absence.
-            bool listed = false;
-            const int n = gsf_infile_num_children(dir);
-            for (int i = 0; i < n && !listed; ++i) {
-                const char* name = gsf_infile_name_by_index(dir, i);
-                listed = name && part == name;
-            }
-            if (listed)
-                throw FormatError(Code::BadValue,
-                                  withLibraryMessage("damaged compound file: \"" + printable(path)
-                                                     + "\" cannot be opened"));
-            throw FormatError(Code::NotFound, "no stream \"" + printable(path) + "\"");
-        }
-        current = std::move(next);
+        if (at->type == Stream)
+            return nullptr;
+        const auto it = std::lower_bound(at->byName.begin(), at->byName.end(), part,
+                                         [&](std::uint32_t id, std::string_view name) { return entries[id].name < name; });
+        if (it == at->byName.end() || entries[*it].name != part)
+            return nullptr;
+        at = &entries[*it];
     }
-    return current;
+    return at;
+}
+
+const Entry& CompoundFile::Impl::storage(std::string_view path) const
+{
+    const Entry* e = find(path);
+    if (!e)
+        throw FormatError(Code::NotFound, "no stream \"" + printable(path) + "\"");
+    if (e->type == Stream)
+        throw FormatError(Code::NotFound, "\"" + printable(path) + "\" is a stream, not a storage");
+    return *e;
 }
 
 CompoundFile::CompoundFile(const std::string& path) : impl_(std::make_unique<Impl>())
 {
-    initLibrary();
-    auto source = std::make_shared<Source>();
-    source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    auto source = std::make_unique<Source>();
+    // Non-blocking, so that a FIFO is refused below rather than waited on;
+    // reads from a regular file are not affected.
+    source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (source->fd < 0)
         throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(errno));
     struct stat st {};
@@ -569,20 +539,16 @@ CompoundFile::CompoundFile(const std::string& path) : impl_(std::make_unique<Imp
     if (st.st_size == 0)
         throw FormatError(Code::Truncated, "the file is empty");
     source->size = static_cast<std::uint64_t>(st.st_size);
-    impl_->source = source;
+    impl_->source = std::move(source);
     impl_->checkHeader();
-    impl_->checkStructure();
+    impl_->readStructure();
+}
 
-    impl_->input = GRef<GsfInput>(newSourceInput(source));
-    lastLibraryMessage.clear();
-    GError* error = nullptr;
-    impl_->root = GRef<GsfInfile>(gsf_infile_msole_new(impl_->input.get(), &error));
-    if (!impl_->root) {
-        std::string text = error && error->message ? error->message : "unreadable";
-        if (error)
-            g_error_free(error);
-        throw FormatError(Code::BadValue, withLibraryMessage("damaged compound file: " + text));
-    }
+const CompoundFile::Impl& CompoundFile::opened() const
+{
+    if (!isOpen())
+        throw FormatError(Code::Io, "the compound file is closed");
+    return *impl_;
 }
 
 CompoundFile::~CompoundFile()
@@ -595,18 +561,13 @@ CompoundFile& CompoundFile::operator=(CompoundFile&&) noexcept = default;
 
 void CompoundFile::close() noexcept
 {
-    if (!impl_)
-        return;
-    impl_->root.reset();
-    impl_->input.reset();
-    // libgsf may still hold inputs somewhere; the descriptor goes now regardless.
-    if (impl_->source)
+    if (impl_ && impl_->source)
         impl_->source->close();
 }
 
 bool CompoundFile::isOpen() const noexcept
 {
-    return impl_ && impl_->root;
+    return impl_ && impl_->source && impl_->source->fd >= 0;
 }
 
 std::uint64_t CompoundFile::fileSize() const noexcept
@@ -621,61 +582,58 @@ std::uint64_t CompoundFile::bytesRead() const noexcept
 
 std::array<std::byte, 16> CompoundFile::rootClsid() const
 {
-    if (!isOpen())
-        throw FormatError(Code::Io, "the compound file is closed");
-    std::array<std::byte, 16> clsid{};
-    gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(impl_->root.get()), reinterpret_cast<guint8*>(clsid.data()));
-    return clsid;
+    return opened().clsid;
 }
 
 std::vector<std::string> CompoundFile::names(std::string_view storage) const
 {
-    GRef<GsfInput> held = splitPath(storage).empty() ? GRef<GsfInput>() : impl_->child(storage);
-    if (!isOpen())
-        throw FormatError(Code::Io, "the compound file is closed");
-    GsfInfile* dir = held ? GSF_INFILE(held.get()) : impl_->root.get();
-    const int n = gsf_infile_num_children(dir);
-    if (n < 0)
-        throw FormatError(Code::NotFound, "\"" + printable(storage) + "\" is a stream, not a storage");
+    const Impl& impl = opened();
+    const Entry& s = impl.storage(storage);
     std::vector<std::string> result;
-    result.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        if (const char* name = gsf_infile_name_by_index(dir, i))
-            result.emplace_back(name);
+    result.reserve(s.children.size());
+    for (const std::uint32_t id : s.children)
+        result.push_back(impl.entries[id].name);
     return result;
 }
 
 bool CompoundFile::contains(std::string_view path) const
 {
-    try {
-        return static_cast<bool>(impl_->child(path));
-    } catch (const FormatError& e) {
-        if (e.code() == Code::NotFound)
-            return false;
-        throw;
-    }
+    return opened().find(path) != nullptr;
 }
 
 std::vector<std::byte> CompoundFile::read(std::string_view path, std::size_t maxBytes) const
 {
-    GRef<GsfInput> stream = impl_->child(path);
-    if (!stream)
+    const Impl& impl = opened();
+    const Entry* e = impl.find(path);
+    if (!e)
         throw FormatError(Code::NotFound, "no stream \"" + printable(path) + "\"");
-    if (GSF_IS_INFILE(stream.get()) && gsf_infile_num_children(GSF_INFILE(stream.get())) >= 0)
+    if (e->type != Stream)
         throw FormatError(Code::NotFound, "\"" + printable(path) + "\" is a storage, not a stream");
-    const gsf_off_t size = gsf_input_size(stream.get());
-    if (size < 0 || static_cast<std::uint64_t>(size) > impl_->source->size)
-        throw FormatError(Code::Truncated,
-                          "truncated: stream \"" + printable(path) + "\" is larger than the file");
-    const auto want = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), maxBytes);
+    const auto want = std::min<std::uint64_t>(e->size, maxBytes);
     if (want > MaxStreamSize)
         throw FormatError(Code::TooLarge, "stream \"" + printable(path) + "\" is too large");
+
+    // The bytes wanted, sector by sector; a mini sector lies at its offset
+    // in the mini stream, which lies in big sectors.
+    const std::size_t sectorSize = std::size_t{1} << impl.sectorShift;
+    const bool mini = e->size < MiniStreamCutoff;
+    const std::size_t unit = mini ? MiniSectorSize : sectorSize;
+    Gather pieces;
+    for (std::size_t i = 0, done = 0; done < want; ++i) {
+        const std::size_t n = std::min<std::size_t>(unit, static_cast<std::size_t>(want) - done);
+        std::uint64_t offset = 0;
+        if (mini) {
+            const std::uint64_t inMini = std::uint64_t{e->sectors[i]} * MiniSectorSize;
+            offset = ((std::uint64_t{impl.miniStream[inMini / sectorSize]} + 1) << impl.sectorShift) + inMini % sectorSize;
+        } else {
+            offset = (std::uint64_t{e->sectors[i]} + 1) << impl.sectorShift;
+        }
+        pieces.add(offset, n);
+        done += n;
+    }
     std::vector<std::byte> data(static_cast<std::size_t>(want));
-    lastLibraryMessage.clear();
-    if (want > 0 && !gsf_input_read(stream.get(), data.size(), reinterpret_cast<guint8*>(data.data())))
-        throw FormatError(Code::Truncated,
-                          withLibraryMessage("truncated: stream \"" + printable(path)
-                                             + "\" runs past the end of the file"));
+    if (!pieces.readInto(*impl.source, reinterpret_cast<std::uint8_t*>(data.data())))
+        throw FormatError(Code::Truncated, "truncated: stream \"" + printable(path) + "\" runs past the end of the file");
     return data;
 }
 

@@ -19,12 +19,16 @@ class CompoundFile {
 public:
     // No stream larger than this is ever read into memory.
     static constexpr std::size_t MaxStreamSize = std::size_t{64} << 20;
-    // Directory entries and nesting accepted: far above any real document,
-    // low enough that libgsf's recursive walk of the directory stays shallow.
-    static constexpr std::size_t MaxEntries = std::size_t{1} << 16;
-    static constexpr std::size_t MaxTreeDepth = 512;
+    // Directory entries, and links from the root to any entry, accepted:
+    // real documents have at most 70 entries, 18 links deep.
+    static constexpr std::size_t MaxEntries = 4096;
+    static constexpr std::size_t MaxTreeDepth = 256;
+    // Sectors in the file: 2 GiB in 512-byte sectors, the most a version 3
+    // file may hold; 16 GiB in 4096-byte sectors.
+    static constexpr std::uint64_t MaxSectors = std::uint64_t{1} << 22;
 
-    // Opens `path` (UTF-8) and checks its header, allocation tables and directory.
+    // Opens `path` (UTF-8), reads its header, allocation tables and directory
+    // and checks every sector chain; streams are read only when asked for.
     explicit CompoundFile(const std::string& path);
     ~CompoundFile();
     CompoundFile(CompoundFile&&) noexcept;
@@ -55,6 +59,8 @@ public:
 
 private:
     struct Impl;
+    // The structure read at opening; raises when the file is closed.
+    const Impl& opened() const;
     std::unique_ptr<Impl> impl_;
 };
 

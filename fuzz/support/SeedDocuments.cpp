@@ -4,10 +4,6 @@
 #include "preview/DocumentFile.h"
 #include "tests/support/CompoundFileEditor.h"
 
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-output-memory.h>
-#include <gsf/gsf-utils.h>
-
 #include <QBuffer>
 #include <QImage>
 #include <QPainter>
@@ -16,7 +12,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <stdexcept>
 
 namespace glimmer::seeds {
@@ -114,47 +109,6 @@ std::vector<std::uint8_t> edited(const std::vector<std::uint8_t>& bytes, Damage 
 }
 
 } // namespace
-
-std::vector<std::uint8_t> compoundFile(const std::vector<Stream>& streams, std::size_t sectorSize)
-{
-    static const bool initialised = (gsf_init(), true);
-    (void)initialised;
-    GsfOutput* sink = gsf_output_memory_new();
-    GsfOutfile* root = gsf_outfile_msole_new_full(sink, static_cast<guint>(sectorSize), 64);
-    // Storages by path, closed after every stream in them, deepest first.
-    std::map<std::string, GsfOutfile*, std::greater<>> storages;
-    const auto storage = [&](const std::string& path) {
-        GsfOutfile* dir = root;
-        std::string so_far;
-        std::size_t from = 0;
-        for (std::size_t slash; (slash = path.find('/', from)) != std::string::npos; from = slash + 1) {
-            const std::string name = path.substr(from, slash - from);
-            so_far += "/" + name;
-            auto [it, added] = storages.try_emplace(so_far, nullptr);
-            if (added)
-                it->second = GSF_OUTFILE(gsf_outfile_new_child(dir, name.c_str(), TRUE));
-            dir = it->second;
-        }
-        return std::pair{dir, path.substr(from)};
-    };
-    for (const Stream& s : streams) {
-        const auto [dir, name] = storage(s.path);
-        GsfOutput* out = gsf_outfile_new_child(dir, name.c_str(), FALSE);
-        gsf_output_write(out, s.bytes.size(), reinterpret_cast<const guint8*>(s.bytes.data()));
-        gsf_output_close(out);
-        g_object_unref(out);
-    }
-    for (auto& [path, dir] : storages) {
-        gsf_output_close(GSF_OUTPUT(dir));
-        g_object_unref(dir);
-    }
-    gsf_output_close(GSF_OUTPUT(root));
-    g_object_unref(root);
-    const auto* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
-    std::vector<std::uint8_t> bytes(data, data + gsf_output_size(sink));
-    g_object_unref(sink);
-    return bytes;
-}
 
 std::vector<std::byte> propertySet(const oleps::Fmtid& fmtid, std::span<const std::byte> clipboardData)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/PropertySetStream.h"
+#include "fuzz/support/CompoundFileWriter.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,14 +14,7 @@ namespace glimmer::seeds {
 // Small documents built from scratch, for the fuzz seeds, the hostile-input
 // benchmark and the tests of the refusals: never copies of real documents.
 
-// One stream of a compound file; storages in `path` are separated by '/'.
-struct Stream {
-    std::string path;
-    std::vector<std::byte> bytes;
-};
-
-// A compound file as libgsf writes it.
-std::vector<std::uint8_t> compoundFile(const std::vector<Stream>& streams, std::size_t sectorSize = 512);
+// Stream and compoundFile(): fuzz/support/CompoundFileWriter.h.
 
 // A property set stream of one section `fmtid` with a code page and
 // property 17 holding `clipboard` (format tag first).

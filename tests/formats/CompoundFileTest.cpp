@@ -1,16 +1,13 @@
 #include "tests/support/Pixels.h"
 #include "formats/CompoundFile.h"
+#include "fuzz/support/CompoundFileWriter.h"
 #include "tests/support/CompoundFileEditor.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <gsf/gsf-outfile-msole.h>
-#include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
-#include <gsf/gsf-utils.h>
-
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <functional>
@@ -37,29 +34,26 @@ std::string documentType(const std::filesystem::path& p)
     return "?";
 }
 
-// A small compound file written by libgsf with `sectorSize`-byte sectors:
-// a mini stream, a big stream and a stream inside a storage.
+std::vector<std::byte> bytesOf(const std::string& text)
+{
+    const auto* p = reinterpret_cast<const std::byte*>(text.data());
+    return {p, p + text.size()};
+}
+
+void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A small compound file with `sectorSize`-byte sectors: a mini stream, a big
+// stream and a stream inside a storage.
 void writeCompoundFile(const std::filesystem::path& path, std::size_t sectorSize)
 {
-    gsf_init();
-    GsfOutput* sink = gsf_output_stdio_new(path.c_str(), nullptr);
-    ASSERT_NE(sink, nullptr);
-    GsfOutfile* root = gsf_outfile_msole_new_full(sink, sectorSize, 64);
-    const auto put = [](GsfOutfile* dir, const char* name, const std::string& data) {
-        GsfOutput* s = gsf_outfile_new_child(dir, name, FALSE);
-        gsf_output_write(s, data.size(), reinterpret_cast<const guint8*>(data.data()));
-        gsf_output_close(s);
-        g_object_unref(s);
-    };
-    put(root, "Small", "hello");
-    put(root, "Big", std::string(10000, 'b'));
-    auto* storage = GSF_OUTFILE(gsf_outfile_new_child(root, "Store", TRUE));
-    put(storage, "Inner", "abc");
-    gsf_output_close(GSF_OUTPUT(storage));
-    g_object_unref(storage);
-    gsf_output_close(GSF_OUTPUT(root));
-    g_object_unref(root);
-    g_object_unref(sink);
+    writeFile(path, seeds::compoundFile({{"Small", bytesOf("hello")},
+                                         {"Big", bytesOf(std::string(10000, 'b'))},
+                                         {"Store/Inner", bytesOf("abc")}},
+                                        sectorSize));
 }
 
 std::string text(const std::vector<std::byte>& bytes)
@@ -76,11 +70,20 @@ TEST(CompoundFile, ReadsBothSectorSizes)
         TempDir dir;
         writeCompoundFile(dir.path() / "file.cfb", sectorSize);
         const CompoundFile file((dir.path() / "file.cfb").string());
+        // The header, the table, the directory and the mini table, then only what is asked for.
+        const std::uint64_t tables = sectorSize == 512 ? 512 + 512 + 1024 + 512 : 512 + 3 * 4096;
+        EXPECT_EQ(file.bytesRead(), tables);
         EXPECT_EQ(text(file.read("Small")), "hello");
+        EXPECT_EQ(file.bytesRead(), tables + 5);
         EXPECT_EQ(text(file.read("Big")), std::string(10000, 'b'));
         EXPECT_EQ(text(file.read("Store/Inner")), "abc");
         EXPECT_EQ(text(file.read("Big", 3)), "bbb");
         EXPECT_EQ(file.names("Store"), std::vector<std::string>{"Inner"});
+        // In the directory's order: shorter names first.
+        EXPECT_EQ(file.names(), (std::vector<std::string>{"Big", "Small", "Store"}));
+        EXPECT_TRUE(file.contains("Store/Inner"));
+        EXPECT_FALSE(file.contains("Small/Inner"));
+        EXPECT_THROW(file.names("Small"), FormatError);
     }
 }
 
@@ -230,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
                "runs into another one"},
         FileDamage{"EntryIsItsOwnSibling", BigDocument, [](auto& e) { e.setU32(e.entryOffset(cadEntry(e)) + 68, cadEntry(e)); },
                FormatError::Code::Loop, "refers back"},
-        // libgsf follows the root's sibling fields and leaked what it read twice.
+        // The root has no siblings; its sibling fields are checked all the same.
         FileDamage{"RootsSiblingIsItsChild", BigDocument, [](auto& e) { e.setU32(e.entryOffset(0) + 68, e.u32(e.entryOffset(0) + 76)); },
                FormatError::Code::Loop, "refers back"},
         FileDamage{"RootIsItsOwnChild", BigDocument, [](auto& e) { e.setU32(e.entryOffset(0) + 76, 0); },
@@ -254,6 +257,7 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
     TempDir dir;
     std::ofstream(dir.path() / "empty.ipt").close();
     std::ofstream(dir.path() / "file").put('x');
+    ASSERT_EQ(::mkfifo((dir.path() / "fifo.ipt").c_str(), 0600), 0);
     struct Row {
         std::filesystem::path path;
         FormatError::Code code;
@@ -262,6 +266,7 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
     const Row rows[] = {
         {dir.path() / "empty.ipt", FormatError::Code::Truncated, "empty"},
         {dir.path(), FormatError::Code::Io, "folder"},
+        {dir.path() / "fifo.ipt", FormatError::Code::Io, "is not a regular file"},
         {dir.path() / "missing.ipt", FormatError::Code::Io, "No such file"},
         // Root reads anything; a path through a regular file cannot be read by anyone.
         {dir.path() / "file" / "under.ipt", FormatError::Code::Io, "Not a directory"},
@@ -276,4 +281,172 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
             EXPECT_NE(std::string(e.what()).find(r.text), std::string::npos) << e.what();
         }
     }
+}
+
+namespace {
+
+// The small file of writeCompoundFile(), with `damage` done to it.
+void damaged(const std::filesystem::path& path, const std::function<void(CompoundFileEditor&)>& damage)
+{
+    writeCompoundFile(path, 512);
+    CompoundFileEditor editor(path);
+    damage(editor);
+    editor.write(path);
+}
+
+// A header of `fatSectors` allocation table sectors, the first 109 listed in
+// it, in a sparse file of `size` bytes.
+void sparseHeader(const std::filesystem::path& path, std::uint32_t fatSectors, std::uint64_t size,
+                  const std::function<void(CompoundFileEditor&)>& list)
+{
+    damaged(path, [&](CompoundFileEditor& e) {
+        e.bytes.resize(1024, 0);
+        e.setU32(44, fatSectors);
+        list(e);
+    });
+    std::filesystem::resize_file(path, size);
+}
+
+// Entries 1..n all in the root, as a chain of right siblings.
+void degenerateTree(const std::filesystem::path& path, std::uint32_t n)
+{
+    std::vector<seeds::Stream> streams;
+    for (std::uint32_t i = 0; i < n; ++i)
+        streams.push_back({"s" + std::to_string(i), bytesOf("x")});
+    writeFile(path, seeds::compoundFile(streams));
+    CompoundFileEditor e(path);
+    e.setU32(e.entryOffset(0) + 76, 1);
+    for (std::uint32_t i = 1; i <= n; ++i) {
+        e.setU32(e.entryOffset(i) + 68, 0xFFFFFFFF);
+        e.setU32(e.entryOffset(i) + 72, i < n ? i + 1 : 0xFFFFFFFF);
+    }
+    e.write(path);
+}
+
+} // namespace
+
+// Structures no writer makes, each refused with exactly its error before
+// anything is allocated from what it claims: memory follows the file's real
+// size, and every walk is linear.
+TEST(CompoundFile, HostileStructuresGiveTheirExactError)
+{
+    struct Row {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+        FormatError::Code code;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"one table sector listed 262,144 times, 260 MiB sparse",
+         [](const auto& p) {
+             sparseHeader(p, 262144, std::uint64_t{260} << 20, [](CompoundFileEditor& e) {
+                 for (std::size_t i = 0; i < 109; ++i)
+                     e.setU32(76 + 4 * i, 0);
+                 e.setU32(68, 1);
+                 e.setU32(72, 2064);
+             });
+         },
+         FormatError::Code::Truncated, "truncated: the allocation table is larger than the file"},
+        {"a table sector listed twice in the extension sector",
+         [](const auto& p) {
+             sparseHeader(p, 110, std::uint64_t{110 * 128 + 1} * 512, [](CompoundFileEditor& e) {
+                 // Sector 0 is the extension sector; the header lists 1 to 109.
+                 for (std::uint32_t i = 0; i < 109; ++i)
+                     e.setU32(76 + 4 * i, i + 1);
+                 e.setU32(68, 0);
+                 e.setU32(72, 1);
+                 for (std::uint32_t i = 0; i < 128; ++i)
+                     e.setU32(512 + 4 * i, i == 0 ? 5 : i == 127 ? 0xFFFFFFFE : 0xFFFFFFFF);
+             });
+         },
+         FormatError::Code::BadValue, "damaged compound file: the allocation table's sector list names sector 5 twice"},
+        {"a table sector listed twice in the header",
+         [](const auto& p) {
+             damaged(p, [](CompoundFileEditor& e) {
+                 e.bytes.resize(200 * 512, 0);
+                 e.setU32(44, 2);
+                 e.setU32(80, e.u32(76));
+             });
+         },
+         FormatError::Code::BadValue, "damaged compound file: the allocation table's sector list names sector 24 twice"},
+        {"more extension sectors than the table needs",
+         [](const auto& p) { damaged(p, [](CompoundFileEditor& e) { e.setU32(72, 1); }); }, FormatError::Code::BadValue,
+         "bad compound file header: more extension sectors than the allocation table needs"},
+        {"more sectors than a version 3 file may hold",
+         [](const auto& p) {
+             writeCompoundFile(p, 512);
+             std::filesystem::resize_file(p, (CompoundFile::MaxSectors + 2) * 512);
+         },
+         FormatError::Code::TooLarge, "the compound file is too large"},
+        {"mini stream beyond the end of the file",
+         [](const auto& p) {
+             damaged(p, [](CompoundFileEditor& e) {
+                 e.setU32(e.entryOffset(0) + 116, 100);
+                 e.setU32(e.fatEntryOffset(100), 0xFFFFFFFE);
+             });
+         },
+         FormatError::Code::Truncated, "truncated: the mini stream runs past the end of the file"},
+        {"mini sector beyond the mini stream",
+         [](const auto& p) {
+             damaged(p, [](CompoundFileEditor& e) {
+                 e.setU32(e.entryOffset(e.entry("Small")) + 116, 100);
+                 e.setU32(e.miniFatEntryOffset(100), 0xFFFFFFFE);
+             });
+         },
+         FormatError::Code::Truncated, "truncated: stream \"Small\" lies beyond the mini stream"},
+        {"control characters in a stream name",
+         [](const auto& p) {
+             writeFile(p, seeds::compoundFile({{"\x1b[2J\r\x7f\x85", bytesOf("x")}}));
+             CompoundFileEditor e(p);
+             const auto s = e.startSector(e.entry("\x1b[2J\r\x7f\x85"));
+             e.setU32(e.miniFatEntryOffset(s), s);
+             e.write(p);
+         },
+         FormatError::Code::Loop, "damaged compound file: the sector chain of stream \"\\x1B[2J\\x0D\\x7F\\u0085\" loops"},
+        {"a directory one entry over the limit",
+         [](const auto& p) {
+             std::vector<seeds::Stream> streams;
+             for (std::size_t i = 0; i < CompoundFile::MaxEntries; ++i)
+                 streams.push_back({"s" + std::to_string(i), bytesOf("x")});
+             writeFile(p, seeds::compoundFile(streams));
+         },
+         FormatError::Code::TooLarge, "the compound file's directory is too large"},
+        {"a tree one link too deep",
+         [](const auto& p) { degenerateTree(p, CompoundFile::MaxTreeDepth + 1); }, FormatError::Code::TooLarge,
+         "damaged compound file: the directory tree is too deep"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        const auto path = dir.path() / "hostile.ipt";
+        r.make(path);
+        try {
+            const CompoundFile file(path.string());
+            file.read("Small");
+            ADD_FAILURE() << "opened";
+        } catch (const FormatError& e) {
+            EXPECT_EQ(e.code(), r.code);
+            EXPECT_STREQ(e.what(), r.text);
+        }
+    }
+}
+
+// At the limits a directory still opens, and every name in it is found.
+TEST(CompoundFile, DirectoriesAtTheLimitsOpen)
+{
+    TempDir dir;
+    const auto wide = dir.path() / "wide.cfb";
+    std::vector<seeds::Stream> streams;
+    for (std::size_t i = 0; i + 1 < CompoundFile::MaxEntries; ++i)
+        streams.push_back({"s" + std::to_string(i), bytesOf(std::to_string(i))});
+    writeFile(wide, seeds::compoundFile(streams, 4096));
+    const CompoundFile file(wide.string());
+    const auto names = file.names();
+    ASSERT_EQ(names.size(), CompoundFile::MaxEntries - 1);
+    for (const std::string& name : names)
+        ASSERT_EQ("s" + text(file.read(name)), name);
+
+    const auto deep = dir.path() / "deep.cfb";
+    degenerateTree(deep, CompoundFile::MaxTreeDepth);
+    EXPECT_EQ(CompoundFile(deep.string()).names().size(), CompoundFile::MaxTreeDepth);
 }

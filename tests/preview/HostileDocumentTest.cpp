@@ -127,10 +127,17 @@ TEST(FuzzFinds, DocumentsGiveTheirExactError)
         const char* text;
     };
     const Find finds[] = {
-        // The root's sibling field named its child: libgsf read that subtree
-        // twice and leaked it.
+        // The root's sibling field names its child: the reader must not walk
+        // that subtree twice (the library we once used read it twice and leaked it).
         {"root-sibling-is-its-child.iam", RuntimeError::BadDocument,
          "root-sibling-is-its-child.iam: damaged compound file: a directory entry refers beyond the directory"},
+        // The mini stream's sector lies past the end of the file: a document
+        // that cannot be read, not one without a preview.
+        {"mini-stream-beyond-the-file.ipt", RuntimeError::BadDocument,
+         "mini-stream-beyond-the-file.ipt: truncated: the mini stream runs past the end of the file"},
+        // A stream named ESC [2J CR: never written to a terminal raw.
+        {"control-characters-in-a-name.ipt", RuntimeError::BadDocument,
+         "control-characters-in-a-name.ipt: damaged compound file: the sector chain of stream \"\\x1B[2J\\x0D\" loops"},
     };
     for (const Find& f : finds) {
         SCOPED_TRACE(f.file);
