@@ -1,6 +1,6 @@
 #include "formats/MetafilePlayer.h"
 
-#include "formats/MetafileDib.h"
+#include "formats/Dib.h"
 #include "formats/MetafileReader.h"
 
 #include <QPaintEngine>
@@ -397,10 +397,10 @@ private:
         // Each of these has a form without a bitmap, told apart by its size.
         const bool withoutBitmap = r.params.size() == std::size_t(r.function >> 8) * 2;
         const std::uint32_t rop = in.u32le();
-        ColourUsage usage = ColourUsage::Rgb;
+        bool paletteIndices = false;   // DIB_PAL_COLORS
         int srcW = 0, srcH = 0;
         if (r.function == META_STRETCHDIB)
-            usage = in.u16le() == 1 ? ColourUsage::PaletteIndices : ColourUsage::Rgb;
+            paletteIndices = in.u16le() == 1;
         if (r.function != META_DIBBITBLT) {
             srcH = in.i16le();
             srcW = in.i16le();
@@ -421,19 +421,23 @@ private:
             return;
         }
         const std::size_t dibAt = in.offset();
-        Dib dib;
+        dib::Options options;
+        options.maxPixels = Limits::maxDibPixels;
+        options.paletteIndices = paletteIndices;
+        options.base = dibAt;
+        dib::Bitmap bitmap;
         try {
-            dib = parseDib(in.take(in.remaining()), usage, dibAt);
+            bitmap = dib::read(in.take(in.remaining()), options);
         } catch (const FormatError& e) {
             if (e.code() == Code::Unsupported)
                 return;   // a bitmap kind we do not draw: skip it like an unknown record
             throw;
         }
         if (painter_)
-            drawBitmap(dib, QRect(int(src.x()), int(src.y()), srcW, srcH), destBox, rop);
+            drawBitmap(bitmap, QRect(int(src.x()), int(src.y()), srcW, srcH), destBox, rop);
     }
 
-    void drawBitmap(const Dib& dib, QRect src, QRectF dest, std::uint32_t rop)
+    void drawBitmap(const dib::Bitmap& bitmap, QRect src, QRectF dest, std::uint32_t rop)
     {
         QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
         switch ((rop >> 16) & 0xFFu) {
@@ -460,9 +464,9 @@ private:
         if (src.isEmpty() || dest.width() == 0 || dest.height() == 0)
             return;
         // Source rows of a bottom-up bitmap count from its bottom row.
-        if (!dib.topDown)
-            src.moveTop(dib.height - src.y() - src.height());
-        const QRect clipped = src.intersected(QRect(0, 0, dib.width, dib.height));
+        if (!bitmap.topDown)
+            src.moveTop(bitmap.height - src.y() - src.height());
+        const QRect clipped = src.intersected(QRect(0, 0, bitmap.width, bitmap.height));
         if (clipped.isEmpty())
             return;
         if (clipped != src) {
@@ -473,7 +477,7 @@ private:
             src = clipped;
         }
 
-        QImage image = toImage(dib);
+        QImage image = dib::toImage(bitmap);
         if (src != image.rect())
             image = image.copy(src);
         const QTransform toDevice = painter_->worldTransform();

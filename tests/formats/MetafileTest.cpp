@@ -412,7 +412,7 @@ TEST(Metafile, UnsupportedBitmapIsSkippedNotFatal)
 {
     QImage expected;
     QByteArray dib = makeDib(4, 3, 8, false, &expected);
-    put32(dib, 16, 1);   // BI_RLE8
+    put32(dib, 16, 4);   // BI_JPEG
     const QImage played = playInto(bitmapMetafile(wmf::META_STRETCHDIB, 4, 3, dib), {4, 3});
     ASSERT_FALSE(played.isNull());
     EXPECT_TRUE(allWhite(played));
