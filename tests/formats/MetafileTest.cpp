@@ -4,6 +4,7 @@
 #include "formats/Metafile.h"
 #include "formats/MetafilePlayer.h"
 #include "formats/MetafileReader.h"
+#include "tests/support/BitmapFiles.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -405,6 +406,15 @@ TEST(Metafile, BitmapKindsAndRecordsPlayPixelExact)
             const QByteArray wmf = bitmapMetafile(function, w, h, makeDib(w, h, k.bits, k.topDown, &expected, k.core));
             EXPECT_EQ(playInto(wmf, {w, h}), expected);
         }
+    }
+    // Compressed, bit-field and version 5 bitmaps, packed as a bitmap file holds them.
+    const test::BitmapFormat packed[] = {{8, 1}, {4, 2}, {16, 3, false, 40, 0xF800, 0x07E0, 0x001F},
+                                         {32, 3, false, 108, 0x0000FF, 0x00FF00, 0xFF0000}, {24, 0, false, 124}};
+    for (const auto& f : packed) {
+        SCOPED_TRACE(testing::Message() << f.bitCount << " bits, compression " << f.compression);
+        const QImage picture = test::cornerPicture(13, 6);
+        const QByteArray dib = test::makeBitmapFile(picture, f).mid(14);
+        EXPECT_EQ(playInto(bitmapMetafile(wmf::META_STRETCHDIB, 13, 6, dib), {13, 6}), picture);
     }
 }
 
