@@ -496,8 +496,11 @@ private:
                 return;   // a bitmap kind we do not draw: skip it like an unknown record
             throw;
         }
-        // Decoding takes every pixel of the bitmap, however little of it shows.
-        spend(double(bitmap.width) * bitmap.height + covered(destBox, 0));
+        // Decoding takes every pixel of the bitmap, however little of it
+        // shows; a scaled bitmap is filtered, which costs more than a copy.
+        const QSizeF device = mapping().mapRect(destBox.normalized()).size();
+        const bool scaled = qRound(device.width()) != std::abs(srcW) || qRound(device.height()) != std::abs(srcH);
+        spend(double(bitmap.width) * bitmap.height + covered(destBox, 0) * (scaled ? Limits::scaledBitmapCost : 1));
         if (painter_)
             drawBitmap(bitmap, QRect(int(src.x()), int(src.y()), srcW, srcH), destBox, rop);
     }

@@ -22,11 +22,13 @@ struct Limits {
     static constexpr int maxCanvas = 4096;                             // window extent, each side, in pixels
     static constexpr std::int64_t maxDibPixels = std::int64_t{4096} * 4096;   // one bitmap in a record
     // The work budget of one playback: pixels of the target that shapes,
-    // lines, fills and bitmaps may touch, with their pen, plus each bitmap's
-    // own pixels and `pixelsPerPoint` for every point of a shape. Four
-    // full canvases of the largest size; a real preview spends 65,000.
+    // lines, fills and bitmaps may touch, with their pen (a scaled bitmap's
+    // `scaledBitmapCost` times), plus each bitmap's own pixels and
+    // `pixelsPerPoint` for every point of a shape. Four full canvases of the
+    // largest size; a real preview spends 65,000.
     static constexpr std::int64_t maxPixelsDrawn = std::int64_t{4} * maxCanvas * maxCanvas;
     static constexpr int pixelsPerPoint = 64;
+    static constexpr int scaledBitmapCost = 3;
     static constexpr int maxCoordinate = 32767;                        // coordinates are 16-bit
     static constexpr std::size_t maxSavedStates = 4096;                // SAVEDC nesting while playing
 };

@@ -130,7 +130,7 @@ std::vector<MetafileBomb> metafileBombs()
     }
     {
         // Just inside the budget: three ellipses with the widest pen, and
-        // three one-pixel bitmaps each smoothly stretched over the canvas.
+        // one pixel smoothly stretched over the canvas (a second is refused).
         Writer w(2);
         w.fullCanvas(32767);
         for (int i = 0; i < 3; ++i)
@@ -138,9 +138,10 @@ std::vector<MetafileBomb> metafileBombs()
         bombs.push_back({"three-wide-pen-ellipses", w.bytes(), "", true});
         Writer b;
         b.record(META_SETWINDOWEXT, {canvas, canvas});
-        for (int i = 0; i < 3; ++i)
-            b.record(META_STRETCHDIB, {0x0020, 0x00CC, 0, 1, 1, 0, 0, canvas, canvas, 0, 0}, dib(1, 1, 4));
-        bombs.push_back({"three-stretched-bitmaps", b.bytes(), "", true});
+        b.record(META_STRETCHDIB, {0x0020, 0x00CC, 0, 1, 1, 0, 0, canvas, canvas, 0, 0}, dib(1, 1, 4));
+        bombs.push_back({"stretched-bitmap", b.bytes(), "", true});
+        b.record(META_STRETCHDIB, {0x0020, 0x00CC, 0, 1, 1, 0, 0, canvas, canvas, 0, 0}, dib(1, 1, 4));
+        bombs.push_back({"two-stretched-bitmaps", b.bytes(), inRecord(overBudget, META_STRETCHDIB), true});
     }
     {
         // Ellipses drawn with the widest pen once took 1.3 hours.
@@ -199,6 +200,16 @@ std::vector<MetafileBomb> metafileBombs()
         }
         w.record(META_POLYPOLYGON, params);
         bombs.push_back({"polypolygon-of-many-points", w.bytes(), inRecord(overBudget, META_POLYPOLYGON)});
+    }
+    {
+        // A million points on one spot: nothing to fill, but each point costs.
+        Writer w(2);
+        w.fullCanvas();
+        std::vector<int> params{17};
+        params.insert(params.end(), 17, 65535);
+        params.insert(params.end(), std::size_t{17} * 65535 * 2, 0);
+        w.record(META_POLYPOLYGON, params);
+        bombs.push_back({"a-million-points", w.bytes(), inRecord(overBudget, META_POLYPOLYGON)});
     }
     {
         // Every object slot filled, then the lowest freed and taken again.
