@@ -4,8 +4,6 @@
 #include "formats/Metafile.h"
 #include "formats/Png.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QPainter>
 
 #include <algorithm>
@@ -44,31 +42,6 @@ bool isMetafile(std::span<const std::byte> data)
 {
     return startsWith(data, {0x01, 0x00, 0x09, 0x00}) || startsWith(data, {0x02, 0x00, 0x09, 0x00})
            || startsWith(data, {0xD7, 0xCD, 0xC6, 0x9A});
-}
-
-// Decodes a raster picture with Qt's reader of `format` alone (no guessing
-// from the content), refusing sizes beyond MaxPreviewPixels before any pixel
-// memory is taken.
-QImage decodeRaster(std::span<const std::byte> data, const char* format)
-{
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
-                                               static_cast<qsizetype>(data.size()));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    if (!reader.canRead())
-        throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        throw FormatError(Code::BadValue, "the preview picture is damaged: it has no size");
-    if (std::int64_t{size.width()} * size.height() > MaxPreviewPixels)
-        throw FormatError(Code::TooLarge, "the preview picture is too large");
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
-        throw FormatError(Code::BadValue,
-                          "the preview picture is damaged: " + reader.errorString().toStdString());
-    return image;
 }
 
 // A packed DIB (header, colours, pixels), as the clipboard holds it.
