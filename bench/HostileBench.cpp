@@ -1,16 +1,25 @@
 // How fast and how cheaply the document reader refuses hostile documents: a
 // sector chain cycle, a stream of 4 GiB, a metafile claiming a billion
 // records, directories of thousands of entries, an allocation table that
-// names one sector again and again in a large sparse file. The goal is under 100 ms and under 64 MiB for each refusal.
+// names one sector again and again in a large sparse file. The goal is
+// under 100 ms and under 64 MiB for each refusal.
+// The metafile bombs (BM_MetafileBomb/<name>) are played as a picture is
+// shown, at their natural size: each must be refused, or play within the
+// work budget, in well under a second and 256 MiB.
 // Counters: peak_heap is the most C++ heap held at once during one refusal
 // (counted by this program's operator new); maxrss is the whole process's
 // high-water mark after the runs. Run: build/bench/bench/hostile_bench
+#include "formats/Metafile.h"
+#include "formats/MetafilePlayer.h"
+#include "fuzz/support/MetafileBombs.h"
 #include "fuzz/support/SeedDocuments.h"
 #include "platform/RuntimeError.h"
 #include "preview/FileComponents.h"
 
 #include <benchmark/benchmark.h>
 
+#include <QImage>
+#include <QPainter>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -137,6 +146,35 @@ void BM_RefuseRepeatedTableSector(benchmark::State& state)
     refuse(state, "table.ipt", bytes, std::uint64_t{260} << 20);
 }
 BENCHMARK(BM_RefuseRepeatedTableSector)->Unit(benchmark::kMillisecond);
+void metafileBomb(benchmark::State& state, const glimmer::seeds::MetafileBomb& bomb)
+{
+    using namespace glimmer;
+    for (auto _ : state) {
+        try {
+            const QSize size = wmf::naturalSize(bomb.bytes);
+            QImage canvas(size, QImage::Format_RGB32);
+            canvas.fill(Qt::white);
+            QPainter painter(&canvas);
+            wmf::render(painter, bomb.bytes, QRectF(QPointF(), QSizeF(size)));
+            benchmark::DoNotOptimize(canvas.constBits());
+        } catch (const FormatError&) {
+        }
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    state.counters["maxrss"] = benchmark::Counter(static_cast<double>(usage.ru_maxrss) * 1024,
+                                                  benchmark::Counter::kDefaults, benchmark::Counter::OneK::kIs1024);
+    state.SetLabel(bomb.error.empty() ? "plays" : "refused");
+}
+
+[[maybe_unused]] const bool metafileBombsRegistered = [] {
+    for (auto& bomb : glimmer::seeds::metafileBombs())
+        benchmark::RegisterBenchmark(("BM_MetafileBomb/" + bomb.name).c_str(),
+                                     [bomb](benchmark::State& state) { metafileBomb(state, bomb); })
+            ->Unit(benchmark::kMillisecond)
+            ->MeasureProcessCPUTime();
+    return true;
+}();
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/Dib.h"
 #include "formats/FormatError.h"
 
 #include <QByteArray>
@@ -11,32 +12,21 @@
 
 namespace glimmer::bmp {
 
-// Compression values of a bitmap info header.
-enum Compression : std::uint32_t { Rgb = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3 };
+using dib::Compression;
+using dib::Rgb;
+using dib::Rle8;
+using dib::Rle4;
+using dib::Bitfields;
+using dib::strideOf;
 
 // Limits on what we read: a larger file or picture is refused as TooLarge.
 inline constexpr std::size_t kMaxFileBytes = std::size_t{512} << 20;
-inline constexpr std::int64_t kMaxPixels = std::int64_t{32} << 20;
+inline constexpr std::int64_t kMaxPixels = dib::kMaxPixels;
 
-// The headers of a Windows bitmap file, as the file states them.
-struct FileInfo {
-    std::uint32_t headerSize = 0;    // 12 (OS/2 core), 40, 52, 56, 108 or 124
-    std::int32_t width = 0;
-    std::int32_t height = 0;         // negative: rows stored top-down
-    std::uint16_t planes = 0;
-    std::uint16_t bitCount = 0;      // 1, 4, 8, 16, 24 or 32
-    std::uint32_t compression = Rgb;
-    std::uint32_t sizeImage = 0;     // may be 0 in an uncompressed file
-    std::uint32_t colorsUsed = 0;
-    std::uint32_t pixelOffset = 0;   // where the pixel data starts in the file
-
-    bool topDown() const noexcept { return height < 0; }
-    std::int32_t rows() const noexcept { return height < 0 ? -height : height; }
+// A bitmap file: its DIB (which views the file) and where its pixels start.
+struct FileInfo : dib::Bitmap {
+    std::uint32_t pixelOffset = 0;
 };
-
-// Bytes per row of an uncompressed DIB, padded to 4 bytes. 64-bit, so no
-// product wraps.
-std::int64_t strideOf(std::int64_t width, int bitCount) noexcept;
 
 // Reads and checks the headers; raises FormatError for anything that is not
 // a well-formed bitmap file of a kind we read.

@@ -176,6 +176,11 @@ QSize naturalSize(std::span<const std::byte> metafile)
     const auto extent = windowExtent(read(metafile));
     if (!extent)
         throw FormatError(Code::NotFound, "metafile gives no window extent or bounding box");
+    if (extent->width() > Limits::maxCanvas || extent->height() > Limits::maxCanvas)
+        throw FormatError(Code::TooLarge, "metafile canvas of " + std::to_string(extent->width()) + " x "
+                                              + std::to_string(extent->height()) + " pixels is larger than "
+                                              + std::to_string(Limits::maxCanvas) + " x "
+                                              + std::to_string(Limits::maxCanvas));
     return *extent;
 }
 

@@ -24,8 +24,8 @@ QByteArray fromImage(const QImage& image);
 QByteArray toPlaceable(std::span<const std::byte> metafile, QSize pixelSize);
 
 // The natural pixel size of a metafile: its window extent, else its
-// placeable bounding box.
-// Raises FormatError when the bytes are not a metafile we can read.
+// placeable bounding box. Raises FormatError when the bytes are not a
+// metafile we can read, TooLarge when a side is over Limits::maxCanvas.
 QSize naturalSize(std::span<const std::byte> metafile);
 
 } // namespace glimmer::wmf

@@ -1,6 +1,6 @@
 #include "formats/MetafilePlayer.h"
 
-#include "formats/MetafileDib.h"
+#include "formats/Dib.h"
 #include "formats/MetafileReader.h"
 
 #include <QPaintEngine>
@@ -8,7 +8,11 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <iterator>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -113,6 +117,9 @@ public:
     Player(QPainter* painter, const Metafile& metafile, const QRectF& target)
         : painter_(painter), metafile_(metafile), target_(target), objects_(metafile.header.numberOfObjects)
     {
+        // Every slot is free; the lowest one is taken first. Ascending is a heap.
+        freeSlots_.resize(objects_.size());
+        std::iota(freeSlots_.begin(), freeSlots_.end(), std::uint16_t{0});
         std::optional<QSize> extent;
         try {
             extent = windowExtent(metafile);
@@ -216,12 +223,61 @@ private:
     void createObject(GdiObject object)
     {
         // The lowest free slot; with none free the platform fails the creation.
-        for (auto& slot : objects_) {
-            if (!slot) {
-                slot = std::move(object);
-                return;
-            }
+        if (freeSlots_.empty())
+            return;
+        std::pop_heap(freeSlots_.begin(), freeSlots_.end(), std::greater<>());
+        objects_[freeSlots_.back()] = std::move(object);
+        freeSlots_.pop_back();
+    }
+
+    // The work budget. Before anything is drawn, each shape, line, fill and
+    // bitmap counts the target pixels it may touch (its box widened by the
+    // pen, clipped to the target), each edge its length (at most twice round
+    // the target) plus a fixed cost, and each bitmap its own pixels. The
+    // check pass counts exactly as the drawing pass, so a metafile over the
+    // budget is refused before anything is drawn.
+    void spend(double pixels)
+    {
+        drawn_ += pixels;
+        if (drawn_ > double(Limits::maxPixelsDrawn))
+            throw FormatError(Code::TooLarge, "metafile draws more than " + std::to_string(Limits::maxPixelsDrawn)
+                                                  + " pixels");
+    }
+    // The pen's width in target pixels; 0 for no pen.
+    double penWidth() const
+    {
+        if (state_.pen.style() == Qt::NoPen)
+            return 0;
+        const QTransform m = mapping();
+        return std::max(1.0, state_.pen.widthF() * std::max(std::abs(m.m11()), std::abs(m.m22())));
+    }
+    // Target pixels inside a box of logical units widened by `margin` target pixels.
+    double covered(const QRectF& box, double margin) const
+    {
+        const QRectF device = mapping().mapRect(box.normalized()).adjusted(-margin - 1, -margin - 1, margin + 1, margin + 1);
+        const QRectF clipped = device.intersected(target_);
+        return clipped.isEmpty() ? 0.0 : clipped.width() * clipped.height();
+    }
+    // A shape through `points`: its box and its edges (the closing one too when `closed`).
+    void spendOnShape(const QPolygonF& points, bool closed, bool filled)
+    {
+        if (points.isEmpty())
+            return;
+        const double pen = penWidth();
+        if (!filled && pen == 0)
+            return;
+        const QTransform m = mapping();
+        const double most = 4 * (target_.width() + target_.height());
+        double edges = 0;
+        for (qsizetype i = 1; i < points.size() + (closed ? 1 : 0); ++i) {
+            const QPointF d = m.map(points[i % points.size()]) - m.map(points[i - 1]);
+            edges += std::min(std::abs(d.x()) + std::abs(d.y()) + 2 * pen, most);
         }
+        spend(covered(points.boundingRect(), pen / 2) + edges + double(points.size()) * Limits::pixelsPerPoint);
+    }
+    void spendOnBox(const QRectF& box, bool filled)
+    {
+        spendOnShape(QPolygonF(box.normalized()), true, filled);
     }
 
     void playRecord(const Record& r)
@@ -298,6 +354,8 @@ private:
                 break;   // the platform ignores a stale or unknown index
             if (r.function == META_DELETEOBJECT) {
                 objects_[index].reset();   // what is selected stays in use
+                freeSlots_.push_back(index);
+                std::push_heap(freeSlots_.begin(), freeSlots_.end(), std::greater<>());
             } else if (objects_[index]->kind == GdiObject::Kind::Pen) {
                 state_.pen = objects_[index]->pen;
                 applyAll();
@@ -312,6 +370,7 @@ private:
             break;
         case META_LINETO: {
             const QPointF to = pointYX(in);
+            spendOnShape(QPolygonF({state_.position, to}), false, false);
             if (painter_)
                 painter_->drawLine(state_.position, to);
             state_.position = to;
@@ -320,6 +379,7 @@ private:
         case META_POLYLINE:
         case META_POLYGON: {
             const QPolygonF poly = points(in, in.i16le());
+            spendOnShape(poly, r.function == META_POLYGON, r.function == META_POLYGON);
             if (!painter_)
                 break;
             if (r.function == META_POLYLINE)
@@ -334,6 +394,7 @@ private:
         case META_RECTANGLE:
         case META_ELLIPSE: {
             const QRectF box = boxBRTL(in);
+            spendOnBox(box, true);
             if (painter_ && r.function == META_RECTANGLE)
                 painter_->drawRect(box);
             else if (painter_)
@@ -370,6 +431,7 @@ private:
         path.setFillRule(state_.fillRule);
         for (int n : sizes) {
             const QPolygonF poly = points(in, n);
+            spendOnShape(poly, true, true);
             if (!poly.isEmpty()) {
                 path.addPolygon(poly);
                 path.closeSubpath();
@@ -382,6 +444,7 @@ private:
     // A block transfer without a bitmap: the brush or a fixed colour.
     void fill(const QRectF& box, std::uint32_t rop)
     {
+        spend(covered(box, 0));
         if (!painter_)
             return;
         switch ((rop >> 16) & 0xFFu) {
@@ -397,10 +460,10 @@ private:
         // Each of these has a form without a bitmap, told apart by its size.
         const bool withoutBitmap = r.params.size() == std::size_t(r.function >> 8) * 2;
         const std::uint32_t rop = in.u32le();
-        ColourUsage usage = ColourUsage::Rgb;
+        bool paletteIndices = false;   // DIB_PAL_COLORS
         int srcW = 0, srcH = 0;
         if (r.function == META_STRETCHDIB)
-            usage = in.u16le() == 1 ? ColourUsage::PaletteIndices : ColourUsage::Rgb;
+            paletteIndices = in.u16le() == 1;
         if (r.function != META_DIBBITBLT) {
             srcH = in.i16le();
             srcW = in.i16le();
@@ -421,19 +484,28 @@ private:
             return;
         }
         const std::size_t dibAt = in.offset();
-        Dib dib;
+        dib::Options options;
+        options.maxPixels = Limits::maxDibPixels;
+        options.paletteIndices = paletteIndices;
+        options.base = dibAt;
+        dib::Bitmap bitmap;
         try {
-            dib = parseDib(in.take(in.remaining()), usage, dibAt);
+            bitmap = dib::read(in.take(in.remaining()), options);
         } catch (const FormatError& e) {
             if (e.code() == Code::Unsupported)
                 return;   // a bitmap kind we do not draw: skip it like an unknown record
             throw;
         }
+        // Decoding takes every pixel of the bitmap, however little of it
+        // shows; a scaled bitmap is filtered, which costs more than a copy.
+        const QSizeF device = mapping().mapRect(destBox.normalized()).size();
+        const bool scaled = qRound(device.width()) != std::abs(srcW) || qRound(device.height()) != std::abs(srcH);
+        spend(double(bitmap.width) * bitmap.height + covered(destBox, 0) * (scaled ? Limits::scaledBitmapCost : 1));
         if (painter_)
-            drawBitmap(dib, QRect(int(src.x()), int(src.y()), srcW, srcH), destBox, rop);
+            drawBitmap(bitmap, QRect(int(src.x()), int(src.y()), srcW, srcH), destBox, rop);
     }
 
-    void drawBitmap(const Dib& dib, QRect src, QRectF dest, std::uint32_t rop)
+    void drawBitmap(const dib::Bitmap& bitmap, QRect src, QRectF dest, std::uint32_t rop)
     {
         QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
         switch ((rop >> 16) & 0xFFu) {
@@ -460,9 +532,9 @@ private:
         if (src.isEmpty() || dest.width() == 0 || dest.height() == 0)
             return;
         // Source rows of a bottom-up bitmap count from its bottom row.
-        if (!dib.topDown)
-            src.moveTop(dib.height - src.y() - src.height());
-        const QRect clipped = src.intersected(QRect(0, 0, dib.width, dib.height));
+        if (!bitmap.topDown)
+            src.moveTop(bitmap.height - src.y() - src.height());
+        const QRect clipped = src.intersected(QRect(0, 0, bitmap.width, bitmap.height));
         if (clipped.isEmpty())
             return;
         if (clipped != src) {
@@ -473,7 +545,7 @@ private:
             src = clipped;
         }
 
-        QImage image = toImage(dib);
+        QImage image = dib::toImage(bitmap);
         if (src != image.rect())
             image = image.copy(src);
         const QTransform toDevice = painter_->worldTransform();
@@ -513,6 +585,8 @@ private:
     DcState state_;
     std::vector<DcState> saved_;
     std::vector<std::optional<GdiObject>> objects_;
+    std::vector<std::uint16_t> freeSlots_;   // a min-heap of the free slots of objects_
+    double drawn_ = 0;                       // what the work budget has counted
 };
 
 } // namespace

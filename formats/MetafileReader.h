@@ -13,12 +13,22 @@
 
 namespace glimmer::wmf {
 
-// What we accept from a metafile; well above any real preview (a 512×512
-// 24-bit picture in one bitmap record is about 790 KB).
+// What we accept from a metafile, in proportion to real previews with a
+// wide margin: a real one has 4 records and a 180×180 canvas, and draws
+// 32,400 pixels (one 24-bit bitmap record of about 97 KB).
 struct Limits {
     static constexpr std::size_t maxBytes = 64u * 1024u * 1024u;   // the size META_HEADER declares
-    static constexpr std::size_t maxRecords = 1'000'000;
-    static constexpr std::int64_t maxDibPixels = std::int64_t{1} << 25;   // 32 Mi pixels
+    static constexpr std::size_t maxRecords = 100'000;
+    static constexpr int maxCanvas = 4096;                             // window extent, each side, in pixels
+    static constexpr std::int64_t maxDibPixels = std::int64_t{4096} * 4096;   // one bitmap in a record
+    // The work budget of one playback: pixels of the target that shapes,
+    // lines, fills and bitmaps may touch, with their pen (a scaled bitmap's
+    // `scaledBitmapCost` times), plus each bitmap's own pixels and
+    // `pixelsPerPoint` for every point of a shape. Four full canvases of the
+    // largest size; a real preview spends 65,000.
+    static constexpr std::int64_t maxPixelsDrawn = std::int64_t{4} * maxCanvas * maxCanvas;
+    static constexpr int pixelsPerPoint = 64;
+    static constexpr int scaledBitmapCost = 3;
     static constexpr int maxCoordinate = 32767;                        // coordinates are 16-bit
     static constexpr std::size_t maxSavedStates = 4096;                // SAVEDC nesting while playing
 };

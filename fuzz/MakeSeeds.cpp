@@ -1,6 +1,9 @@
 // Writes the document seed corpus: small documents built from scratch, each
-// kind of preview, both sector sizes, and the damage the tests refuse.
-// Run from the project root: build/<preset>/fuzz/make_document_seeds fuzz/corpus/document
+// kind of preview, both sector sizes, and the damage the tests refuse; and,
+// given a second folder, the small metafile bombs as regression inputs.
+// Run from the project root:
+// build/<preset>/fuzz/make_document_seeds fuzz/corpus/document fuzz/crashers/metafile
+#include "fuzz/support/MetafileBombs.h"
 #include "fuzz/support/SeedDocuments.h"
 #include "tests/support/CompoundFileEditor.h"
 
@@ -15,11 +18,12 @@ using namespace glimmer::seeds;
 
 namespace {
 
-void save(const std::filesystem::path& folder, const char* name, const std::vector<std::uint8_t>& bytes)
+template <class Byte>
+void save(const std::filesystem::path& folder, const std::string& name, const std::vector<Byte>& bytes)
 {
     std::ofstream out(folder / name, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    std::printf("%s: %zu bytes\n", name, bytes.size());
+    std::printf("%s: %zu bytes\n", name.c_str(), bytes.size());
 }
 
 } // namespace
@@ -27,8 +31,8 @@ void save(const std::filesystem::path& folder, const char* name, const std::vect
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s FOLDER [METAFILE-FOLDER]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path folder(argv[1]);
@@ -43,5 +47,12 @@ int main(int argc, char* argv[])
     save(folder, "chain-cycle.iam", chainCycleDocument());
     save(folder, "huge-stream.ipt", hugeStreamDocument());
     save(folder, "billion-records.ipt", billionRecordDocument());
+    if (argc == 3) {
+        const std::filesystem::path bombs(argv[2]);
+        std::filesystem::create_directories(bombs);
+        for (const MetafileBomb& bomb : metafileBombs())
+            if (bomb.small)
+                save(bombs, bomb.name + ".wmf", bomb.bytes);
+    }
     return 0;
 }

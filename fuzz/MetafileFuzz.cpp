@@ -22,9 +22,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         wmf::toPlaceable(bytes, {});
     } catch (const FormatError&) {
     }
-    QImage canvas(48, 32, QImage::Format_RGB32);
+    // Played as a picture is shown, at its natural size (which naturalSize
+    // holds to the canvas limit), but at most 512 pixels a side so that a
+    // run stays fast; the work budget counts pixels of that target.
+    QSize canvasSize(48, 32);
+    try {
+        canvasSize = wmf::naturalSize(bytes).boundedTo(QSize(512, 512));
+    } catch (const FormatError&) {
+    }
+    QImage canvas(canvasSize, QImage::Format_RGB32);
     canvas.fill(Qt::white);
     QPainter painter(&canvas);
-    wmf::play(painter, bytes, QRectF(0, 0, 48, 32));
+    wmf::play(painter, bytes, QRectF(QPointF(), QSizeF(canvasSize)));
     return 0;
 }

@@ -333,8 +333,8 @@ HBITMAP MemoryGdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_
             // The file's rows are already DIB rows (checked to lie inside the
             // file): keep them where they are instead of decoding them.
             b->file = std::move(bytes);   // sole owner: data() below does not copy
-            b->surface = {reinterpret_cast<std::byte*>(b->file.data()) + info.pixelOffset, info.width, info.rows(),
-                          bmp::strideOf(info.width, info.bitCount), !info.topDown(), info.bitCount / 8};
+            b->surface = {reinterpret_cast<std::byte*>(b->file.data()) + info.pixelOffset, info.width, info.height,
+                          bmp::strideOf(info.width, info.bitCount), !info.topDown, info.bitCount / 8};
         } else {
             b->image = bmp::decode(data);
             b->surface = {reinterpret_cast<std::byte*>(b->image.bits()), b->image.width(), b->image.height(),
@@ -348,11 +348,11 @@ HBITMAP MemoryGdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_
     BITMAPINFOHEADER& h = b->header;
     h.biSize = 40;
     h.biWidth = info.width;
-    h.biHeight = info.rows();
+    h.biHeight = info.height;
     h.biPlanes = 1;
     h.biBitCount = static_cast<std::int16_t>(info.bitCount);
     h.biCompression = info.compression == bmp::Bitfields ? BI_BITFIELDS : BI_RGB;
-    h.biSizeImage = static_cast<std::int32_t>(bmp::strideOf(info.width, info.bitCount) * info.rows());
+    h.biSizeImage = static_cast<std::int32_t>(bmp::strideOf(info.width, info.bitCount) * info.height);
 
     const std::uint32_t id = nextId();
     bitmaps_.emplace(id, std::move(b));

@@ -1,10 +1,9 @@
 #include "DocumentFile.h"
 
+#include "formats/Dib.h"
 #include "formats/Metafile.h"
 #include "formats/Png.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QPainter>
 
 #include <algorithm>
@@ -45,69 +44,16 @@ bool isMetafile(std::span<const std::byte> data)
            || startsWith(data, {0xD7, 0xCD, 0xC6, 0x9A});
 }
 
-// Decodes a raster picture with Qt's reader of `format` alone (no guessing
-// from the content), refusing sizes beyond MaxPreviewPixels before any pixel
-// memory is taken.
-QImage decodeRaster(std::span<const std::byte> data, const char* format)
-{
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
-                                               static_cast<qsizetype>(data.size()));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    if (!reader.canRead())
-        throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        throw FormatError(Code::BadValue, "the preview picture is damaged: it has no size");
-    if (std::int64_t{size.width()} * size.height() > MaxPreviewPixels)
-        throw FormatError(Code::TooLarge, "the preview picture is too large");
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
-        throw FormatError(Code::BadValue,
-                          "the preview picture is damaged: " + reader.errorString().toStdString());
-    return image;
-}
-
-// A packed DIB (header, colours, pixels) with a file header in front, as a
-// .bmp file holds it, so that Qt can read it.
+// A packed DIB (header, colours, pixels), as the clipboard holds it.
 QImage decodeDib(std::span<const std::byte> dib)
 {
-    ByteReader r(dib);
-    const std::uint32_t headerSize = r.u32le();
-    if (headerSize < 12 || headerSize > dib.size())
-        throw FormatError(Code::Truncated, "the preview bitmap is damaged: bad header size", 0);
-    std::uint64_t colours = 0;
-    if (headerSize >= 40) {
-        r.seek(14);
-        const std::uint16_t bits = r.u16le();
-        const std::uint32_t compression = r.u32le();
-        r.seek(32);
-        const std::uint32_t used = r.u32le();
-        colours = used != 0 ? used : (bits <= 8 ? (std::uint64_t{1} << bits) : 0);
-        if (headerSize == 40 && (compression == 3 || compression == 6))   // BI_BITFIELDS: masks follow
-            colours += compression == 3 ? 3 : 4;
-    } else {
-        r.seek(10);
-        const std::uint16_t bits = r.u16le();
-        colours = bits <= 8 ? (std::uint64_t{1} << bits) : 0;
+    dib::Options options;
+    options.maxPixels = MaxPreviewPixels;
+    try {
+        return dib::decode(dib, options);
+    } catch (const FormatError& e) {
+        throw FormatError(e.code(), std::string("the preview bitmap cannot be read: ") + e.what(), e.offset());
     }
-    const std::uint64_t offset = 14 + std::uint64_t{headerSize} + colours * (headerSize >= 40 ? 4 : 3);
-    const std::uint64_t total = 14 + std::uint64_t{dib.size()};
-    if (offset > total || total > 0xFFFFFFFFu)
-        throw FormatError(Code::Truncated, "the preview bitmap is damaged: colours beyond its end", 0);
-    std::vector<std::byte> file(static_cast<std::size_t>(total));
-    const auto put32 = [&](std::size_t at, std::uint64_t v) {
-        for (int i = 0; i < 4; ++i)
-            file[at + static_cast<std::size_t>(i)] = static_cast<std::byte>((v >> (8 * i)) & 0xFF);
-    };
-    file[0] = std::byte{'B'};
-    file[1] = std::byte{'M'};
-    put32(2, total);
-    put32(10, offset);
-    std::memcpy(file.data() + 14, dib.data(), dib.size());
-    return decodeRaster(file, "BMP");
 }
 
 // Whether every pixel of an RGBA8888 image is opaque: the alpha bytes ANDed

@@ -2,6 +2,7 @@
 #include "formats/Metafile.h"
 #include "formats/MetafilePlayer.h"
 #include "formats/MetafileReader.h"
+#include "tests/support/BitmapFiles.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -279,7 +280,7 @@ TEST(Metafile, DamagedMetafilesGiveNamedErrorsAndDrawNothing)
         return a;
     };
     Builder bomb;
-    for (int i = 0; i < 1'000'001; ++i)
+    for (std::size_t i = 0; i <= wmf::Limits::maxRecords; ++i)
         bomb.words(wmf::META_SETBKMODE, {1});
 
     const struct {
@@ -306,7 +307,7 @@ TEST(Metafile, DamagedMetafilesGiveNamedErrorsAndDrawNothing)
         {"placeable checksum wrong", edit(placeable, [](QByteArray& a) { a[20] = static_cast<char>(a[20] ^ 1); }), Code::BadValue},
         {"placeable bounds changed", edit(placeable, [](QByteArray& a) { put16(a, 10, 8); }), Code::BadValue},
         {"cut inside the placeable header", placeable.left(21), Code::Truncated},
-        {"a million and one records", bomb.bytes(), Code::TooLarge},
+        {"one record over the limit", bomb.bytes(), Code::TooLarge},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -404,13 +405,22 @@ TEST(Metafile, BitmapKindsAndRecordsPlayPixelExact)
             EXPECT_EQ(playInto(wmf, {w, h}), expected);
         }
     }
+    // Compressed, bit-field and version 5 bitmaps, packed as a bitmap file holds them.
+    const test::BitmapFormat packed[] = {{8, 1}, {4, 2}, {16, 3, false, 40, 0xF800, 0x07E0, 0x001F},
+                                         {32, 3, false, 108, 0x0000FF, 0x00FF00, 0xFF0000}, {24, 0, false, 124}};
+    for (const auto& f : packed) {
+        SCOPED_TRACE(testing::Message() << f.bitCount << " bits, compression " << f.compression);
+        const QImage picture = test::cornerPicture(13, 6);
+        const QByteArray dib = test::makeBitmapFile(picture, f).mid(14);
+        EXPECT_EQ(playInto(bitmapMetafile(wmf::META_STRETCHDIB, 13, 6, dib), {13, 6}), picture);
+    }
 }
 
 TEST(Metafile, UnsupportedBitmapIsSkippedNotFatal)
 {
     QImage expected;
     QByteArray dib = makeDib(4, 3, 8, false, &expected);
-    put32(dib, 16, 1);   // BI_RLE8
+    put32(dib, 16, 4);   // BI_JPEG
     const QImage played = playInto(bitmapMetafile(wmf::META_STRETCHDIB, 4, 3, dib), {4, 3});
     ASSERT_FALSE(played.isNull());
     EXPECT_TRUE(allWhite(played));

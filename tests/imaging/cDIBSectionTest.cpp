@@ -60,12 +60,16 @@ void expectReleased(const cDIBSection& dib)
     EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
 }
 
-// The picture as channels of fewer bits show it: the platform widens them
-// by shifting, so 5-bit 31 becomes 248.
+// The picture as channels of fewer bits (4 to 8) show it: they are widened
+// by repeating their high bits, as the metafile player does, so 5-bit 31
+// becomes 255 and 16 becomes 132.
 QImage quantized(const QImage& picture, int redBits, int greenBits, int blueBits)
 {
     QImage q = picture;
-    auto cut = [](int v, int bits) { return (v >> (8 - bits)) << (8 - bits); };
+    auto cut = [](int v, int bits) {
+        const int top = v >> (8 - bits);
+        return (top << (8 - bits)) | (top >> (2 * bits - 8));
+    };
     for (int y = 0; y < q.height(); ++y)
         for (int x = 0; x < q.width(); ++x) {
             const QRgb c = q.pixel(x, y);
