@@ -16,13 +16,17 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <optional>
 
@@ -33,6 +37,11 @@
 namespace {
 
 enum Exit { Written = 0, NoPreview = 1, Unreadable = 2, Failed = 3 };
+
+// Qt's PNG "quality" is zlib's effort backwards: at 80 it deflates at the
+// fastest level, a third of the default's time for a file about a fifth
+// larger. A thumbnail is written once per document and read from a cache.
+constexpr int PngQuality = 80;
 
 // Where our one line goes: the stderr we were given. Everything else that
 // would write to stderr (Qt's notes, libpng's "libpng error:" lines, GLib's
@@ -54,8 +63,6 @@ void claimStderr()
 #endif
 }
 
-void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
-
 void writeLine(const char* bytes, std::size_t size)
 {
     while (lineFd >= 0 && size > 0) {
@@ -69,12 +76,48 @@ void writeLine(const char* bytes, std::size_t size)
     }
 }
 
+QByteArray lineOf(const QString& text)
+{
+    return "glimmerbox-thumbnailer: " + glimmer::printable(text).toUtf8() + '\n';
+}
+
 // `text`, which names the file and the reason, as our one line.
 int fail(int status, const QString& text)
 {
-    const QByteArray line = "glimmerbox-thumbnailer: " + glimmer::printable(text).toUtf8() + '\n';
+    const QByteArray line = lineOf(text);
     writeLine(line.constData(), static_cast<std::size_t>(line.size()));
     return status;
+}
+
+// The line for running out of memory, made while there is memory to make it.
+QByteArray outOfMemoryLine = "glimmerbox-thumbnailer: out of memory\n";
+
+[[noreturn]] void outOfMemory()
+{
+    writeLine(outOfMemoryLine.constData(), static_cast<std::size_t>(outOfMemoryLine.size()));
+    std::_Exit(Unreadable);
+}
+
+// An exception that leaves one of Qt's worker threads (one that found no
+// memory) ends the process through here.
+[[noreturn]] void terminated()
+{
+    try {
+        if (const std::exception_ptr e = std::current_exception())
+            std::rethrow_exception(e);
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    } catch (...) {
+    }
+    std::abort();
+}
+
+// Qt's notes are not for the user, but one ends the run: a thread that
+// cannot be started for lack of memory (see main).
+void quiet(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtDebugMsg && message.startsWith(QLatin1String("QThread::start: Thread creation error")))
+        outOfMemory();
 }
 
 // The reason alone: the components' texts begin with the file's name.
@@ -137,9 +180,6 @@ std::optional<Arguments> parse(int argc, char* argv[], QString& error)
 
 int run(const Arguments& a)
 {
-    if (const auto why = notARegularFile(a.input))
-        return fail(Unreadable, QStringLiteral("%1: %2").arg(a.input, *why));
-
     glimmer::FileComponents components;
     const glimmer::ThumbnailResult result = glimmer::readThumbnail(components, a.input, a.size);
     switch (result.status) {
@@ -154,7 +194,7 @@ int run(const Arguments& a)
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!result.image.save(&buffer, "PNG"))
+    if (!result.image.save(&buffer, "PNG", PngQuality))
         return fail(Failed, QStringLiteral("%1: cannot be written: the picture cannot be encoded").arg(a.output));
     try {
         glimmer::writeFileAtomically(a.output, {reinterpret_cast<const std::byte*>(png.constData()),
@@ -170,6 +210,7 @@ int run(const Arguments& a)
 int main(int argc, char* argv[])
 {
     claimStderr();
+    std::set_terminate(terminated);
     qInstallMessageHandler(quiet);
     // Only the formats built into Qt: a document holds PNG or a metafile,
     // and looking for plugins costs more than reading the document.
@@ -179,18 +220,27 @@ int main(int argc, char* argv[])
     const std::optional<Arguments> arguments = parse(argc, argv, error);
     if (!arguments)
         return fail(Failed, error);
-    try {
-        return run(*arguments);
-    } catch (const std::bad_alloc&) {
-        // Like any document that cannot be read; the line itself may find no memory either.
+    if (const auto why = notARegularFile(arguments->input))
+        return fail(Unreadable, QStringLiteral("%1: %2").arg(arguments->input, *why));
+    outOfMemoryLine = lineOf(QStringLiteral("%1: out of memory").arg(arguments->input));
+
+    // Qt converts and scales large images on the threads of its global pool,
+    // unless the caller is one of them. The work runs on one such thread, so
+    // that no thread is started halfway through a document: short of memory,
+    // Qt would wait for one that never started. Its event dispatcher is
+    // Qt's own, not GLib's, which aborts where it finds no memory.
+    qputenv("QT_NO_GLIB", "1");
+    mallopt(M_ARENA_MAX, 1);   // one worker at a time: no arena of its own to reserve
+    int status = Unreadable;
+    QThreadPool::globalInstance()->start([&] {
         try {
-            return fail(Unreadable, QStringLiteral("%1: out of memory").arg(arguments->input));
+            status = run(*arguments);
         } catch (const std::bad_alloc&) {
-            static constexpr char line[] = "glimmerbox-thumbnailer: out of memory\n";
-            writeLine(line, sizeof line - 1);
-            return Unreadable;
+            outOfMemory();   // like any document that cannot be read
+        } catch (const std::exception& e) {
+            status = fail(Unreadable, QStringLiteral("%1: cannot be read: %2").arg(arguments->input, QString::fromUtf8(e.what())));
         }
-    } catch (const std::exception& e) {
-        return fail(Unreadable, QStringLiteral("%1: cannot be read: %2").arg(arguments->input, QString::fromUtf8(e.what())));
-    }
+    });
+    QThreadPool::globalInstance()->waitForDone();
+    return status;
 }
