@@ -39,8 +39,8 @@ namespace {
 enum Exit { Written = 0, NoPreview = 1, Unreadable = 2, Failed = 3 };
 
 // Qt's PNG "quality" is zlib's effort backwards: at 80 it deflates at the
-// fastest level, a third of the default's time for a file about a fifth
-// larger. A thumbnail is written once per document and read from a cache.
+// fastest level, for a 180-pixel preview in a third of the default's time,
+// into a file a fifth larger. A thumbnail is written once and then cached.
 constexpr int PngQuality = 80;
 
 // Where our one line goes: the stderr we were given. Everything else that
@@ -89,8 +89,9 @@ int fail(int status, const QString& text)
     return status;
 }
 
-// The line for running out of memory, made while there is memory to make it.
+// The lines for the ends that leave no room to make one, made beforehand.
 QByteArray outOfMemoryLine = "glimmerbox-thumbnailer: out of memory\n";
+QByteArray internalErrorLine = "glimmerbox-thumbnailer: internal error\n";
 
 [[noreturn]] void outOfMemory()
 {
@@ -98,8 +99,8 @@ QByteArray outOfMemoryLine = "glimmerbox-thumbnailer: out of memory\n";
     std::_Exit(Unreadable);
 }
 
-// An exception that leaves one of Qt's worker threads (one that found no
-// memory) ends the process through here.
+// An exception that leaves a thread of Qt's own (one that found no memory
+// to start with) ends the process through here.
 [[noreturn]] void terminated()
 {
     try {
@@ -109,6 +110,7 @@ QByteArray outOfMemoryLine = "glimmerbox-thumbnailer: out of memory\n";
         outOfMemory();
     } catch (...) {
     }
+    writeLine(internalErrorLine.constData(), static_cast<std::size_t>(internalErrorLine.size()));
     std::abort();
 }
 
@@ -223,6 +225,7 @@ int main(int argc, char* argv[])
     if (const auto why = notARegularFile(arguments->input))
         return fail(Unreadable, QStringLiteral("%1: %2").arg(arguments->input, *why));
     outOfMemoryLine = lineOf(QStringLiteral("%1: out of memory").arg(arguments->input));
+    internalErrorLine = lineOf(QStringLiteral("%1: internal error").arg(arguments->input));
 
     // Qt converts and scales large images on the threads of its global pool,
     // unless the caller is one of them. The work runs on one such thread, so
