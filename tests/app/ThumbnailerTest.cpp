@@ -150,7 +150,7 @@ TEST(Thumbnailer, ShortOfMemoryFailsInOneLine)
     const QString input = fixtureQPath("kdizon-2P-OPM/Sapphire laser subassy v2.iam");
     const QString outOfMemory = "glimmerbox-thumbnailer: " + input + ": out of memory\n";
     int outOfMemoryRuns = 0;
-    for (rlim_t mib = 40; mib <= 200; mib += 2) {
+    for (rlim_t mib = 40; mib <= 160; mib += 3) {
         SCOPED_TRACE(mib);
         QFile::remove(out);
         QProcess p;
