@@ -7,6 +7,7 @@
 // File managers start it once per document, so it starts lean: no
 // application object (a QImage, the metafile player's QPainter on a QImage
 // and the PNG writer need none) and no image-format plugins.
+#include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "preview/Thumbnail.h"
 #include "platform/Runtime.h"
@@ -15,7 +16,6 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QThreadPool>
 
 #include <fcntl.h>
@@ -122,13 +122,6 @@ void quiet(QtMsgType type, const QMessageLogContext&, const QString& message)
         outOfMemory();
 }
 
-// The reason alone: the components' texts begin with the file's name.
-QString reasonOf(const QString& error, const QString& input)
-{
-    const QString prefix = QFileInfo(input).fileName() + QStringLiteral(": ");
-    return error.startsWith(prefix) ? error.mid(prefix.size()) : error;
-}
-
 // Why `path` cannot be read as a document file, or nothing. Opened without
 // blocking, so that a FIFO without a writer is refused at once rather than
 // waited on; only a regular file goes on to the reader.
@@ -183,20 +176,21 @@ std::optional<Arguments> parse(int argc, char* argv[], QString& error)
 int run(const Arguments& a)
 {
     glimmer::FileComponents components;
-    const glimmer::ThumbnailResult result = glimmer::readThumbnail(components, a.input, a.size);
-    switch (result.status) {
-    case glimmer::ThumbnailResult::Status::Unreadable:
-        return fail(Unreadable, QStringLiteral("%1: %2").arg(a.input, reasonOf(result.error, a.input)));
-    case glimmer::ThumbnailResult::Status::NoPreview:
-        return fail(NoPreview, QStringLiteral("%1: %2").arg(a.input, reasonOf(result.error, a.input)));
-    case glimmer::ThumbnailResult::Status::Ok:
+    const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, a.input);
+    switch (fetched.status) {
+    case glimmer::FetchedPreview::Status::Unreadable:
+        return fail(Unreadable, QStringLiteral("%1: %2").arg(a.input, fetched.reason));
+    case glimmer::FetchedPreview::Status::NoPreview:
+        return fail(NoPreview, QStringLiteral("%1: %2").arg(a.input, fetched.reason));
+    case glimmer::FetchedPreview::Status::Ok:
         break;
     }
+    const QImage image = glimmer::thumbnailImage(fetched.picture, a.size);
 
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!result.image.save(&buffer, "PNG", PngQuality))
+    if (!image.save(&buffer, "PNG", PngQuality))
         return fail(Failed, QStringLiteral("%1: cannot be written: the picture cannot be encoded").arg(a.output));
     try {
         glimmer::writeFileAtomically(a.output, {reinterpret_cast<const std::byte*>(png.constData()),

@@ -196,9 +196,12 @@ TEST_F(WindowHarness, UnreadableVersionTriesTheThumbnail)
     components.documents["/docs/odd.iam"] = {std::nullopt, solidPicture(Qt::green), std::nullopt, "odd.iam", "odd"};
     openDocument("/docs/odd.iam");
     EXPECT_EQ(components.thumbnailCalls, 1);
-    // The version could not be read, so the record is set: no usable preview.
-    EXPECT_FALSE(window->cmdSave->isEnabled());
-    EXPECT_EQ(window->picPreview->picture().size(), QSize(120, 120));
+    // The thumbnail read: it is shown and can be saved; the version's error is no reason to hide it.
+    const auto* save = window->findChild<QPushButton*>("cmdSave");
+    const auto* preview = window->findChild<PictureBox*>("picPreview");
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_EQ(preview->image().pixelColor(preview->width() / 2, preview->height() / 2), QColor(Qt::green));
+    EXPECT_EQ(window->findChild<QLabel*>("FileName")->text(), "odd.iam");
 }
 
 TEST_F(WindowHarness, ADocumentWithoutAPreviewShowsThePlaceholder)
