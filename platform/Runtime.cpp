@@ -8,6 +8,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
 namespace glimmer {
 
 namespace {
@@ -30,13 +37,41 @@ RuntimeError writeError(const QString& path, const QString& reason)
                         QStringLiteral("Path/File access error: cannot write \"%1\" (%2)").arg(path, reason));
 }
 
+RuntimeError notAFile(const QString& path, const QString& what)
+{
+    return RuntimeError(RuntimeError::PathFileAccess, QStringLiteral("Path/File access error: \"%1\" %2").arg(path, what));
+}
+
+// The file a write to `path` replaces: `path` itself, or the final target of
+// a symbolic link. Raises when what is there is not a regular file.
+QString writeTarget(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0)
+        return path;   // nothing there, or not reachable: the save names the reason
+    QString target = path;
+    if (S_ISLNK(st.st_mode)) {
+        const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(native.constData(), nullptr), &std::free);
+        if (!resolved || ::stat(resolved.get(), &st) != 0)
+            throw notAFile(path, QStringLiteral("is a symbolic link that leads nowhere (%1)")
+                                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        target = QFile::decodeName(resolved.get());
+    }
+    if (S_ISDIR(st.st_mode))
+        throw notAFile(path, QStringLiteral("is a folder"));
+    if (!S_ISREG(st.st_mode))
+        throw notAFile(path, QStringLiteral("is not a regular file"));
+    return target;
+}
+
 } // namespace
 
 void writeFileAtomically(const QString& path, std::span<const std::byte> bytes)
 {
     if (path.isEmpty())
         throw RuntimeError(RuntimeError::BadFileName, QStringLiteral("Bad file name: the path is empty"));
-    QSaveFile file(path);
+    QSaveFile file(writeTarget(path));
     if (!file.open(QIODevice::WriteOnly))
         throw writeError(path, file.errorString());
     const auto size = static_cast<qint64>(bytes.size());
@@ -60,6 +95,24 @@ void SavePicture(const QImage& image, const QString& path)
     }
     writeFileAtomically(path, {reinterpret_cast<const std::byte*>(bytes.constData()),
                                static_cast<std::size_t>(bytes.size())});
+}
+
+QString printable(const QString& text)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
+            line += QLatin1String("\\x");
+            line += QLatin1Char(hex[u >> 4]);
+            line += QLatin1Char(hex[u & 0xF]);
+        } else {
+            line += c;
+        }
+    }
+    return line;
 }
 
 void Kill(const QString& path)

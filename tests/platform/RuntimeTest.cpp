@@ -8,6 +8,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace glimmer;
 using namespace glimmer::test;
@@ -58,6 +62,65 @@ TEST(SavePicture, FailuresNameThePathAndLoseNothing)
     }
     EXPECT_EQ(readAll(dir.qpath() + QStringLiteral("/kept.bmp")), QByteArray("the older picture"));
     EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::Files).size(), 2);   // no temporary files left
+}
+
+// Only a regular file is replaced; a symbolic link is written through to a
+// regular target and stays a link; anything else is refused and left alone.
+TEST(WriteFileAtomically, ReplacesOnlyRegularFilesAndWritesThroughLinks)
+{
+    test::TempDir dir;
+    const std::string d = dir.path().string();
+    writeAll(dir.qpath() + "/regular", "old");
+    writeAll(dir.qpath() + "/target", "old");
+    QDir(dir.qpath()).mkdir("folder");
+    ASSERT_EQ(::mkfifo((d + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("target", (d + "/to-regular").c_str()), 0);
+    ASSERT_EQ(::symlink("fifo", (d + "/to-fifo").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (d + "/dangling").c_str()), 0);
+    struct Case {
+        const char* name;
+        QString path;
+        QString written;   // the file that then holds "new"; empty when refused
+        QString refusal;
+    };
+    const Case cases[] = {
+        {"regular", dir.qpath() + "/regular", dir.qpath() + "/regular", {}},
+        {"missing", dir.qpath() + "/missing", dir.qpath() + "/missing", {}},
+        {"symlink to regular", dir.qpath() + "/to-regular", dir.qpath() + "/target", {}},
+        {"folder", dir.qpath() + "/folder", {}, "is a folder"},
+        {"FIFO", dir.qpath() + "/fifo", {}, "is not a regular file"},
+        {"symlink to FIFO", dir.qpath() + "/to-fifo", {}, "is not a regular file"},
+        {"dangling symlink", dir.qpath() + "/dangling", {}, "is a symbolic link that leads nowhere"},
+        {"device", "/dev/null", {}, "is not a regular file"},
+    };
+    const QByteArray bytes = "new";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            writeFileAtomically(c.path, std::as_bytes(std::span(bytes.constData(), 3)));
+            EXPECT_EQ(readAll(c.written), bytes);
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), RuntimeError::PathFileAccess);
+            EXPECT_EQ(e.text(), "Path/File access error: \"" + c.path + "\" " + c.refusal
+                                    + (c.refusal.contains("nowhere") ? " (No such file or directory)" : ""));
+            EXPECT_TRUE(c.written.isEmpty()) << e.text().toStdString();
+        }
+    }
+    EXPECT_TRUE(QFileInfo(dir.qpath() + "/to-regular").isSymLink());
+    EXPECT_TRUE(QFileInfo(dir.qpath() + "/folder").isDir());
+    struct stat st {};
+    ASSERT_EQ(::lstat((d + "/fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_FALSE(QFile::exists(dir.qpath() + "/nowhere"));
+    EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size(), 8);   // nothing more, no temporary file
+}
+
+TEST(Printable, WritesControlCharactersOut)
+{
+    EXPECT_EQ(printable(QString::fromUtf8("a\x1b[2J\r\n\x7f\u0085\u009b b\\x05 \u00e9")),
+              QString::fromUtf8("a\\x1B[2J\\x0D\\x0A\\x7F\\x85\\x9B b\\x05 \u00e9"));
 }
 
 TEST(Kill, DeletesFilesAndNamesWhatItCannotDelete)
