@@ -6,6 +6,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Runtime.h"
 
+#include <QScopeGuard>
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -17,19 +19,6 @@ namespace {
 // Library texts are short; a longer one is cut here rather than read without end.
 constexpr std::size_t kMaxLibraryText = 4096;
 
-// Gives the library instance back when the writer's call ends, by any path.
-class FreeOnExit {
-public:
-    FreeOnExit(const IjlFunctions& ijl, JPEG_CORE_PROPERTIES& record) : ijl_(ijl), record_(record) {}
-    ~FreeOnExit() { ijl_.ijlFree(&record_); }
-    FreeOnExit(const FreeOnExit&) = delete;
-    FreeOnExit& operator=(const FreeOnExit&) = delete;
-
-private:
-    const IjlFunctions& ijl_;
-    JPEG_CORE_PROPERTIES& record_;
-};
-
 } // namespace
 
 bool SaveDibAsJpeg(MessageBox& box, cDIBSection& oDib, const QString& sJpegFile, const IjlFunctions& ijl)
@@ -40,7 +29,8 @@ bool SaveDibAsJpeg(MessageBox& box, cDIBSection& oDib, const QString& sJpegFile,
         ReportJpegError(box, QStringLiteral("Failed to initialise the IJL library"), init, ijl);
         return false;
     }
-    const FreeOnExit release(ijl, record);
+    // The library instance goes back when the writer's call ends, by any path.
+    const auto release = qScopeGuard([&] { ijl.ijlFree(&record); });
 
     const std::int32_t width = oDib.dib_width();
     const std::int32_t height = oDib.dib_height();
