@@ -18,9 +18,9 @@
 #include <QThread>
 
 #include <array>
+#include <cstdint>
 #include <utility>
 #include <vector>
-#include <cstdint>
 
 namespace glimmer {
 

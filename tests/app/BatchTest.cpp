@@ -222,49 +222,33 @@ TEST_F(BatchHarness, ADocumentWithAnEmptyBaseNameGivesNoJpegAndNoTemporaryBitmap
     EXPECT_FALSE(QFile::exists(TempBitmapName));
 }
 
-TEST_F(BatchHarness, FromTheFirstDocumentToTheEndNoControlTakesAClick)
+// With the window's own progress dialog: from the first document, it shows,
+// modal to the window, and no control of the window takes a click.
+TEST_F(WindowHarness, FromTheFirstDocumentOnlyTheProgressDialogActs)
 {
-    addDocument("a.ipt", solidPicture(Qt::red));
-    addDocument("b.ipt", solidPicture(Qt::red));
-    bool exited = false;
-    window->setExitHandler([&] { exited = true; });
-    QStringList states;
-    progress.onAdvance = [&](int) {
-        for (QWidget* w : std::initializer_list<QWidget*>{ui->cmdOpen, ui->cmdSave, ui->cmdExit, ui->optMulti,
-                                                          ui->optSave, ui->FileType, ui->PicSize})
-            QTest::mouseClick(w, Qt::LeftButton);
-        QTest::keyClicks(ui->FileType->lineEdit(), "x");
-        states << QStringLiteral("%1 %2 %3").arg(ui->optMulti->isChecked()).arg(ui->FileType->currentText(),
-                                                                                   ui->cmdOpen->text());
-    };
-    run({"a.ipt", "b.ipt"});
-    EXPECT_FALSE(exited);
-    EXPECT_EQ(states, QStringList(3, "1 .bmp Save Mult"));
-    EXPECT_EQ(dialog.shown().size(), 1u);
-    EXPECT_TRUE(QFile::exists("b.bmp"));
-    // Afterwards each control is as it was before.
-    for (QWidget* w : std::initializer_list<QWidget*>{ui->cmdOpen, ui->cmdExit, ui->optMulti, ui->optSave, ui->FileType,
-                                                      ui->PicSize})
-        EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
-    EXPECT_FALSE(ui->cmdSave->isEnabled());
-}
-
-TEST_F(WindowHarness, TheProgressDialogShowsFromTheFirstDocumentModalToTheWindow)
-{
-    // The window's own progress dialog, not a scripted one.
     TempDir dir;
     for (const char* name : {"a.ipt", "b.ipt"})
         components.documents[name] = {20000, solidPicture(Qt::red), std::nullopt, name, name};
+    bool exited = false;
+    window->setExitHandler([&] { exited = true; });
     QTest::mouseClick(ui->optMulti, Qt::LeftButton);
-    bool seen = false;
+    const std::initializer_list<QWidget*> controls = {ui->cmdOpen, ui->cmdSave, ui->cmdExit, ui->optMulti,
+                                                      ui->optSave, ui->FileType, ui->PicSize};
     const auto answer = whenModalShows<QProgressDialog>([&](QProgressDialog& progress) {
-        seen = true;
         EXPECT_EQ(progress.parentWidget(), window.get());
         EXPECT_EQ(progress.windowModality(), Qt::WindowModal);
-        EXPECT_FALSE(ui->cmdExit->isEnabled());
+        for (QWidget* w : controls)
+            QTest::mouseClick(w, Qt::LeftButton);
+        QTest::keyClicks(ui->FileType->lineEdit(), "x");
     });
     dialog.answer(QStringList{dir.qpath() + "/a.ipt", dir.qpath() + "/b.ipt"});
     clickOpen();
-    EXPECT_TRUE(seen);
-    EXPECT_TRUE(QFile::exists(dir.qpath() + "/b.bmp"));
+    EXPECT_FALSE(exited);
+    EXPECT_EQ(dialog.shown().size(), 1u);
+    EXPECT_TRUE(ui->optMulti->isChecked());
+    EXPECT_EQ(ui->FileType->currentText(), ".bmp");
+    EXPECT_EQ(pictureFormat(dir.qpath() + "/b.bmp"), "bmp");
+    // Afterwards each control is as it was before: Save stays disabled in this mode.
+    for (QWidget* w : controls)
+        EXPECT_EQ(w->isEnabled(), w != ui->cmdSave) << w->objectName().toStdString();
 }
