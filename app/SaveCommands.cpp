@@ -1,7 +1,6 @@
 // The Save command, the JPEG export and the batch run of the window.
 #include "app/frmSavePreview.h"
 
-#include "formats/Metafile.h"
 #include "imaging/Helpers.h"
 #include "imaging/cDIBSection.h"
 #include "platform/Checked.h"
@@ -137,28 +136,20 @@ void frmSavePreview::SavePreviewImage()
 void frmSavePreview::savePictureItself(const QString& path)
 {
     const Picture& picture = picPreview->picture();
-    switch (picture.kind()) {
-    case Picture::Kind::Empty:
-        throw RuntimeError(RuntimeError::InvalidPicture,
-                           QStringLiteral("Cannot write \"%1\": there is no picture to save").arg(QDir::toNativeSeparators(path)));
-    case Picture::Kind::Raster:
+    // A raster picture is a bitmap in its own form; asked for ".wmf", it is
+    // wrapped as a metafile like the metafile pictures.
+    if (picture.kind() == Picture::Kind::Raster && !isType(msFileType, QLatin1StringView(".wmf"))) {
         SavePicture(picture.image(), path);
         return;
-    case Picture::Kind::Metafile: {
-        const QByteArray& bytes = picture.metafile();
-        const auto* first = reinterpret_cast<const std::byte*>(bytes.constData());
-        QByteArray placeable;
-        try {
-            placeable = wmf::toPlaceable({first, static_cast<std::size_t>(bytes.size())}, picture.size());
-        } catch (const FormatError& e) {
-            throw RuntimeError(RuntimeError::InvalidPicture,
-                               QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), QString::fromStdString(e.what())));
-        }
-        writeFileAtomically(path, {reinterpret_cast<const std::byte*>(placeable.constData()),
-                                   static_cast<std::size_t>(placeable.size())});
-        return;
     }
+    QByteArray placeable;
+    try {
+        placeable = picture.placeableMetafile();
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(e.number(), QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), e.reason()));
     }
+    writeFileAtomically(path, {reinterpret_cast<const std::byte*>(placeable.constData()),
+                               static_cast<std::size_t>(placeable.size())});
 }
 
 // (The base path is called FileName by the export's callers; here it must not
@@ -260,13 +251,13 @@ void frmSavePreview::SaveMultipleFiles()
             errors.clear();
             bool hasPreview = errors.step([&] { moDocument = documentServer().OpenDocument(piece); });
             if (hasPreview) {
-                fetchPreview(errors, moDocument.get(), piece,
-                             [this] {
-                                 moPropReader = components_.createPropertyReader();
-                                 return moPropReader.get();
-                             },
-                             moPropSet, *picPreview);
-                hasPreview = !errors.isSet();
+                const FetchedPreview fetched = fetchPreview(moDocument.get(), piece,
+                                                            [this] {
+                                                                moPropReader = components_.createPropertyReader();
+                                                                return moPropReader.get();
+                                                            },
+                                                            moPropSet);
+                hasPreview = errors.step([&] { picPreview->setPicture(requirePicture(fetched)); });
             }
             if (!hasPreview) {
                 errors.clear();

@@ -222,13 +222,14 @@ void frmSavePreview::openDocument(const QString& path)
         moPropReader = components_.createPropertyReader();
         moDocument = documentServer().OpenDocument(msFile);
     } catch (const RuntimeError& e) {
-        openFailed(e.text());
+        openFailed(e.reason());
         return;
     }
 
     ErrorRecord errors;
-    fetchPreview(errors, moDocument.get(), msFile, [this] { return moPropReader.get(); }, moPropSet,
-                 *picPreview);
+    const FetchedPreview fetched =
+        fetchPreview(moDocument.get(), msFile, [this] { return moPropReader.get(); }, moPropSet);
+    errors.step([&] { picPreview->setPicture(requirePicture(fetched)); });
     errors.step([&] {
         if (!moDocument)
             throw RuntimeError(RuntimeError::ObjectNotSet, QStringLiteral("Object variable not set"));
@@ -255,12 +256,7 @@ void frmSavePreview::openFailed(const QString& reason)
 {
     // The document could not be opened at all: say why, then treat it like a
     // document without a preview.
-    // The reason may name the file itself; the message names it once, in full.
-    QString why = reason;
-    const QString prefix = QFileInfo(msFile).fileName() + QStringLiteral(": ");
-    if (why.startsWith(prefix))
-        why.remove(0, prefix.size());
-    fail(QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(msFile), why));
+    fail(QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(msFile), reason));
     moDocument.reset();
     cmdSave->setEnabled(false);
     picPreview->setPicture(Picture1->picture());

@@ -2,10 +2,10 @@
 // preview as a PNG file, for file managers (Exec=... -s %s %i %o).
 // Exit status: 0 written, 1 no preview, 2 not a readable document,
 // 3 bad arguments or OUTPUT cannot be written.
+#include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "preview/Thumbnail.h"
 
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
 #include <QStringList>
@@ -19,13 +19,6 @@ enum Exit { Written = 0, NoPreview = 1, Unreadable = 2, Failed = 3 };
 // Qt's own notes (a missing runtime folder and the like) would add lines to
 // stderr, where the caller expects at most one.
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-// The reason alone: the components' texts begin with the file's name.
-QString reasonOf(const QString& error, const QString& input)
-{
-    const QString prefix = QFileInfo(input).fileName() + QStringLiteral(": ");
-    return error.startsWith(prefix) ? error.mid(prefix.size()) : error;
-}
 
 int fail(int status, const QString& text)
 {
@@ -60,21 +53,22 @@ int main(int argc, char* argv[])
     const QString& output = args[1];
 
     glimmer::FileComponents components;
-    const glimmer::ThumbnailResult result = glimmer::readThumbnail(components, input, size);
-    switch (result.status) {
-    case glimmer::ThumbnailResult::Status::Unreadable:
-        return fail(Unreadable, QStringLiteral("%1: %2").arg(input, reasonOf(result.error, input)));
-    case glimmer::ThumbnailResult::Status::NoPreview:
-        return fail(NoPreview, QStringLiteral("%1: %2").arg(input, reasonOf(result.error, input)));
-    case glimmer::ThumbnailResult::Status::Ok:
+    const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, input);
+    switch (fetched.status) {
+    case glimmer::FetchedPreview::Status::Unreadable:
+        return fail(Unreadable, QStringLiteral("%1: %2").arg(input, fetched.reason));
+    case glimmer::FetchedPreview::Status::NoPreview:
+        return fail(NoPreview, QStringLiteral("%1: %2").arg(input, fetched.reason));
+    case glimmer::FetchedPreview::Status::Ok:
         break;
     }
+    const QImage image = glimmer::thumbnailImage(fetched.picture, size);
 
     // Written to a temporary file and renamed: OUTPUT is whole or untouched.
     QSaveFile file(output);
     if (!file.open(QIODevice::WriteOnly))
         return fail(Failed, QStringLiteral("%1: cannot be written: %2").arg(output, file.errorString()));
-    if (!result.image.save(&file, "PNG")) {
+    if (!image.save(&file, "PNG")) {
         file.cancelWriting();
         return fail(Failed, QStringLiteral("%1: cannot be written: %2").arg(output, file.errorString()));
     }

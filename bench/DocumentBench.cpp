@@ -1,6 +1,9 @@
 // Previews extracted per second over the fixture documents (one thread, warm
 // cache) and the bytes each extraction reads from disk against the
 // document's size. Run: build/bench/bench/document_bench
+#include "formats/Png.h"
+#include "preview/DocumentFile.h"
+#include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "preview/Thumbnail.h"
 
@@ -45,6 +48,12 @@ std::uint64_t bytesReadSoFar()
     return 0;
 }
 
+// One document's preview as the thumbnailer makes it: fetched, scaled to fit 180 pixels.
+QImage thumbnail(glimmer::Components& components, const QString& path)
+{
+    return glimmer::thumbnailImage(glimmer::fetchPreview(components, path).picture, 180);
+}
+
 // Every fixture document once per iteration, through the same code as the
 // window and the thumbnailer, scaled to 180 pixels.
 void ExtractPreviews(benchmark::State& state)
@@ -58,9 +67,9 @@ void ExtractPreviews(benchmark::State& state)
     std::int64_t previews = 0;
     for (auto _ : state) {
         for (const auto& doc : docs) {
-            const auto r = glimmer::readThumbnail(components, QString::fromStdString(doc.string()), 180);
-            previews += r.status == glimmer::ThumbnailResult::Status::Ok;
-            benchmark::DoNotOptimize(r.image.constBits());
+            const QImage image = thumbnail(components, QString::fromStdString(doc.string()));
+            previews += !image.isNull();
+            benchmark::DoNotOptimize(image.constBits());
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
@@ -78,7 +87,7 @@ void ExtractOne(benchmark::State& state)
     const QString path = QString::fromStdString(doc.string());
     const std::uint64_t before = bytesReadSoFar();
     for (auto _ : state)
-        benchmark::DoNotOptimize(glimmer::readThumbnail(components, path, 180).image.constBits());
+        benchmark::DoNotOptimize(thumbnail(components, path).constBits());
     const double read = static_cast<double>(bytesReadSoFar() - before) / static_cast<double>(state.iterations());
     const double size = static_cast<double>(std::filesystem::file_size(doc));
     state.SetItemsProcessed(state.iterations());
@@ -87,5 +96,42 @@ void ExtractOne(benchmark::State& state)
     state.counters["read_share"] = read / size;
 }
 BENCHMARK(ExtractOne)->DenseRange(0, static_cast<int>(documents().size()) - 1)->Unit(benchmark::kMicrosecond);
+
+// The PNG payload of one fixture's preview, as the decoders are handed it.
+QByteArray pngPayload(const std::filesystem::path& doc)
+{
+    const glimmer::DocumentFile file(QString::fromStdString(doc.string()));
+    const auto cf = glimmer::previewIn(*file.propertySetStream(glimmer::CadSummarySet), glimmer::CadSummarySet);
+    return QByteArray(reinterpret_cast<const char*>(cf->data()) + 16, static_cast<qsizetype>(cf->size() - 16));
+}
+
+// The two PNG decoders on one preview: Qt's reader (libpng) and libspng, the
+// one the engine uses. Argument: the fixture's index.
+void DecodePngWithQt(benchmark::State& state)
+{
+    const auto doc = documents().at(static_cast<std::size_t>(state.range(0)));
+    state.SetLabel(doc.filename().string());
+    const QByteArray payload = pngPayload(doc);
+    for (auto _ : state) {
+        QImage image;
+        image.loadFromData(payload, "PNG");
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+void DecodePngWithSpng(benchmark::State& state)
+{
+    const auto doc = documents().at(static_cast<std::size_t>(state.range(0)));
+    state.SetLabel(doc.filename().string());
+    const QByteArray payload = pngPayload(doc);
+    const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(payload.constData()),
+                                           static_cast<std::size_t>(payload.size()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(glimmer::png::decode(bytes, glimmer::MaxPreviewPixels).constBits());
+}
+
+// One 180-pixel and one 512-pixel PNG preview (fixtures 1 and 12).
+BENCHMARK(DecodePngWithQt)->Arg(1)->Arg(12)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DecodePngWithSpng)->Arg(1)->Arg(12)->Unit(benchmark::kMicrosecond);
 
 } // namespace

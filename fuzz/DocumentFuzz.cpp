@@ -1,7 +1,9 @@
-// Fuzz target: a document file end to end through the components the window
-// uses: open, version, thumbnail, the property sets' preview, its pixels.
-// Each step must give a result or raise RuntimeError; nothing else may happen.
+// Fuzz target: a document file end to end through the fetch the window and
+// the thumbnailer use (open, version, thumbnail or property set, pixels), the
+// metafile file of its preview and the property reader's way. Each must give
+// a result or raise RuntimeError; nothing else may happen.
 #include "platform/RuntimeError.h"
+#include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "fuzz/support/InputFile.h"
 
@@ -39,22 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const QString path = QString::fromStdString(input->path());
     FileComponents components;
-    {
-        auto server = components.createDocumentServer();
+    // The fetch as the window and the thumbnailer run it; a preview it gives
+    // must also make a metafile file.
+    const FetchedPreview fetched = fetchPreview(components, path);
+    if (fetched.status == FetchedPreview::Status::Ok) {
         try {
-            const auto document = server->OpenDocument(path);
-            try {
-                document->VersionNumber();
-            } catch (const RuntimeError&) {
-            }
-            try {
-                document->Thumbnail().toImage();
-            } catch (const RuntimeError&) {
-            }
+            fetched.picture.placeableMetafile();
         } catch (const RuntimeError&) {
         }
-        server->CloseAll();
     }
+    // The property reader's way, whatever the version says.
     try {
         components.createPropertyReader()->OpenPropertySets(path)->PreviewPicture().toImage();
     } catch (const RuntimeError&) {

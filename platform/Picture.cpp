@@ -1,10 +1,21 @@
 #include "Picture.h"
 
+#include "formats/Metafile.h"
 #include "formats/MetafilePlayer.h"
+#include "platform/RuntimeError.h"
 
 #include <QPainter>
 
 namespace glimmer {
+
+namespace {
+
+std::span<const std::byte> asBytes(const QByteArray& a)
+{
+    return {reinterpret_cast<const std::byte*>(a.constData()), static_cast<std::size_t>(a.size())};
+}
+
+} // namespace
 
 Picture Picture::fromImage(const QImage& image)
 {
@@ -39,9 +50,7 @@ QImage Picture::toImage() const
             QImage canvas(size_, QImage::Format_RGB32);
             canvas.fill(Qt::white);
             QPainter painter(&canvas);
-            const auto* data = reinterpret_cast<const std::byte*>(metafile_.constData());
-            if (wmf::play(painter, {data, static_cast<std::size_t>(metafile_.size())},
-                          QRectF(QPointF(0, 0), QSizeF(size_))))
+            if (wmf::play(painter, asBytes(metafile_), QRectF(QPointF(0, 0), QSizeF(size_))))
                 *played_ = canvas;
         }
         return *played_;
@@ -63,6 +72,31 @@ void Picture::draw(QPainter& painter, const QRectF& target) const
     // large preview crisp when it shrinks into a small box.
     const QImage scaled = source.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     painter.drawImage(target.topLeft(), scaled);
+}
+
+QByteArray Picture::placeableMetafile() const
+{
+    try {
+        switch (kind_) {
+        case Kind::Empty:
+            break;
+        case Kind::Raster:
+            return wmf::toPlaceable(asBytes(wmf::fromImage(image_)), size_);
+        case Kind::Metafile:
+            return wmf::toPlaceable(asBytes(metafile_), size_);
+        }
+    } catch (const FormatError& e) {
+        throw RuntimeError(RuntimeError::InvalidPicture, QString::fromUtf8(e.what()));
+    }
+    throw RuntimeError(RuntimeError::InvalidPicture, QStringLiteral("there is no picture to save"));
+}
+
+Picture Picture::withOrigin(const QString& source, const QString& format) const
+{
+    Picture p = *this;
+    p.source_ = source;
+    p.format_ = format;
+    return p;
 }
 
 } // namespace glimmer

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QRectF>
 #include <QSize>
+#include <QString>
 
 #include <memory>
 
@@ -19,6 +20,8 @@ public:
     enum class Kind { Empty, Raster, Metafile };
 
     Picture() = default;
+    // `image` is kept as it is: it should already be in the format it is
+    // shown in (RGB32, or RGBX8888 as a PNG decodes).
     static Picture fromImage(const QImage& image);
     // `bytes` is a Windows metafile, placeable or not. Where the caller
     // already has the pixels the metafile plays to, `played` saves playing it.
@@ -41,12 +44,25 @@ public:
     // Draws the picture stretched into `target`, smoothly filtered.
     void draw(QPainter& painter, const QRectF& target) const;
 
+    // The picture as a standalone .wmf file: a metafile made placeable; a
+    // raster picture wrapped as one 24-bit bitmap record that plays back to
+    // exactly its pixels. Raises RuntimeError for an empty picture.
+    QByteArray placeableMetafile() const;
+
+    // Where the picture was found and what it was stored as ("png",
+    // "metafile", "dib"); empty when unknown.
+    const QString& source() const noexcept { return source_; }
+    const QString& format() const noexcept { return format_; }
+    Picture withOrigin(const QString& source, const QString& format) const;
+
 private:
     Kind kind_ = Kind::Empty;
     QSize size_;
     QImage image_;
     QByteArray metafile_;
     std::shared_ptr<QImage> played_;   // cache of the played metafile
+    QString source_;
+    QString format_;
 };
 
 } // namespace glimmer

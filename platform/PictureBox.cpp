@@ -54,28 +54,33 @@ QRect PictureBox::fitRect(QSize pictureSize, QSize boxSize)
     return {(boxSize.width() - w) / 2, (boxSize.height() - h) / 2, w, h};
 }
 
-void PictureBox::render(QPainter& painter) const
+void PictureBox::render(QPainter& painter, const Picture& picture, QSize size, const QColor& background)
 {
-    painter.fillRect(rect(), palette().color(QPalette::Base));
-    const QRect target = fitRect(picture_.size(), size());
+    painter.fillRect(QRect(QPoint(0, 0), size), background);
+    const QRect target = fitRect(picture.size(), size);
     if (!target.isEmpty())
-        picture_.draw(painter, target);
+        picture.draw(painter, target);
+}
+
+QImage PictureBox::render(const Picture& picture, QSize size, const QColor& background)
+{
+    QImage canvas(size, QImage::Format_RGB32);
+    if (canvas.isNull())
+        return canvas;
+    QPainter painter(&canvas);
+    render(painter, picture, size, background);
+    return canvas;
 }
 
 QImage PictureBox::image() const
 {
-    QImage canvas(size(), QImage::Format_RGB32);
-    if (canvas.isNull())
-        return canvas;
-    QPainter painter(&canvas);
-    render(painter);
-    return canvas;
+    return render(picture_, size(), palette().color(QPalette::Base));
 }
 
 void PictureBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    render(painter);
+    render(painter, picture_, size(), palette().color(QPalette::Base));
 }
 
 } // namespace glimmer

@@ -32,6 +32,9 @@ public:
 
     // The persistent image: the box as it shows itself, at its pixel size.
     QImage image() const;
+    // The persistent image of a box of `size` pixels showing `picture` on
+    // `background`: what image() returns.
+    static QImage render(const Picture& picture, QSize size, const QColor& background);
 
     // Where a picture of `pictureSize` lands inside a box of `boxSize`.
     static QRect fitRect(QSize pictureSize, QSize boxSize);
@@ -40,7 +43,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void render(QPainter& painter) const;
+    static void render(QPainter& painter, const Picture& picture, QSize size, const QColor& background);
 
     Picture picture_;
     int leftTwips_ = 0;

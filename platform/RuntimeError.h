@@ -28,14 +28,25 @@ public:
     };
 
     RuntimeError(int number, const QString& text)
-        : std::runtime_error(text.toStdString()), number_(number), text_(text) {}
+        : std::runtime_error(text.toStdString()), number_(number), reason_(text) {}
+    // An error about one file: its name and the reason kept apart, so that
+    // each caller words the message its own way.
+    RuntimeError(int number, const QString& file, const QString& reason)
+        : std::runtime_error((file + QStringLiteral(": ") + reason).toStdString())
+        , number_(number), file_(file), reason_(reason) {}
 
     int number() const noexcept { return number_; }
-    const QString& text() const noexcept { return text_; }
+    // The file the error is about; empty when it is about none.
+    const QString& file() const noexcept { return file_; }
+    // Why, without the file's name.
+    const QString& reason() const noexcept { return reason_; }
+    // The whole text for the user: "file: reason", or the reason alone.
+    QString text() const { return file_.isEmpty() ? reason_ : file_ + QStringLiteral(": ") + reason_; }
 
 private:
     int number_;
-    QString text_;
+    QString file_;
+    QString reason_;
 };
 
 // Raised when 32-bit (or 16-bit) signed arithmetic on sizes and counts overflows.

@@ -1,6 +1,7 @@
 #include "DocumentFile.h"
 
 #include "formats/Metafile.h"
+#include "formats/Png.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -36,11 +37,6 @@ bool startsWith(std::span<const std::byte> data, std::initializer_list<unsigned>
     return true;
 }
 
-bool isPng(std::span<const std::byte> data)
-{
-    return startsWith(data, {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A});
-}
-
 // A metafile header ([MS-WMF] 2.3.2.2: type 1 or 2, nine words long) or a
 // placeable header in front of one.
 bool isMetafile(std::span<const std::byte> data)
@@ -49,8 +45,9 @@ bool isMetafile(std::span<const std::byte> data)
            || startsWith(data, {0xD7, 0xCD, 0xC6, 0x9A});
 }
 
-// Decodes a raster picture with Qt, refusing sizes beyond MaxPreviewPixels
-// before any pixel memory is taken.
+// Decodes a raster picture with Qt's reader of `format` alone (no guessing
+// from the content), refusing sizes beyond MaxPreviewPixels before any pixel
+// memory is taken.
 QImage decodeRaster(std::span<const std::byte> data, const char* format)
 {
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()),
@@ -58,6 +55,7 @@ QImage decodeRaster(std::span<const std::byte> data, const char* format)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
     if (!reader.canRead())
         throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
     const QSize size = reader.size();
@@ -112,22 +110,57 @@ QImage decodeDib(std::span<const std::byte> dib)
     return decodeRaster(file, "BMP");
 }
 
-// A raster preview as a metafile picture: one 24-bit bitmap record whose
-// window extent is the pixel size, so that playing it gives back the pixels.
-Picture rasterPicture(const QImage& decoded)
+// Whether every pixel of an RGBA8888 image is opaque: the alpha bytes ANDed
+// together, a word at a time.
+bool opaque(const QImage& rgba)
 {
-    QImage rgb;
-    if (decoded.hasAlphaChannel()) {
-        // Previews are opaque; should one not be, it stands on white paper.
-        rgb = QImage(decoded.size(), QImage::Format_RGB888);
-        rgb.fill(Qt::white);
-        QPainter painter(&rgb);
-        painter.drawImage(0, 0, decoded);
-    } else {
-        rgb = decoded.convertToFormat(QImage::Format_RGB888);
+    const int width = rgba.width();
+    for (int y = 0; y < rgba.height(); ++y) {
+        const uchar* row = rgba.constScanLine(y);
+        std::uint32_t all = 0xFFFFFFFFu;
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + 4 * x, 4);
+            all &= pixel;
+        }
+        std::uint8_t alpha;
+        std::memcpy(&alpha, reinterpret_cast<const uchar*>(&all) + 3, 1);
+        if (alpha != 0xFF)
+            return false;
     }
-    // The metafile plays back to exactly these pixels: keep them with it.
-    return Picture::fromMetafile(wmf::fromImage(rgb), rgb.size(), rgb.convertToFormat(QImage::Format_RGB32));
+    return true;
+}
+
+// A decoded raster preview, kept as pixels in the format it is shown in.
+// Previews are opaque; should one not be, it stands on white paper.
+Picture rasterPicture(QImage decoded)
+{
+    if (decoded.format() == QImage::Format_RGBA8888) {
+        if (!opaque(decoded)) {
+            // Straight alpha over white, in place: c + (255 - c) * (255 - a) / 255.
+            const int width = decoded.width();
+            for (int y = 0; y < decoded.height(); ++y) {
+                uchar* p = decoded.scanLine(y);
+                for (int x = 0; x < width; ++x, p += 4) {
+                    const unsigned clear = 255u - p[3];
+                    for (int c = 0; c < 3; ++c)
+                        p[c] = static_cast<uchar>(p[c] + ((255u - p[c]) * clear + 127u) / 255u);
+                    p[3] = 255;
+                }
+            }
+        }
+        decoded.reinterpretAsFormat(QImage::Format_RGBX8888);
+    } else if (decoded.hasAlphaChannel()) {
+        QImage flat(decoded.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, decoded);
+        painter.end();
+        decoded = flat;
+    } else if (decoded.format() != QImage::Format_RGBX8888 && decoded.format() != QImage::Format_RGB32) {
+        decoded.convertTo(QImage::Format_RGB32);
+    }
+    return Picture::fromImage(decoded);
 }
 
 Picture metafilePicture(std::span<const std::byte> payload)
@@ -144,11 +177,12 @@ Picture fromPayload(std::span<const std::byte> payload)
 {
     if (payload.empty())
         throw FormatError(Code::Truncated, "the preview is empty");
-    if (isPng(payload))
-        return rasterPicture(decodeRaster(payload, "PNG"));
+    if (png::isPng(payload))
+        return rasterPicture(png::decode(payload, MaxPreviewPixels)).withOrigin({}, QStringLiteral("png"));
     if (isMetafile(payload))
-        return metafilePicture(payload);
-    return rasterPicture(decodeRaster(payload, nullptr));
+        return metafilePicture(payload).withOrigin({}, QStringLiteral("metafile"));
+    // Documents hold nothing else; no other format is guessed at.
+    throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
 }
 
 std::string versionPath(const std::string& storage)
@@ -156,12 +190,10 @@ std::string versionPath(const std::string& storage)
     return "RSeStorage/" + storage + "/RSeDb";
 }
 
-} // namespace
-
-Picture decodePreview(std::span<const std::byte> clipboardData)
+// The picture in clipboard data of `format` whose bytes are `data`.
+Picture decodeClipboard(std::int32_t format, std::span<const std::byte> data)
 {
-    ByteReader r(clipboardData);
-    const std::int32_t format = r.i32le();
+    ByteReader r(data);
     Picture picture;
     if (format == WindowsClipboardFormat) {
         const std::uint32_t tag = r.u32le();
@@ -169,7 +201,7 @@ Picture decodePreview(std::span<const std::byte> clipboardData)
             r.skip(8);   // METAFILEPICT16: mapping mode, extents, handle
             picture = fromPayload(r.take(r.remaining()));
         } else if (tag == CF_DIB) {
-            picture = rasterPicture(decodeDib(r.take(r.remaining())));
+            picture = rasterPicture(decodeDib(r.take(r.remaining()))).withOrigin({}, QStringLiteral("dib"));
         } else if (tag == CF_ENHMETAFILE) {
             throw FormatError(Code::Unsupported, "the preview is an enhanced metafile, which cannot be read");
         } else {
@@ -185,18 +217,46 @@ Picture decodePreview(std::span<const std::byte> clipboardData)
     return picture;
 }
 
-std::optional<std::vector<std::byte>> previewIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+// Property 17 of the section with `set`'s FMTID, viewing the stream's bytes.
+std::optional<oleps::ClipboardData> thumbnailIn(const oleps::PropertySetStream& sets, const KnownPropertySet& set)
 {
-    const oleps::PropertySetStream sets(stream);
     const oleps::Section* section = sets.section(set.fmtid);
     if (!section || !section->has(oleps::PID_THUMBNAIL))
         return std::nullopt;
-    const oleps::ClipboardData cf = section->clipboard(oleps::PID_THUMBNAIL);
-    std::vector<std::byte> bytes(4 + cf.data.size());
+    return section->clipboard(oleps::PID_THUMBNAIL);
+}
+
+// The picture in property 17 of a property set stream, decoded where it lies.
+std::optional<Picture> pictureIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+{
+    const oleps::PropertySetStream sets(stream);
+    const auto cf = thumbnailIn(sets, set);
+    if (!cf)
+        return std::nullopt;
+    const Picture picture = decodeClipboard(cf->format, cf->data);
+    return picture.withOrigin(QString::fromUtf8(set.label), picture.format());
+}
+
+} // namespace
+
+Picture decodePreview(std::span<const std::byte> clipboardData)
+{
+    ByteReader r(clipboardData);
+    const std::int32_t format = r.i32le();
+    return decodeClipboard(format, clipboardData.subspan(4));
+}
+
+std::optional<std::vector<std::byte>> previewIn(std::span<const std::byte> stream, const KnownPropertySet& set)
+{
+    const oleps::PropertySetStream sets(stream);
+    const auto cf = thumbnailIn(sets, set);
+    if (!cf)
+        return std::nullopt;
+    std::vector<std::byte> bytes(4 + cf->data.size());
     for (int i = 0; i < 4; ++i)
         bytes[static_cast<std::size_t>(i)] =
-            static_cast<std::byte>((static_cast<std::uint32_t>(cf.format) >> (8 * i)) & 0xFF);
-    std::copy(cf.data.begin(), cf.data.end(), bytes.begin() + 4);
+            static_cast<std::byte>((static_cast<std::uint32_t>(cf->format) >> (8 * i)) & 0xFF);
+    std::copy(cf->data.begin(), cf->data.end(), bytes.begin() + 4);
     return bytes;
 }
 
@@ -205,8 +265,8 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
     for (const LoadedPropertySet& loaded : sets) {
         if (!loaded.stream)
             continue;
-        if (const auto cf = previewIn(*loaded.stream, loaded.set))
-            return decodePreview(*cf);
+        if (auto picture = pictureIn(*loaded.stream, loaded.set))
+            return *picture;
     }
     throw FormatError(Code::NotFound, "the document has no preview");
 }
@@ -280,8 +340,8 @@ Picture DocumentFile::preview(std::initializer_list<KnownPropertySet> sets) cons
         const auto stream = propertySetStream(set);
         if (!stream)
             continue;
-        if (const auto cf = previewIn(*stream, set))
-            return decodePreview(*cf);
+        if (auto picture = pictureIn(*stream, set))
+            return *picture;
     }
     throw FormatError(Code::NotFound, "the document has no preview");
 }

@@ -18,11 +18,12 @@ namespace glimmer {
 struct KnownPropertySet {
     oleps::Fmtid fmtid;
     const char* streamName;   // its usual root-level stream (UTF-8)
+    const char* label;        // what people call it
 };
 inline constexpr KnownPropertySet CadSummarySet{oleps::fmtid("3D38DE39-0588-4C14-BB37-18F4D5DD31C7"),
-                                                "\x05Zrxrt4arFafyu34gYa3l3ohgHg"};
+                                                "\x05Zrxrt4arFafyu34gYa3l3ohgHg", "CAD summary set"};
 inline constexpr KnownPropertySet StandardSummarySet{oleps::fmtid("F29F85E0-4FF9-1068-AB91-08002B27B3D9"),
-                                                     "\x05SummaryInformation"};
+                                                     "\x05SummaryInformation", "standard summary set"};
 
 // No preview is decoded to more pixels than this.
 inline constexpr std::int64_t MaxPreviewPixels = std::int64_t{4096} * 4096;
@@ -69,9 +70,9 @@ struct LoadedPropertySet {
 Picture firstPreview(std::span<const LoadedPropertySet> sets);
 
 // Turns clipboard data from property 17 (format tag first) into a picture:
-// a metafile is kept as it stands; any raster picture is decoded and carried
-// as a metafile of one 24-bit bitmap. Raises FormatError when there is no
-// picture Qt or we can read.
+// a metafile is kept as it stands; a PNG or a DIB is decoded to opaque
+// pixels. Nothing else is read. Raises FormatError when there is no picture
+// we can read.
 Picture decodePreview(std::span<const std::byte> clipboardData);
 
 } // namespace glimmer

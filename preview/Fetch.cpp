@@ -1,6 +1,5 @@
 #include "Fetch.h"
 
-#include "platform/PictureBox.h"
 #include "platform/RuntimeError.h"
 
 namespace glimmer {
@@ -15,25 +14,93 @@ T& required(T* object)
     return *object;
 }
 
+// Runs one step of the fetch; a failure becomes the result's reason.
+template <typename Step>
+bool attempt(FetchedPreview& result, Step&& step)
+{
+    try {
+        step();
+        return true;
+    } catch (const RuntimeError& e) {
+        result.reason = e.reason();
+    } catch (const std::bad_alloc&) {
+        result.reason = QStringLiteral("Out of memory");
+    } catch (const std::exception& e) {
+        result.reason = QString::fromUtf8(e.what());
+    }
+    return false;
+}
+
 } // namespace
 
-void fetchPreview(ErrorRecord& errors, Document* document, const QString& path,
-                  const std::function<PropertyReader*()>& propertyReader,
-                  std::shared_ptr<PropertySet>& propertySet, PictureBox& box)
+const Picture& requirePicture(const FetchedPreview& fetched)
 {
-    std::int32_t version = 0;
-    // A version that cannot be read goes the thumbnail way, like a new document.
-    const bool known = errors.step([&] { version = required(document).VersionNumber(); });
-    if (!known || version >= ThumbnailVersion) {
-        errors.step([&] { box.setPicture(required(document).Thumbnail()); });
-        return;
+    if (fetched.status != FetchedPreview::Status::Ok)
+        throw RuntimeError(RuntimeError::NoPreview, fetched.reason);
+    return fetched.picture;
+}
+
+FetchedPreview fetchPreview(Document* document, const QString& path,
+                            const std::function<PropertyReader*()>& propertyReader,
+                            std::shared_ptr<PropertySet>& propertySet)
+{
+    FetchedPreview result;
+    result.status = FetchedPreview::Status::NoPreview;
+    Picture picture;
+    bool read = false;
+    // A version that cannot be read goes the thumbnail way, like a new document;
+    // its error is no reason once the thumbnail reads.
+    FetchedPreview versionRead;
+    if (attempt(versionRead, [&] { result.version = required(document).VersionNumber(); })
+        && *result.version < ThumbnailVersion) {
+        PropertyReader* reader = nullptr;
+        // The previous document's set must never stand in for this one's.
+        propertySet.reset();
+        read = attempt(result, [&] {
+            reader = propertyReader();
+            propertySet = required(reader).OpenPropertySets(path);
+            picture = required(propertySet.get()).PreviewPicture();
+        });
+    } else {
+        read = attempt(result, [&] { picture = required(document).Thumbnail(); });
     }
-    PropertyReader* reader = nullptr;
-    errors.step([&] { reader = propertyReader(); });
-    // The previous document's set must never stand in for this one's.
-    propertySet.reset();
-    errors.step([&] { propertySet = required(reader).OpenPropertySets(path); });
-    errors.step([&] { box.setPicture(required(propertySet.get()).PreviewPicture()); });
+    if (!read)
+        return result;
+    if (picture.toImage().isNull()) {
+        result.reason = QStringLiteral("the preview cannot be drawn");
+        return result;
+    }
+    result.status = FetchedPreview::Status::Ok;
+    result.source = picture.source();
+    result.format = picture.format();
+    result.picture = std::move(picture);
+    return result;
+}
+
+FetchedPreview fetchPreview(Components& components, const QString& path)
+{
+    FetchedPreview result;
+    std::unique_ptr<DocumentServer> server;
+    std::shared_ptr<Document> document;
+    if (!attempt(result, [&] {
+            server = components.createDocumentServer();
+            document = server->OpenDocument(path);
+        }))
+        return result;
+
+    std::unique_ptr<PropertyReader> reader;
+    std::shared_ptr<PropertySet> set;
+    result = fetchPreview(document.get(), path,
+                          [&] {
+                              reader = components.createPropertyReader();
+                              return reader.get();
+                          },
+                          set);
+    FetchedPreview name;
+    attempt(name, [&] { result.displayName = document->DisplayName(); });
+    document.reset();
+    attempt(name, [&] { server->CloseAll(); });
+    return result;
 }
 
 } // namespace glimmer

@@ -1,25 +1,47 @@
 #pragma once
 
 #include "preview/Components.h"
-#include "platform/ErrorRecord.h"
 
+#include <QString>
+
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace glimmer {
-
-class PictureBox;
 
 // Documents of this version or later carry their own thumbnail; older ones
 // keep their preview in the property sets.
 inline constexpr std::int32_t ThumbnailVersion = 6000;
 
-// The version test and the picture fetch, run inside the caller's region:
-// each failing step leaves its number in `errors` and the next one runs.
-// `propertyReader` gives the reader to use when the document is older than
-// ThumbnailVersion; `propertySet` receives the set it opens.
-void fetchPreview(ErrorRecord& errors, Document* document, const QString& path,
-                  const std::function<PropertyReader*()>& propertyReader,
-                  std::shared_ptr<PropertySet>& propertySet, PictureBox& box);
+// What fetching one document's preview gave.
+struct FetchedPreview {
+    enum class Status { Ok, NoPreview, Unreadable };
+    Status status = Status::Unreadable;
+    Picture picture;                       // Ok: the preview; otherwise empty
+    QString reason;                        // not Ok: why, without the file's name in front
+    std::optional<std::int32_t> version;   // nullopt when it could not be read
+    QString displayName;                   // the document's display name when it could be read
+    QString source;                        // where the preview was found, e.g. "CAD summary set"; empty when unknown
+    QString format;                        // "png", "metafile" or "dib"; empty when unknown
+};
+
+// The fetched picture; raises RuntimeError (NoPreview, the reason) when there is none.
+const Picture& requirePicture(const FetchedPreview& fetched);
+
+// The version test and the picture fetch of an open `document` (null when it
+// could not be opened): version >= ThumbnailVersion, or a version that cannot
+// be read, takes the document's thumbnail; below it, the picture of the
+// property set that `propertyReader()` opens for `path`, kept in
+// `propertySet`. Leaves displayName empty: reading it is the caller's step.
+FetchedPreview fetchPreview(Document* document, const QString& path,
+                            const std::function<PropertyReader*()>& propertyReader,
+                            std::shared_ptr<PropertySet>& propertySet);
+
+// Opens the document through `components`, fetches its preview as above,
+// reads its display name and closes it. Never throws for a bad document.
+// Safe to call on several threads at once with one Components per thread.
+FetchedPreview fetchPreview(Components& components, const QString& path);
 
 } // namespace glimmer

@@ -18,7 +18,7 @@ QString fileNameOf(const QString& path)
 
 RuntimeError error(int number, const QString& path, const std::exception& e)
 {
-    return RuntimeError(number, QStringLiteral("%1: %2").arg(fileNameOf(path), QString::fromUtf8(e.what())));
+    return RuntimeError(number, fileNameOf(path), QString::fromUtf8(e.what()));
 }
 
 class FileDocument : public Document {

@@ -1,3 +1,4 @@
+#include "tests/support/CompoundFileEditor.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/Pixels.h"
 
@@ -59,6 +60,22 @@ TEST(Thumbnailer, WritesEveryFixturePreviewPixelForPixel)
             EXPECT_FALSE(QFile::exists(out));
         }
     }
+}
+
+TEST(Thumbnailer, ADocumentWhoseVersionCannotBeReadStillGivesItsThumbnail)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    const FixtureDocument& doc = fixtureDocuments()[1];
+    ASSERT_TRUE(doc.hasPreview);
+    CompoundFileEditor editor(fixturePath(doc));
+    editor.bytes[editor.entryOffset(editor.entry("RSeDb"))] = 'X';   // no version stream left
+    TempDir dir;
+    const QString input = dir.qpath() + QStringLiteral("/versionless.ipt");
+    editor.write(input.toStdString());
+    const QString out = dir.qpath() + QStringLiteral("/thumb.png");
+    const Outcome r = thumbnailer({input, out});
+    ASSERT_EQ(r.status, 0) << r.stderrText.toStdString();
+    EXPECT_EQ(pixelSha256(QImage(out, "PNG")), QByteArray(doc.pixelSha256));
 }
 
 TEST(Thumbnailer, ScalesDownToFitButNeverUp)

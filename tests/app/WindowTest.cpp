@@ -270,9 +270,11 @@ TEST_F(WindowHarness, UnreadableVersionTriesTheThumbnail)
     components.documents["/docs/odd.iam"] = {std::nullopt, solidPicture(Qt::green), std::nullopt, "odd.iam", "odd"};
     openDocument("/docs/odd.iam");
     EXPECT_EQ(components.thumbnailCalls, 1);
-    // The version could not be read, so the record is set: no usable preview.
-    EXPECT_FALSE(ui->cmdSave->isEnabled());
-    EXPECT_EQ(ui->picPreview->picture().size(), QSize(120, 120));
+    // The thumbnail read: it is shown and can be saved; the version's error is no reason to hide it.
+    EXPECT_TRUE(ui->cmdSave->isEnabled());
+    EXPECT_EQ(ui->picPreview->image().pixelColor(ui->picPreview->width() / 2, ui->picPreview->height() / 2),
+              QColor(Qt::green));
+    EXPECT_EQ(ui->FileName->text(), "odd.iam");
 }
 
 TEST_F(WindowHarness, ADocumentWithoutAPreviewShowsThePlaceholder)

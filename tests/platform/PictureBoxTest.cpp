@@ -1,4 +1,5 @@
 #include "platform/PictureBox.h"
+#include "platform/RuntimeError.h"
 
 #include <gtest/gtest.h>
 
@@ -61,4 +62,24 @@ TEST(PictureBox, EmptyPictureShowsOnlyTheBackground)
     const QImage img = box.image();
     ASSERT_EQ(img.size(), QSize(100, 100));
     EXPECT_EQ(img.pixelColor(50, 50), box.palette().color(QPalette::Base));
+}
+
+TEST(PictureBox, RenderIsThePersistentImageOfAnyBox)
+{
+    PictureBox box;
+    box.setGeometryTwips(0, 0, 240 * 15, 120 * 15);
+    QPalette palette = box.palette();
+    palette.setColor(QPalette::Base, Qt::green);
+    box.setPalette(palette);
+    const Picture picture = Picture::fromImage(solid({512, 512}, Qt::red));
+    box.setPicture(picture);
+    const QImage rendered = PictureBox::render(picture, {240, 120}, Qt::green);
+    EXPECT_EQ(rendered, box.image());
+    EXPECT_EQ(rendered.pixelColor(10, 60), QColor(Qt::green));
+    EXPECT_EQ(rendered.pixelColor(120, 60), QColor(Qt::red));
+}
+
+TEST(Picture, AnEmptyPictureMakesNoMetafile)
+{
+    EXPECT_THROW(Picture().placeableMetafile(), RuntimeError);
 }

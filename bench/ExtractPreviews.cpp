@@ -1,0 +1,60 @@
+// The engine's side of the comparison with bench/reference_previews.py: the
+// natural-size preview of every document given, read to pixels through the
+// fetch the window and the thumbnailer use, one process, one thread.
+//   extract_previews [--passes N] DOCUMENT_OR_FOLDER...
+// Measure it as a whole process, e.g. /usr/bin/time -f %U+%S.
+#include "preview/Fetch.h"
+#include "preview/FileComponents.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool isDocument(const std::filesystem::path& path)
+{
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext == ".ipt" || ext == ".iam" || ext == ".idw" || ext == ".ipn" || ext == ".ide";
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    int passes = 1;
+    int first = 1;
+    if (argc >= 3 && std::string(argv[1]) == "--passes") {
+        passes = std::max(1, std::atoi(argv[2]));
+        first = 3;
+    }
+    std::vector<QString> paths;
+    for (int i = first; i < argc; ++i) {
+        const std::filesystem::path arg(argv[i]);
+        std::vector<std::filesystem::path> found;
+        if (std::filesystem::is_directory(arg)) {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
+                if (entry.is_regular_file() && isDocument(entry.path()))
+                    found.push_back(entry.path());
+            std::sort(found.begin(), found.end());
+        } else {
+            found.push_back(arg);
+        }
+        for (const auto& p : found)
+            paths.push_back(QString::fromStdString(p.string()));
+    }
+
+    glimmer::FileComponents components;
+    long read = 0;
+    for (int pass = 0; pass < passes; ++pass)
+        for (const QString& path : paths)
+            read += !glimmer::fetchPreview(components, path).picture.toImage().isNull();
+    std::printf("%ld previews from %zu documents x %d passes\n", read, paths.size(), passes);
+    return 0;
+}
