@@ -11,11 +11,15 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QSet>
 #include <QThread>
 
 #include <array>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace glimmer {
 
@@ -28,8 +32,48 @@ const std::array<QString, 5> DocumentExtensions = {QStringLiteral(".IPT"), QStri
                                                    QStringLiteral(".IDW"), QStringLiteral(".IPN"),
                                                    QStringLiteral(".IDE")};
 
+// The temporary bitmap of the JPEG export, in the current directory.
+const QString TempBitmapName = QStringLiteral("~TempBmpJpgImage.bmp");
+
 // How many failed saves a batch names in its report.
 constexpr int NamedFailures = 5;
+
+bool isType(const QString& extension, QLatin1StringView type)
+{
+    return extension.compare(type, Qt::CaseInsensitive) == 0;
+}
+
+// Whether a name ends in one of the three picture extensions, in any case.
+bool hasPictureExtension(const QString& name)
+{
+    const QString last = name.right(4);
+    return isType(last, QLatin1StringView(".bmp")) || isType(last, QLatin1StringView(".wmf"))
+           || isType(last, QLatin1StringView(".jpg"));
+}
+
+// The extension of the type picked in the dialog ("*.jpg" gives ".jpg"), or
+// `otherwise` when it has none picked.
+QString pickedType(const CommonDialog& dialog, const QString& otherwise)
+{
+    const auto pairs = CommonDialog::filterPairs(dialog.Filter);
+    if (dialog.FilterIndex < 1 || dialog.FilterIndex > pairs.size())
+        return otherwise;
+    return pairs[dialog.FilterIndex - 1].pattern.mid(1);
+}
+
+// Disables `controls` until the guard ends, then gives each its state back.
+auto inputRefused(std::initializer_list<QWidget*> controls)
+{
+    std::vector<std::pair<QWidget*, bool>> states;
+    for (QWidget* control : controls) {
+        states.emplace_back(control, control->isEnabled());
+        control->setEnabled(false);
+    }
+    return qScopeGuard([states = std::move(states)] {
+        for (const auto& [control, enabled] : states)
+            control->setEnabled(enabled);
+    });
+}
 
 } // namespace
 
@@ -37,8 +81,9 @@ void frmSavePreview::cmdSave_Click()
 {
     if (busy_)
         return;
-    BusyScope busy(busy_);
-    msFileType = FileType->currentText();
+    const QScopedValueRollback busy(busy_, true);
+    QString file = msFile;
+    QString type = FileType->currentText();
     if (!msFile.isEmpty() && optSave->isChecked()) {
         CommonDialog1.Flags = CommonDialog::Explorer;
         CommonDialog1.Filter = SaveFilter;
@@ -49,33 +94,40 @@ void frmSavePreview::cmdSave_Click()
         CommonDialog1.ShowSave();
 
         const QString chosen = CommonDialog1.FileName;
-        if (!chosen.isEmpty()) {
-            msFile = chosen;
-            msFileType = chosen.right(4);
-            msFile = basePath(chosen);
+        // Cancel writes nothing and changes nothing.
+        if (chosen.isEmpty())
+            return;
+        if (hasPictureExtension(chosen)) {
+            // The name says the type, kept as typed: "part.JPG" is a JPEG file.
+            type = chosen.right(4);
+            file = basePath(chosen);
         } else {
-            msFileType = FileType->currentText();
+            // "name.0004" or "plain": the type picked in the dialog is added.
+            type = pickedType(CommonDialog1, type);
+            file = chosen;
         }
     }
+    msFile = file;
+    msFileType = type;
     if (msFile.isEmpty()) {
-        messages_.show(QStringLiteral("Please select a file first"));
+        notify(QStringLiteral("Please select a file first"));
         return;
     }
     try {
         SavePreviewImage();
     } catch (const RuntimeError& e) {
-        messages_.show(e.text(), MessageBox::applicationTitle(), MessageBox::Icon::Critical);
+        fail(e.text());
     } catch (const std::exception& e) {
-        messages_.show(QString::fromLocal8Bit(e.what()), MessageBox::applicationTitle(), MessageBox::Icon::Critical);
+        fail(QString::fromLocal8Bit(e.what()));
     }
 }
 
 void frmSavePreview::SavePreviewImage()
 {
-    // The type is compared exactly: ".JPG" is not ".jpg".
-    if (msFileType == QLatin1String(".bmp"))
+    // The type is compared without regard to case: ".JPG" writes a JPEG file.
+    if (isType(msFileType, QLatin1StringView(".bmp")))
         SavePicture(picPreview->image(), msFile + msFileType);
-    else if (msFileType == QLatin1String(".jpg"))
+    else if (isType(msFileType, QLatin1StringView(".jpg")))
         SaveAsJPEG(msFile);
     else
         savePictureItself(msFile + msFileType);
@@ -86,7 +138,7 @@ void frmSavePreview::savePictureItself(const QString& path)
     const Picture& picture = picPreview->picture();
     // A raster picture is a bitmap in its own form; asked for ".wmf", it is
     // wrapped as a metafile like the metafile pictures.
-    if (picture.kind() == Picture::Kind::Raster && msFileType != QLatin1String(".wmf")) {
+    if (picture.kind() == Picture::Kind::Raster && !isType(msFileType, QLatin1StringView(".wmf"))) {
         SavePicture(picture.image(), path);
         return;
     }
@@ -105,7 +157,7 @@ void frmSavePreview::savePictureItself(const QString& path)
 void frmSavePreview::SaveAsJPEG(const QString& sFileName)
 {
     if (sFileName.isEmpty()) {
-        messages_.show(QStringLiteral("You must save your file before outputting to JPEG"));
+        notify(QStringLiteral("You must save your file before outputting to JPEG"));
         return;
     }
     SavePicture(picPreview->image(), TempBitmapName);
@@ -116,23 +168,19 @@ void frmSavePreview::MakeJPG(const QString& sFileName)
 {
     // Both yields below let other events run; no other command may start an
     // export on the same temporary file and moDib meanwhile.
-    BusyScope busy(busy_);
+    const QScopedValueRollback busy(busy_, true);
 
     if (!moDib)
-        moDib = std::make_unique<cDIBSection>();
+        moDib = std::make_unique<cDIBSection>(*gdi_);
 
     // Whatever happens, the temporary bitmap goes and moDib is left empty.
-    struct Tidy {
-        cDIBSection& dib;
-        ~Tidy()
-        {
-            try {
-                Kill(TempBitmapName);
-            } catch (const RuntimeError&) {
-            }
-            dib.CleanUp();
+    const auto tidy = qScopeGuard([this] {
+        try {
+            Kill(TempBitmapName);
+        } catch (const RuntimeError&) {
         }
-    } tidy{*moDib};
+        moDib->CleanUp();
+    });
 
     // The bitmap was written just before; give the file system a moment if
     // it is not readable yet, but never wait for ever.
@@ -144,18 +192,19 @@ void frmSavePreview::MakeJPG(const QString& sFileName)
         loaded = moDib->Load(TempBitmapName);
     }
     if (!loaded) {
-        messages_.show(QStringLiteral("The temporary bitmap \"%1\" could not be read, so no JPEG file was written.")
+        fail(QStringLiteral("The temporary bitmap \"%1\" could not be read, so no JPEG file was written.")
                            .arg(QDir::toNativeSeparators(QDir::current().absoluteFilePath(TempBitmapName))));
         return;
     }
 
-    SaveDibAsJpeg(messages_, *moDib, sFileName + QStringLiteral(".jpg"), *ijl_);
+    // msFileType is ".jpg" in some case: the name stays as the user typed it.
+    SaveDibAsJpeg(messages_, *moDib, sFileName + msFileType, *ijl_);
     DoEvents();
 }
 
 void frmSavePreview::SaveMultipleFiles()
 {
-    BusyScope busy(busy_);
+    const QScopedValueRollback busy(busy_, true);
     msFileType = FileType->currentText();
     std::int16_t withoutPreview = 0;
 
@@ -166,7 +215,7 @@ void frmSavePreview::SaveMultipleFiles()
         CommonDialog1.ShowOpen();
     } catch (const RuntimeError& e) {
         msFile.clear();
-        messages_.show(e.text());
+        fail(e.text());
         return;
     }
     msFile = CommonDialog1.FileName;
@@ -183,6 +232,10 @@ void frmSavePreview::SaveMultipleFiles()
     QSet<QString> written;   // the pictures this run has written
     QStringList renamed;
     ErrorRecord errors;
+
+    // From the first document until the last message, only the progress
+    // dialog's Cancel may act.
+    const auto refused = inputRefused({cmdOpen, cmdSave, cmdExit, optMulti, optSave, FileType, PicSize});
 
     const auto count = checked::narrow<std::int16_t>(pieces.size());
     std::int16_t handled = 0;
@@ -241,24 +294,23 @@ void frmSavePreview::SaveMultipleFiles()
     progress_->finish();
 
     if (handled < count)
-        messages_.show(QStringLiteral("Stopped: %1 of the %2 selected items were handled; the pictures written so far are kept.")
-                           .arg(handled)
-                           .arg(count));
+        notify(QStringLiteral("Stopped: %1 of the %2 selected items were handled; the pictures written so far are kept.")
+                   .arg(handled)
+                   .arg(count));
     if (withoutPreview > 0)
-        messages_.show(QString::number(withoutPreview) + QStringLiteral(" File(s) don't contain a Preview"));
+        notify(QString::number(withoutPreview) + QStringLiteral(" File(s) don't contain a Preview"));
     if (!renamed.isEmpty())
-        messages_.show(QStringLiteral("%1 picture(s) were named after their whole document name, because another "
-                                      "document of the same name came first:\n%2")
-                           .arg(renamed.size())
-                           .arg(renamed.join(QLatin1Char('\n'))),
-                       MessageBox::applicationTitle(), MessageBox::Icon::Information);
+        notify(QStringLiteral("%1 picture(s) were named after their whole document name, because another "
+                              "document of the same name came first:\n%2")
+                   .arg(renamed.size())
+                   .arg(renamed.join(QLatin1Char('\n'))));
     if (!failedSaves.isEmpty()) {
         QString text = QStringLiteral("%1 preview(s) could not be saved:").arg(failedSaves.size());
         for (qsizetype k = 0; k < failedSaves.size() && k < NamedFailures; ++k)
             text += QStringLiteral("\n%1: %2").arg(failedSaves[k].name, failedSaves[k].reason);
         if (failedSaves.size() > NamedFailures)
             text += QStringLiteral("\n...");
-        messages_.show(text, MessageBox::applicationTitle(), MessageBox::Icon::Exclamation);
+        fail(text);
     }
 }
 

@@ -7,8 +7,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QIcon>
 #include <QImage>
+#include <QScopedValueRollback>
 
 #include <cstdlib>
 
@@ -21,9 +23,22 @@ const QString OpenFilter = QStringLiteral("All Files(*.*)|*.*|Inventor Files(*.i
                            + QStringLiteral("|*.iam|Drawing Files(*.idw)|*.idw|Presentation Files (*.ipn)|*.ipn|")
                            + QStringLiteral("iFeature Files(*.ide)|*.ide");
 
+// The window's designed client area, in twips.
+constexpr int ClientWidthTwips = 5085;
+constexpr int ClientHeightTwips = 4350;
+
+// The captions' font size in pixels; see the constructor.
+constexpr int CaptionPixelSize = 10;
+
 int px(int twips)
 {
     return PictureBox::twipsToPixels(twips);
+}
+
+void place(QWidget* widget, const char* name, int left, int top, int width, int height)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(px(left), px(top), px(width), px(height));
 }
 
 } // namespace
@@ -33,14 +48,6 @@ QString basePath(const QString& path)
     if (path.size() < 4)
         throw RuntimeError(5, QStringLiteral("Invalid procedure call or argument"));
     return path.left(path.size() - 4);
-}
-
-template <typename W>
-W* frmSavePreview::place(W* widget, int left, int top, int width, int height, int tabIndex)
-{
-    widget->setGeometry(px(left), px(top), px(width), px(height));
-    widget->setProperty("TabIndex", tabIndex);
-    return widget;
 }
 
 frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Components& components,
@@ -65,6 +72,7 @@ frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Compo
     , defaultProgress_(std::make_unique<QtProgress>(this))
     , progress_(defaultProgress_.get())
     , ijl_(&ijlLibrary())
+    , gdi_(&gdi::systemGdi())
 {
     setObjectName(QStringLiteral("frmSavePreview"));
     setWindowTitle(QStringLiteral("Preview & Save Inventor Images"));
@@ -74,40 +82,35 @@ frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Compo
     setWindowIcon(icon);
     resize(px(ClientWidthTwips), px(ClientHeightTwips));
 
+    // The layout was designed in pixels for a small 8-point font. The
+    // desktop's default (9 or 10 points of a wider face) cuts "Multiple
+    // Files" short; 10 pixels keeps every caption inside its control and the
+    // client area, with the widest common face and on any screen.
+    QFont designed = font();
+    designed.setPixelSize(CaptionPixelSize);
+    setFont(designed);
+
+    picPreview->setObjectName(QStringLiteral("picPreview"));
     picPreview->setGeometryTwips(0, 0, 3655, 3655);
-    picPreview->setProperty("TabIndex", 0);
-    place(cmdOpen, 3840, 840, 1215, 495, 1);
-    place(cmdSave, 3840, 1440, 1215, 495, 2);
-    place(cmdExit, 3840, 3240, 1212, 492, 3);
-    place(optMulti, 3720, 120, 1575, 372, 4);
-    place(optSave, 3720, 480, 1575, 255, 5);
-    place(FileType, 4080, 2280, 855, 315, 6);
-    place(Label1, 3960, 2040, 1215, 375, 7);
-    place(FileName, 120, 3840, 4935, 375, 8);
-    place(PicSize, 4080, 2880, 855, 315, 9);
-    place(Label2, 3960, 2640, 855, 375, 10);
+    place(cmdOpen, "cmdOpen", 3840, 840, 1215, 495);
+    place(cmdSave, "cmdSave", 3840, 1440, 1215, 495);
+    place(cmdExit, "cmdExit", 3840, 3240, 1212, 492);
+    place(optMulti, "optMulti", 3720, 120, 1575, 372);
+    place(optSave, "optSave", 3720, 480, 1575, 255);
+    place(FileType, "FileType", 4080, 2280, 855, 315);
+    place(Label1, "Label1", 3960, 2040, 1215, 375);
+    place(FileName, "FileName", 120, 3840, 4935, 375);
+    place(PicSize, "PicSize", 4080, 2880, 855, 315);
+    place(Label2, "Label2", 3960, 2640, 855, 375);
     // Lies below the designed client area: it only carries the placeholder.
+    Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setGeometryTwips(480, 4680, 1815, 1815);
-    Picture1->setProperty("TabIndex", 11);
     Picture1->setPicture(Picture::fromImage(QImage(QStringLiteral(":/glimmerbox/placeholder.jpg"))));
 
     const QList<QWidget*> order = {picPreview, cmdOpen, cmdSave, cmdExit, optMulti, optSave,
                                    FileType, Label1, FileName, PicSize, Label2, Picture1};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
-
-    picPreview->setObjectName(QStringLiteral("picPreview"));
-    cmdOpen->setObjectName(QStringLiteral("cmdOpen"));
-    cmdSave->setObjectName(QStringLiteral("cmdSave"));
-    cmdExit->setObjectName(QStringLiteral("cmdExit"));
-    optMulti->setObjectName(QStringLiteral("optMulti"));
-    optSave->setObjectName(QStringLiteral("optSave"));
-    FileType->setObjectName(QStringLiteral("FileType"));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    FileName->setObjectName(QStringLiteral("FileName"));
-    PicSize->setObjectName(QStringLiteral("PicSize"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Picture1->setObjectName(QStringLiteral("Picture1"));
 
     optSave->setChecked(true);
     FileType->addItems({QStringLiteral(".bmp"), QStringLiteral(".wmf"), QStringLiteral(".jpg")});
@@ -189,12 +192,29 @@ void frmSavePreview::cmdOpen_Click()
         SaveMultipleFiles();
         return;
     }
-    BusyScope busy(busy_);
+    const QScopedValueRollback busy(busy_, true);
     configureOpenDialog(CommonDialog::Explorer);
     CommonDialog1.CancelError = false;
     CommonDialog1.ShowOpen();
+    openDocument(CommonDialog1.FileName);
+}
 
-    msFile = CommonDialog1.FileName;
+void frmSavePreview::open(const QString& document)
+{
+    if (busy_ || document.isEmpty())
+        return;
+    const QScopedValueRollback busy(busy_, true);
+    // As the open dialog returns a document: its full path, with the folder
+    // made the current one.
+    const QFileInfo chosen(document);
+    if (chosen.absoluteDir().exists())
+        QDir::setCurrent(chosen.absolutePath());
+    openDocument(QDir::toNativeSeparators(chosen.absoluteFilePath()));
+}
+
+void frmSavePreview::openDocument(const QString& path)
+{
+    msFile = path;
     if (msFile.isEmpty())
         return;
 
@@ -236,11 +256,21 @@ void frmSavePreview::openFailed(const QString& reason)
 {
     // The document could not be opened at all: say why, then treat it like a
     // document without a preview.
-    messages_.show(QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(msFile), reason));
+    fail(QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(msFile), reason));
     moDocument.reset();
     cmdSave->setEnabled(false);
     picPreview->setPicture(Picture1->picture());
     FileName->setText(QFileInfo(msFile).fileName());
+}
+
+void frmSavePreview::notify(const QString& text)
+{
+    messages_.show(text, MessageBox::applicationTitle(), MessageBox::Icon::Information);
+}
+
+void frmSavePreview::fail(const QString& text)
+{
+    messages_.show(text, MessageBox::applicationTitle(), MessageBox::Icon::Exclamation);
 }
 
 } // namespace glimmer

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/IJL.h"
+#include "platform/Gdi.h"
 #include "platform/CommonDialog.h"
 #include "platform/Controls.h"
 #include "platform/MessageBox.h"
@@ -26,7 +27,9 @@ class cDIBSection;
 QString basePath(const QString& path);
 
 // The program's only window. It takes its dialog, message box and document
-// components from outside, so that nothing in it blocks a test.
+// components from outside, so that nothing in it blocks a test; everything
+// else is reached through its controls, found by their names ("cmdOpen",
+// "FileType", "picPreview", ...).
 class frmSavePreview : public QWidget {
     Q_OBJECT
 public:
@@ -34,22 +37,46 @@ public:
                    QWidget* parent = nullptr);
     ~frmSavePreview() override;
 
+    // Opens `document` as File Select does when the open dialog returns it:
+    // the way of a document named on the command line.
+    void open(const QString& document);
+
     // What Exit does; by default the process ends at once.
     void setExitHandler(std::function<void()> handler) { exitHandler_ = std::move(handler); }
     // Where a batch run shows its progress; by default a progress dialog.
     void setProgress(Progress& progress) { progress_ = &progress; }
     // The JPEG library the export encodes with; by default the real one.
     void setJpegLibrary(const IjlFunctions& ijl) { ijl_ = &ijl; }
+    // The graphics layer of the JPEG export's DIB section; by default the process's own.
+    void setGdi(gdi::Gdi& gdi) { gdi_ = &gdi; }
 
+private slots:
+    void cmdOpen_Click();
+    void cmdSave_Click();
+    void cmdExit_Click();
+    void optMulti_Click();
+    void optSave_Click();
+    void PicSize_Click();
+
+private:
     // Writes what the preview box shows to msFile & msFileType.
     void SavePreviewImage();
     // The JPEG export: the box's image through a temporary bitmap into the
-    // base path & ".jpg".
+    // base path & msFileType (".jpg" in any case).
     void SaveAsJPEG(const QString& sFileName);
     void MakeJPG(const QString& sFileName);
 
-    // The temporary bitmap of the JPEG export, in the current directory.
-    static inline const QString TempBitmapName = QStringLiteral("~TempBmpJpgImage.bmp");
+    void configureOpenDialog(long flags);
+    // The open steps that follow the dialog, for the path it returned.
+    void openDocument(const QString& path);
+    DocumentServer& documentServer();
+    void openFailed(const QString& reason);
+    void SaveMultipleFiles();
+    void savePictureItself(const QString& path);
+    // Messages of two kinds, each with its own icon: a notice (something to
+    // know or do) and a failure (something could not be read or written).
+    void notify(const QString& text);
+    void fail(const QString& text);
 
     // Controls, in tab order.
     PictureBox* picPreview;
@@ -66,7 +93,7 @@ public:
     PictureBox* Picture1;
     CommonDialog& CommonDialog1;
 
-    // Fields; only the handlers change them.
+    // Fields.
     std::shared_ptr<PropertyReader> moPropReader;
     std::shared_ptr<PropertySet> moPropSet;
     QString msFile;
@@ -75,48 +102,16 @@ public:
     std::shared_ptr<Document> moDocument;
     std::unique_ptr<cDIBSection> moDib;
 
-    // Window geometry in twips.
-    static constexpr int ClientWidthTwips = 5085;
-    static constexpr int ClientHeightTwips = 4350;
-
-private slots:
-    void cmdOpen_Click();
-    void cmdSave_Click();
-    void cmdExit_Click();
-    void optMulti_Click();
-    void optSave_Click();
-    void PicSize_Click();
-
-private:
-    template <typename W>
-    W* place(W* widget, int left, int top, int width, int height, int tabIndex);
-    void configureOpenDialog(long flags);
-    DocumentServer& documentServer();
-    void openFailed(const QString& reason);
-    void SaveMultipleFiles();
-    void savePictureItself(const QString& path);
-
     MessageBox& messages_;
     Components& components_;
     std::function<void()> exitHandler_;
     // Commands are refused while an export or a batch runs: both yield to
     // the event loop and share the temporary bitmap and moDib.
     bool busy_ = false;
-    // Sets busy_ for a scope and gives back what it was.
-    class BusyScope {
-    public:
-        explicit BusyScope(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
-        ~BusyScope() { flag_ = previous_; }
-        BusyScope(const BusyScope&) = delete;
-        BusyScope& operator=(const BusyScope&) = delete;
-
-    private:
-        bool& flag_;
-        bool previous_;
-    };
     std::unique_ptr<QtProgress> defaultProgress_;
     Progress* progress_;
     const IjlFunctions* ijl_;
+    gdi::Gdi* gdi_;
 };
 
 } // namespace glimmer

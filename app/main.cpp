@@ -3,6 +3,8 @@
 
 #include <QApplication>
 
+// glimmerbox [DOCUMENT]: the window, with DOCUMENT opened as File Select
+// would open it (file managers' "Open with" passes it).
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
@@ -12,6 +14,10 @@ int main(int argc, char* argv[])
     glimmer::QtMessageBox messages;
     glimmer::FileComponents components;
     glimmer::frmSavePreview window(dialog, messages, components);
+    dialog.setParent(&window);
+    messages.setParent(&window);
     window.show();
+    if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1)
+        window.open(arguments.at(1));
     return QApplication::exec();
 }

@@ -65,13 +65,15 @@ void batch(benchmark::State& state, const char* type)
     ScriptedProgress progress;
     frmSavePreview window(dialog, messages, components);
     window.setProgress(progress);
-    window.FileType->setCurrentIndex(window.FileType->findText(type));
-    window.optMulti->setChecked(true);
+    auto* fileType = window.findChild<QComboBox*>("FileType");
+    fileType->setCurrentIndex(fileType->findText(type));
+    window.findChild<QRadioButton*>("optMulti")->setChecked(true);
+    auto* cmdOpen = window.findChild<QPushButton*>("cmdOpen");
 
     const long before = peakRssKiB();
     for (auto _ : state) {
         dialog.answer(paths);
-        window.cmdOpen->click();
+        cmdOpen->click();
     }
     state.SetItemsProcessed(state.iterations() * count);
     state.counters["peak_rss_MiB"] = static_cast<double>(peakRssKiB()) / 1024.0;

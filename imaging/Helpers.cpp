@@ -6,6 +6,8 @@
 #include "platform/MessageBox.h"
 #include "platform/Runtime.h"
 
+#include <QScopeGuard>
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -16,19 +18,6 @@ namespace {
 
 // Library texts are short; a longer one is cut here rather than read without end.
 constexpr std::size_t kMaxLibraryText = 4096;
-
-// Gives the library instance back when the writer's call ends, by any path.
-class FreeOnExit {
-public:
-    FreeOnExit(const IjlFunctions& ijl, JPEG_CORE_PROPERTIES& record) : ijl_(ijl), record_(record) {}
-    ~FreeOnExit() { ijl_.ijlFree(&record_); }
-    FreeOnExit(const FreeOnExit&) = delete;
-    FreeOnExit& operator=(const FreeOnExit&) = delete;
-
-private:
-    const IjlFunctions& ijl_;
-    JPEG_CORE_PROPERTIES& record_;
-};
 
 } // namespace
 
@@ -44,7 +33,8 @@ QByteArray EncodeDibAsJpeg(const std::byte* lBits, std::int32_t lWidth, std::int
     const std::int32_t init = ijl.ijlInit(&record);
     if (init != 0)
         throw JpegLibraryError(init, QStringLiteral("Failed to initialise the IJL library"));
-    const FreeOnExit release(ijl, record);
+    // The library instance goes back when the call ends, by any path.
+    const auto release = qScopeGuard([&] { ijl.ijlFree(&record); });
 
     // The library only reads the pixels.
     record.DIBBytes = const_cast<std::byte*>(lBits);

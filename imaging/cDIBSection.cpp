@@ -3,6 +3,8 @@
 #include "platform/Ansi.h"
 #include "platform/Checked.h"
 
+#include <QScopeGuard>
+
 #include <span>
 #include <string>
 
@@ -75,11 +77,7 @@ bool cDIBSection::Load(const QString& Name)
         return false;
     }
     // The loaded bitmap is ours until the end of this call, whichever way it ends.
-    struct Release {
-        Gdi& gdi;
-        HBITMAP bitmap;
-        ~Release() { gdi.DeleteObject(bitmap); }
-    } releaseLoaded{*gdi_, loaded};
+    const auto releaseLoaded = qScopeGuard([this, loaded] { gdi_->DeleteObject(loaded); });
 
     BITMAPINFOHEADER& h = mtBitmapInfo.bmiHeader;
     h.biSize = 40;

@@ -23,7 +23,8 @@ public:
     long Flags = 0;
     // Description and pattern pairs separated by '|'.
     QString Filter;
-    // 1-based index into the pairs; 0 or out of range selects none.
+    // In: the 1-based index of the pair to preselect; 0 or out of range
+    // selects none. Out, when confirmed: the pair the user left picked.
     int FilterIndex = 0;
     // In: the initial folder and name. Out: the result; empty when cancelled.
     // A multiple selection comes back as the folder, then each bare name,
@@ -56,10 +57,14 @@ private:
     void show(Mode mode);
 };
 
-// The dialog over QFileDialog.
+// The dialog over Qt's own QFileDialog (never the desktop's: the same
+// dialog everywhere, whose saving adds the extension of the picked type to a
+// name typed without one).
 class QtCommonDialog : public CommonDialog {
 public:
     explicit QtCommonDialog(QWidget* parent = nullptr) : parent_(parent) {}
+    // The window the dialog sits over, modal to it.
+    void setParent(QWidget* parent) { parent_ = parent; }
 
 protected:
     std::optional<QStringList> run(Mode mode) override;

@@ -14,6 +14,8 @@ void QtMessageBox::show(const QString& text, const QString& title, Icon icon)
     case Icon::Critical: qtIcon = QMessageBox::Critical; break;
     }
     QMessageBox box(qtIcon, title, text, QMessageBox::Ok, parent_);
+    if (parent_)
+        box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 

@@ -17,9 +17,11 @@ public:
     virtual void show(const QString& text, const QString& title = applicationTitle(), Icon icon = Icon::None) = 0;
 };
 
+// QMessageBox over the parent window, modal to it.
 class QtMessageBox : public MessageBox {
 public:
     explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
     void show(const QString& text, const QString& title, Icon icon) override;
 
 private:

@@ -4,6 +4,18 @@
 
 namespace glimmer {
 
+namespace {
+
+// A progress dialog that can be shown at once, as if its minimum duration
+// had passed: only then does it let its Cancel act while the run goes on.
+class ProgressDialog : public QProgressDialog {
+public:
+    using QProgressDialog::QProgressDialog;
+    void showNow() { forceShow(); }
+};
+
+} // namespace
+
 QtProgress::~QtProgress()
 {
     delete dialog_;
@@ -12,11 +24,14 @@ QtProgress::~QtProgress()
 void QtProgress::start(int total)
 {
     delete dialog_;
-    dialog_ = new QProgressDialog(QStringLiteral("Saving previews..."), QStringLiteral("Cancel"), 0, total, parent_);
+    auto* dialog = new ProgressDialog(QStringLiteral("Saving previews..."), QStringLiteral("Cancel"), 0, total, parent_);
+    dialog_ = dialog;
     dialog_->setWindowTitle(QStringLiteral("Glimmerbox"));
     dialog_->setWindowModality(Qt::WindowModal);
-    dialog_->setMinimumDuration(500);
     dialog_->setValue(0);
+    // Shown from the first document, however short the run: until it ends,
+    // its Cancel is the only thing in the window that acts.
+    dialog->showNow();
 }
 
 bool QtProgress::advance(int done, const QString& current)

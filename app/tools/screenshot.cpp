@@ -13,18 +13,6 @@
 
 namespace {
 
-// A dialog that chooses one document without asking anybody.
-class ChosenDocument : public glimmer::CommonDialog {
-public:
-    explicit ChosenDocument(QString path) : path_(std::move(path)) {}
-
-protected:
-    std::optional<QStringList> run(Mode) override { return QStringList{path_}; }
-
-private:
-    QString path_;
-};
-
 // Nobody is there to press OK: messages go to the error output.
 class PrintedMessages : public glimmer::MessageBox {
 public:
@@ -46,13 +34,13 @@ int main(int argc, char* argv[])
     // Absolute now: choosing the document moves the current folder.
     const QString output = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
 
-    ChosenDocument dialog(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath());
+    glimmer::QtCommonDialog dialog;
     PrintedMessages messages;
     glimmer::FileComponents components;
     glimmer::frmSavePreview window(dialog, messages, components);
     window.move(40, 40);
     window.show();
-    window.cmdOpen->click();
+    window.open(QString::fromLocal8Bit(argv[1]));
 
     int status = 1;
     // Give the window system a moment to map and paint the window.

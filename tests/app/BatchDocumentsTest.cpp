@@ -4,6 +4,7 @@
 #include "tests/support/Pixels.h"
 #include "tests/support/ScriptedDialog.h"
 #include "tests/support/ScriptedProgress.h"
+#include "tests/support/WindowControls.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,6 @@
 
 using namespace glimmer;
 using namespace glimmer::test;
-
-namespace {
-
-} // namespace
 
 // All fixture documents copied into one folder (their names have spaces),
 // converted in one run, type by type.
@@ -35,7 +32,8 @@ protected:
         window = std::make_unique<frmSavePreview>(dialog, messages, components);
         window->setExitHandler([] {});
         window->setProgress(progress);
-        window->FileType->setCurrentIndex(window->FileType->findText(GetParam()));
+        ui.emplace(*window);
+        ui->FileType->setCurrentIndex(ui->FileType->findText(GetParam()));
     }
 
     QString inFolder(const QString& name) const { return folder.qpath() + "/" + name; }
@@ -48,6 +46,7 @@ protected:
     FileComponents components;
     ScriptedProgress progress;
     std::unique_ptr<frmSavePreview> window;
+    std::optional<WindowControls> ui;
 };
 
 TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
@@ -57,18 +56,18 @@ TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
     for (const QString& n : names)
         paths << inFolder(n);
 
-    QTest::mouseClick(window->optMulti, Qt::LeftButton);
+    QTest::mouseClick(ui->optMulti, Qt::LeftButton);
     dialog.answer(paths);
-    QTest::mouseClick(window->cmdOpen, Qt::LeftButton);
+    QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
     ASSERT_EQ(messages.messages.size(), 2u) << messages.texts().join("\n").toStdString();
     EXPECT_EQ(messages.messages[0].text, "3 File(s) don't contain a Preview");
     // Cooling_Plate-body.idw and Cooling_Plate-body.ipt share a base name:
     // the second keeps its extension rather than overwrite the first's picture.
     EXPECT_TRUE(messages.messages[1].text.contains("Cooling_Plate-body.ipt" + type));
-    EXPECT_FALSE(QFile::exists(inFolder(frmSavePreview::TempBitmapName)));
+    EXPECT_FALSE(QFile::exists(inFolder("~TempBmpJpgImage.bmp")));
 
     // The same documents saved one by one, in single mode, into another folder.
-    QTest::mouseClick(window->optSave, Qt::LeftButton);
+    QTest::mouseClick(ui->optSave, Qt::LeftButton);
     TempDir singles;
     int written = 0;
     QSet<QString> used;
@@ -85,10 +84,10 @@ TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
         ASSERT_TRUE(QFile::exists(batchOutput));
         ++written;
         dialog.answer(inFolder(name));
-        QTest::mouseClick(window->cmdOpen, Qt::LeftButton);
+        QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
         const QString single = singles.qpath() + "/" + base(name) + type;
         dialog.answer(single);
-        QTest::mouseClick(window->cmdSave, Qt::LeftButton);
+        QTest::mouseClick(ui->cmdSave, Qt::LeftButton);
         // The encoders are deterministic: X's picture from the run is exactly X's own.
         EXPECT_EQ(readAll(batchOutput), readAll(single));
     }

@@ -1,6 +1,7 @@
 #include "tests/support/Pixels.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/ScriptedProgress.h"
+#include "tests/support/ModalAnswers.h"
 #include "tests/support/WindowHarness.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +10,10 @@
 #include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QProgressDialog>
 
 using namespace glimmer;
 using namespace glimmer::test;
-
-namespace {
-
-} // namespace
 
 // A window in "Multiple Files" mode over a temporary folder of scripted documents.
 class BatchHarness : public WindowHarness {
@@ -24,7 +22,7 @@ protected:
     {
         WindowHarness::SetUp();
         window->setProgress(progress);
-        QTest::mouseClick(window->optMulti, Qt::LeftButton);
+        QTest::mouseClick(ui->optMulti, Qt::LeftButton);
         here = std::make_unique<CurrentDir>(dir.path());
     }
     void TearDown() override { here.reset(); }
@@ -58,7 +56,6 @@ protected:
 TEST_F(BatchHarness, DialogIsConfiguredForManyDocuments)
 {
     dialog.cancel();
-    window->msFile = "something";
     clickOpen();
     const auto& shown = dialog.last();
     EXPECT_EQ(shown.flags, 0x200);
@@ -67,8 +64,7 @@ TEST_F(BatchHarness, DialogIsConfiguredForManyDocuments)
     EXPECT_EQ(shown.fileName, "");
     EXPECT_EQ(shown.maxFileSize, 32767);
     EXPECT_FALSE(shown.cancelError);
-    // Cancel: nothing happens, no message, and the path is forgotten.
-    EXPECT_TRUE(window->msFile.isEmpty());
+    // Cancel: nothing happens, no message.
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_TRUE(components.opened.isEmpty());
 }
@@ -84,11 +80,9 @@ TEST_F(BatchHarness, EachDocumentGetsItsOwnPictureBesideIt)
     EXPECT_EQ(colourAt("blue assembly.bmp"), QColor(Qt::blue));
     EXPECT_EQ(colourAt("green old.bmp"), QColor(Qt::green));
     EXPECT_EQ(components.openDocuments, 0);
-    EXPECT_FALSE(window->moDocument);
-    // The last piece's base path stays; the label and Save are left alone.
-    EXPECT_EQ(window->msFile, "green old");
-    EXPECT_EQ(window->FileName->text(), "No File Selected");
-    EXPECT_FALSE(window->cmdSave->isEnabled());
+    // The label and Save are left alone.
+    EXPECT_EQ(ui->FileName->text(), "No File Selected");
+    EXPECT_FALSE(ui->cmdSave->isEnabled());
 }
 
 TEST_F(BatchHarness, ASingleDocumentIsAFullPath)
@@ -107,6 +101,7 @@ TEST_F(BatchHarness, DocumentsWithoutAPreviewGetNoPictureAndAreCounted)
     addDocument("c.ipt", std::nullopt, 5001);
     run({"a.ipt", "b.ipt", "c.ipt"});
     EXPECT_EQ(messages.texts(), QStringList({"2 File(s) don't contain a Preview"}));
+    EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Information);
     EXPECT_TRUE(QFile::exists("a.bmp"));
     // Never the previous document's picture under this one's name.
     EXPECT_FALSE(QFile::exists("b.bmp"));
@@ -137,10 +132,10 @@ TEST_F(BatchHarness, DocumentsThatCannotBeOpenedAreCountedAndTheRunGoesOn)
 
 TEST_F(BatchHarness, TheTypeIsTakenOnceAtTheStart)
 {
-    window->FileType->setCurrentIndex(1);
+    ui->FileType->setCurrentIndex(1);
     addDocument("a.ipt", solidPicture(Qt::red));
     addDocument("b.ipt", solidPicture(Qt::red));
-    progress.onAdvance = [this](int) { window->FileType->setCurrentIndex(0); };
+    progress.onAdvance = [this](int) { ui->FileType->setCurrentIndex(0); };
     run({"a.ipt", "b.ipt"});
     EXPECT_TRUE(QFile::exists("a.wmf"));
     EXPECT_TRUE(QFile::exists("b.wmf"));
@@ -158,6 +153,7 @@ TEST_F(BatchHarness, FailedSavesAreCountedAndReportedAfterThePreviewMessage)
     EXPECT_EQ(messages.messages[0].text, "1 File(s) don't contain a Preview");
     EXPECT_TRUE(messages.messages[1].text.startsWith("1 preview(s) could not be saved:"));
     EXPECT_TRUE(messages.messages[1].text.contains("a.ipt"));
+    EXPECT_EQ(messages.messages[1].icon, MessageBox::Icon::Exclamation);
     EXPECT_TRUE(QFileInfo("a.bmp").isDir());
     EXPECT_TRUE(QFile::exists("b.bmp"));
 }
@@ -177,7 +173,6 @@ TEST_F(BatchHarness, ASelectionTooLongForTheBufferConvertsNothing)
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.contains("too long"));
     EXPECT_TRUE(components.opened.isEmpty());
-    EXPECT_TRUE(window->msFile.isEmpty());
 }
 
 TEST_F(BatchHarness, CancelStopsAfterTheCurrentDocumentAndKeepsWhatWasWritten)
@@ -204,6 +199,7 @@ TEST_F(BatchHarness, DocumentsOfOneNameDoNotOverwriteEachOthersPicture)
     EXPECT_EQ(colourAt("lid.idw.bmp"), QColor(Qt::blue));
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.contains("lid.idw.bmp"));
+    EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Information);
 
     // A second run writes over its own earlier pictures, as a re-export should.
     messages.messages.clear();
@@ -212,4 +208,47 @@ TEST_F(BatchHarness, DocumentsOfOneNameDoNotOverwriteEachOthersPicture)
     run({"lid.ipt", "notes.txt"});
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_FALSE(QFile::exists("lid.ipt.bmp"));
+}
+
+TEST_F(BatchHarness, ADocumentWithAnEmptyBaseNameGivesNoJpegAndNoTemporaryBitmap)
+{
+    ui->FileType->setCurrentIndex(2);
+    addDocument("a.ipt", solidPicture(Qt::red));
+    addDocument(".ipt", solidPicture(Qt::blue));
+    run({"a.ipt", ".ipt"});
+    EXPECT_EQ(messages.texts(), QStringList({"You must save your file before outputting to JPEG"}));
+    EXPECT_EQ(pictureFormat("a.jpg"), "jpg");
+    EXPECT_FALSE(QFile::exists(".jpg"));
+    EXPECT_FALSE(QFile::exists(TempBitmapName));
+}
+
+// With the window's own progress dialog: from the first document, it shows,
+// modal to the window, and no control of the window takes a click.
+TEST_F(WindowHarness, FromTheFirstDocumentOnlyTheProgressDialogActs)
+{
+    TempDir dir;
+    for (const char* name : {"a.ipt", "b.ipt"})
+        components.documents[name] = {20000, solidPicture(Qt::red), std::nullopt, name, name};
+    bool exited = false;
+    window->setExitHandler([&] { exited = true; });
+    QTest::mouseClick(ui->optMulti, Qt::LeftButton);
+    const std::initializer_list<QWidget*> controls = {ui->cmdOpen, ui->cmdSave, ui->cmdExit, ui->optMulti,
+                                                      ui->optSave, ui->FileType, ui->PicSize};
+    const auto answer = whenModalShows<QProgressDialog>([&](QProgressDialog& progress) {
+        EXPECT_EQ(progress.parentWidget(), window.get());
+        EXPECT_EQ(progress.windowModality(), Qt::WindowModal);
+        for (QWidget* w : controls)
+            QTest::mouseClick(w, Qt::LeftButton);
+        QTest::keyClicks(ui->FileType->lineEdit(), "x");
+    });
+    dialog.answer(QStringList{dir.qpath() + "/a.ipt", dir.qpath() + "/b.ipt"});
+    clickOpen();
+    EXPECT_FALSE(exited);
+    EXPECT_EQ(dialog.shown().size(), 1u);
+    EXPECT_TRUE(ui->optMulti->isChecked());
+    EXPECT_EQ(ui->FileType->currentText(), ".bmp");
+    EXPECT_EQ(pictureFormat(dir.qpath() + "/b.bmp"), "bmp");
+    // Afterwards each control is as it was before: Save stays disabled in this mode.
+    for (QWidget* w : controls)
+        EXPECT_EQ(w->isEnabled(), w != ui->cmdSave) << w->objectName().toStdString();
 }

@@ -6,7 +6,9 @@
 #include "tests/support/ScriptedProgress.h"
 
 #include "app/frmSavePreview.h"
+#include "tests/support/ModalAnswers.h"
 #include "tests/support/ScriptedDialog.h"
+#include "tests/support/WindowControls.h"
 
 #include <gtest/gtest.h>
 
@@ -54,16 +56,17 @@ protected:
         window = std::make_unique<frmSavePreview>(dialog, messages, components);
         window->setExitHandler([] {});
         window->show();
+        ui.emplace(*window);
         dialog.answer(fixtureQPath(GetParam()));
-        QTest::mouseClick(window->cmdOpen, Qt::LeftButton);
-        ASSERT_TRUE(window->cmdSave->isEnabled()) << messages.texts().join("\n").toStdString();
+        QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
+        ASSERT_TRUE(ui->cmdSave->isEnabled()) << messages.texts().join("\n").toStdString();
         here = std::make_unique<CurrentDir>(dir.path());
     }
     void TearDown() override { here.reset(); }
 
     void pickSize(int index)
     {
-        QComboBox* box = window->PicSize;
+        QComboBox* box = ui->PicSize;
         box->showPopup();
         QAbstractItemView* view = box->view();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
@@ -75,7 +78,7 @@ protected:
     {
         const QString path = dir.qpath() + "/" + name;
         dialog.answer(path);
-        QTest::mouseClick(window->cmdSave, Qt::LeftButton);
+        QTest::mouseClick(ui->cmdSave, Qt::LeftButton);
         return path;
     }
 
@@ -83,6 +86,7 @@ protected:
     RecordingMessageBox messages;
     FileComponents components;
     std::unique_ptr<frmSavePreview> window;
+    std::optional<WindowControls> ui;
     TempDir dir;
     std::unique_ptr<CurrentDir> here;
 };
@@ -101,9 +105,9 @@ TEST_P(SaveDocuments, BitmapIsTheBoxAtItsSizeShowingThePreview)
     EXPECT_EQ(qFromLittleEndian<quint32>(header.constData() + 30), 0u);   // uncompressed
     const QImage saved(path, "BMP");
     ASSERT_EQ(saved.size(), QSize(240, 240));
-    EXPECT_EQ(pixelSha256(saved), pixelSha256(window->picPreview->image()));
+    EXPECT_EQ(pixelSha256(saved), pixelSha256(ui->picPreview->image()));
     // The preview is scaled to fill the square box: its corners are preview, not background.
-    const QImage natural = window->picPreview->picture().toImage();
+    const QImage natural = ui->picPreview->picture().toImage();
     const QImage expected = natural.scaled(240, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     EXPECT_GT(psnr(saved, expected), 40.0);
 }
@@ -128,11 +132,62 @@ TEST_P(SaveDocuments, JpegIsTheBoxAtItsSizeCloseToTheBitmap)
     ASSERT_EQ(jpeg.size(), QSize(120, 120));
     EXPECT_GT(psnr(jpeg, QImage(bmp, "BMP")), 35.0);
     // The dialog left the current folder at the output folder: no temporary bitmap stays there.
-    EXPECT_FALSE(QFile::exists(dir.qpath() + "/" + frmSavePreview::TempBitmapName));
-    EXPECT_FALSE(QFile::exists(QDir::current().filePath(frmSavePreview::TempBitmapName)));
+    EXPECT_FALSE(QFile::exists(dir.qpath() + "/~TempBmpJpgImage.bmp"));
+    EXPECT_FALSE(QFile::exists(QDir::current().filePath("~TempBmpJpgImage.bmp")));
 }
 
 INSTANTIATE_TEST_SUITE_P(OldAndNew, SaveDocuments,
                          ::testing::Values("kdizon-2P-OPM/AA AOTF subassy.iam",        // standard summary set, metafile
                                            "Rou7e-typhlogyroscope/SOLID_10.ipt",       // PNG, 512 pixels
                                            "Rou7e-typhlogyroscope/Part3.ipt"));        // PNG, 180 pixels
+
+// An old revision as the CAD system keeps it, "name.0004.ipt", saved in each
+// type through Qt's own dialog, whose proposed name is accepted as it stands.
+TEST(SaveDottedDocuments, EachTypeIsWrittenUnderTheNameWithItsExtension)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    struct Case {
+        const char* document;
+        int type;   // FileType entry
+        const char* written;
+    };
+    const Case cases[] = {
+        {"kdizon-2P-OPM/AA AOTF subassy.iam", 0, "name.0004.bmp"},
+        {"kdizon-2P-OPM/AA AOTF subassy.iam", 1, "name.0004.wmf"},
+        {"kdizon-2P-OPM/AA AOTF subassy.iam", 2, "name.0004.jpg"},
+        {"Rou7e-typhlogyroscope/Part3.ipt", 0, "name.0004.bmp"},
+        {"Rou7e-typhlogyroscope/Part3.ipt", 1, "name.0004.wmf"},
+        {"Rou7e-typhlogyroscope/Part3.ipt", 2, "name.0004.jpg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.document) + " as " + c.written);
+        TempDir dir;
+        CurrentDir keep;
+        const QString document = dir.qpath() + "/name.0004.ipt";
+        ASSERT_TRUE(QFile::copy(fixtureQPath(c.document), document));
+
+        QtCommonDialog dialog;
+        RecordingMessageBox messages;
+        FileComponents components;
+        frmSavePreview window(dialog, messages, components);
+        dialog.setParent(&window);
+        window.show();
+        window.open(document);
+        const WindowControls ui(window);
+        ui.FileType->setCurrentIndex(c.type);
+        const auto answer = answerFileDialog({});
+        QTest::mouseClick(ui.cmdSave, Qt::LeftButton);
+
+        EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+        QStringList expected{"name.0004.ipt", c.written};
+        expected.sort();
+        EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::Files), expected);
+        const QString written = dir.qpath() + "/" + c.written;
+        EXPECT_EQ(pictureFormat(written), QString(c.written).right(3));
+        if (c.type == 1) {
+            EXPECT_FALSE(playAtNaturalSize(written).isNull());
+        } else {
+            EXPECT_EQ(QImage(written).size(), ui.picPreview->size());
+        }
+    }
+}

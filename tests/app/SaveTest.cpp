@@ -1,8 +1,9 @@
 #include "tests/support/Pixels.h"
 #include "tests/support/Fixtures.h"
 #include "imaging/IJL.h"
-#include "imaging/cDIBSection.h"
-#include "platform/RuntimeError.h"
+#include "tests/support/ModalAnswers.h"
+#include "tests/support/ScriptedGdi.h"
+#include "tests/support/ScriptedProgress.h"
 #include "tests/support/WindowHarness.h"
 
 #include <gtest/gtest.h>
@@ -35,13 +36,10 @@ protected:
         base = dir.qpath() + "/part";
         components.documents[document] = {20000, solidPicture(Qt::red), std::nullopt, "part.ipt", "part"};
         openDocument(document);
-        ASSERT_TRUE(window->cmdSave->isEnabled());
+        ASSERT_TRUE(ui->cmdSave->isEnabled());
     }
 
-    void chooseType(const QString& type)
-    {
-        window->FileType->setCurrentIndex(window->FileType->findText(type));
-    }
+    void chooseType(const QString& type) { ui->FileType->setCurrentIndex(ui->FileType->findText(type)); }
 
     TempDir dir;
     QString document;
@@ -63,14 +61,16 @@ TEST_F(SaveHarness, SaveDialogIsConfiguredFromTheTypeAndThePath)
     EXPECT_EQ(shown.defaultExt, ".wmf");
 }
 
-TEST_F(SaveHarness, CancelledDialogStillSavesToTheBasePathWithTheListType)
+TEST_F(SaveHarness, CancelWritesNothingAndChangesNothing)
 {
-    pickFromList(window->PicSize, 2);
+    writeAll(base + ".bmp", "keep me");
     dialog.cancel();
     clickSave();
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
-    EXPECT_EQ(window->msFileType, ".bmp");
-    EXPECT_EQ(imageSize(base + ".bmp"), QSize(240, 240));
+    EXPECT_EQ(readAll(base + ".bmp"), "keep me");
+    EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::Files), QStringList({"part.bmp"}));
+    EXPECT_EQ(ui->FileName->text(), "part.ipt");
+    EXPECT_EQ(proposedName(), base);
 }
 
 TEST_F(SaveHarness, TheChosenPathAndItsExtensionWin)
@@ -78,53 +78,79 @@ TEST_F(SaveHarness, TheChosenPathAndItsExtensionWin)
     const QString other = dir.qpath() + "/elsewhere.wmf";
     dialog.answer(other);
     clickSave();
-    EXPECT_EQ(window->msFile, dir.qpath() + "/elsewhere");
-    EXPECT_EQ(window->msFileType, ".wmf");
     EXPECT_TRUE(QFile::exists(other));
     EXPECT_FALSE(QFile::exists(base + ".bmp"));
+    EXPECT_EQ(proposedName(), dir.qpath() + "/elsewhere");
 }
 
-TEST_F(SaveHarness, UpperCaseExtensionSavesThePictureItself)
+// Through Qt's own dialog, answered from the keyboard as a user would.
+TEST(SaveDialog, TheNameOrElseTheTypePickedInTheDialogDecidesTheFormat)
 {
-    // ".BMP" is not ".bmp": the picture is written in its own form, at its own size.
-    pickFromList(window->PicSize, 0);
-    dialog.answer(dir.qpath() + "/shout.BMP");
-    clickSave();
-    EXPECT_EQ(window->msFileType, ".BMP");
-    EXPECT_EQ(imageSize(dir.qpath() + "/shout.BMP"), QSize(180, 180));
+    struct Case {
+        const char* what;
+        const char* document;
+        int listType;                     // the FileType entry chosen before Save
+        FileDialogAnswer answer;
+        const char* written;              // null: nothing
+        const char* format;
+    };
+    const Case cases[] = {
+        {"a dotted name, as proposed", "Multi-Cat.0004.iam", 2, {}, "Multi-Cat.0004.jpg", "jpg"},
+        {"a dotted name, another type picked", "name.0004.ipt", 0, {std::nullopt, 2}, "name.0004.jpg", "jpg"},
+        {"no extension, JPEG picked", "part.ipt", 0, {"plain", 2}, "plain.jpg", "jpg"},
+        {"upper-case bitmap", "part.ipt", 2, {"part.BMP"}, "part.BMP", "bmp"},
+        {"upper-case JPEG", "part.ipt", 0, {"part.JPG"}, "part.JPG", "jpg"},
+        {"cancel", "part.ipt", 0, {"other.bmp", -1, false}, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        CurrentDir keep;
+        QtCommonDialog dialog;
+        RecordingMessageBox messages;
+        ScriptedComponents components;
+        const QString document = dir.qpath() + "/" + c.document;
+        components.documents[document] = {20000, solidPicture(Qt::red), std::nullopt, c.document, c.document};
+        frmSavePreview window(dialog, messages, components);
+        dialog.setParent(&window);
+        window.show();
+        window.open(document);
+        const WindowControls ui(window);
+        ui.FileType->setCurrentIndex(c.listType);
+
+        const auto answer = answerFileDialog(c.answer);
+        QTest::mouseClick(ui.cmdSave, Qt::LeftButton);
+        EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+        QStringList written = QDir(dir.qpath()).entryList(QDir::Files | QDir::Hidden);
+        written.removeOne(c.document);
+        EXPECT_EQ(written, c.written ? QStringList({c.written}) : QStringList());
+        if (c.written) {
+            EXPECT_EQ(pictureFormat(dir.qpath() + "/" + c.written), c.format);
+        }
+    }
 }
 
-TEST_F(SaveHarness, TypedTypeSelectsNoFilterAndIsStillTheDefault)
+TEST_F(SaveHarness, ATypedTypeSelectsNoFilterAndIsTheTypeOfANameWithoutOne)
 {
-    window->FileType->lineEdit()->selectAll();
-    QTest::keyClicks(window->FileType->lineEdit(), ".bmq");
-    dialog.cancel();
+    ui->FileType->lineEdit()->selectAll();
+    QTest::keyClicks(ui->FileType->lineEdit(), ".bmq");
+    dialog.answer(base);
     clickSave();
     EXPECT_EQ(dialog.last().filterIndex, 0);
     EXPECT_EQ(dialog.last().defaultExt, ".bmq");
-    EXPECT_EQ(window->msFileType, ".bmq");
     // An unknown type takes the third way: the picture in its own form.
     EXPECT_EQ(imageSize(base + ".bmq"), QSize(180, 180));
-}
-
-TEST_F(SaveHarness, MultipleModeSavesWithoutADialog)
-{
-    QTest::mouseClick(window->optMulti, Qt::LeftButton);
-    // Save is disabled in this mode; the routine itself needs no dialog.
-    window->msFileType = ".bmp";
-    window->SavePreviewImage();
-    EXPECT_TRUE(dialog.shown().size() == 1u);
-    EXPECT_TRUE(QFile::exists(base + ".bmp"));
 }
 
 TEST_F(SaveHarness, AFolderInTheWayIsReportedAndNothingIsLost)
 {
     ASSERT_TRUE(QDir().mkdir(base + ".bmp"));
-    dialog.cancel();
+    dialog.answer(base + ".bmp");
     clickSave();
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.contains(QDir::toNativeSeparators(base + ".bmp")));
     EXPECT_TRUE(messages.messages[0].text.contains("folder"));
+    EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Exclamation);
     EXPECT_TRUE(QFileInfo(base + ".bmp").isDir());
     // The window goes on working.
     dialog.answer(dir.qpath() + "/again.bmp");
@@ -132,57 +158,43 @@ TEST_F(SaveHarness, AFolderInTheWayIsReportedAndNothingIsLost)
     EXPECT_TRUE(QFile::exists(dir.qpath() + "/again.bmp"));
 }
 
-TEST_F(SaveHarness, AMissingFolderIsReportedAndAnExistingFileSurvives)
+TEST_F(SaveHarness, AMissingFolderIsReported)
 {
     const QString target = dir.qpath() + "/no such folder/part.bmp";
     dialog.answer(target);
     clickSave();
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.startsWith("Path not found"));
-
-    // A failing metafile save (no picture) leaves the old file as it was.
-    QFile old(base + ".wmf");
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("keep me");
-    old.close();
-    window->picPreview->setPicture(Picture());
-    dialog.answer(base + ".wmf");
-    clickSave();
-    ASSERT_EQ(messages.messages.size(), 2u);
-    QFile again(base + ".wmf");
-    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
-    EXPECT_EQ(again.readAll(), "keep me");
 }
 
-TEST_F(SaveHarness, JpegNeedsABasePath)
-{
-    CurrentDir here(dir.path());
-    window->SaveAsJPEG(QString());
-    EXPECT_EQ(messages.texts(), QStringList({"You must save your file before outputting to JPEG"}));
-    EXPECT_FALSE(QFile::exists(dir.qpath() + "/" + frmSavePreview::TempBitmapName));
-    EXPECT_FALSE(window->moDib);
-}
-
-// The JPEG export, with the current folder apart from the output folder.
+// The JPEG export, run as a batch of the one document, with the current
+// folder apart from the output folder.
 class JpegHarness : public SaveHarness {
 protected:
     void SetUp() override
     {
         SaveHarness::SetUp();
         chooseType(".jpg");
+        window->setGdi(gdi);
     }
 
-    // Saves as JPEG to the base path; the current folder is `cwd` while it runs.
+    // Exports the document's preview to the base path; the current folder is
+    // `cwd` while it runs.
     void exportFrom(const std::filesystem::path& cwd)
     {
-        CurrentDir here(cwd);
-        window->msFileType = ".jpg";
-        window->SavePreviewImage();
+        progress.onAdvance = [&](int) { QDir::setCurrent(QString::fromStdString(cwd.string())); };
+        window->setProgress(progress);
+        QTest::mouseClick(ui->optMulti, Qt::LeftButton);
+        dialog.answer(document);
+        clickOpen();
+        QTest::mouseClick(ui->optSave, Qt::LeftButton);
     }
 
-    QString tempIn(const TempDir& d) const { return d.qpath() + "/" + frmSavePreview::TempBitmapName; }
+    QString tempIn(const TempDir& d) const { return d.qpath() + "/" + TempBitmapName; }
 
     TempDir work;
+    ScriptedGdi gdi;
+    ScriptedProgress progress;
 };
 
 TEST_F(JpegHarness, TheTemporaryBitmapLivesInTheCurrentFolderOnlyWhileItRuns)
@@ -194,20 +206,45 @@ TEST_F(JpegHarness, TheTemporaryBitmapLivesInTheCurrentFolderOnlyWhileItRuns)
     EXPECT_TRUE(seenDuringExport);
     EXPECT_FALSE(QFile::exists(tempIn(work)));
     EXPECT_FALSE(QFile::exists(tempIn(dir)));
-    EXPECT_EQ(imageSize(base + ".jpg"), window->picPreview->size());
+    EXPECT_EQ(imageSize(base + ".jpg"), ui->picPreview->size());
     EXPECT_TRUE(messages.messages.empty());
 }
 
-TEST_F(JpegHarness, TheDibIsMadeOnceAndLeftEmpty)
+TEST_F(JpegHarness, TheDibIsLeftEmptyAfterEveryExport)
 {
     exportFrom(work.path());
-    ASSERT_TRUE(window->moDib);
-    const cDIBSection* first = window->moDib.get();
-    pickFromList(window->PicSize, 0);
+    EXPECT_EQ(gdi.inner.liveObjects(), 0u);
+    pickFromList(ui->PicSize, 0);
     exportFrom(work.path());
-    EXPECT_EQ(window->moDib.get(), first);
-    EXPECT_FALSE(window->moDib->hDib());
+    EXPECT_EQ(gdi.inner.liveObjects(), 0u);
     EXPECT_EQ(imageSize(base + ".jpg"), QSize(96, 96));
+}
+
+TEST_F(JpegHarness, ATemporaryBitmapThatWillNotLoadIsRetriedAWhileThenReported)
+{
+    // A bitmap that loads on the fourth try is written; one that would load
+    // only on the 26th is given up, in at most 20 tries.
+    for (const int failures : {3, 25}) {
+        SCOPED_TRACE(failures);
+        messages.messages.clear();
+        QFile::remove(base + ".jpg");
+        gdi.loadCalls = 0;
+        gdi.loadFailures = failures;
+        exportFrom(work.path());
+        EXPECT_FALSE(QFile::exists(tempIn(work)));
+        EXPECT_EQ(gdi.inner.liveObjects(), 0u);
+        if (failures < 20) {
+            EXPECT_EQ(gdi.loadCalls, failures + 1);
+            EXPECT_EQ(pictureFormat(base + ".jpg"), "jpg");
+            EXPECT_TRUE(messages.messages.empty());
+        } else {
+            EXPECT_LE(gdi.loadCalls, 20);
+            EXPECT_FALSE(QFile::exists(base + ".jpg"));
+            ASSERT_EQ(messages.messages.size(), 1u);
+            EXPECT_TRUE(messages.messages[0].text.contains("could not be read, so no JPEG file was written"));
+            EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Exclamation);
+        }
+    }
 }
 
 TEST_F(JpegHarness, ALibraryFailureIsShownAndStillTidiesUp)
@@ -222,7 +259,7 @@ TEST_F(JpegHarness, ALibraryFailureIsShownAndStillTidiesUp)
     EXPECT_EQ(messages.messages[0].title, "Intel(R) JPEG Library");
     EXPECT_FALSE(QFile::exists(base + ".jpg"));
     EXPECT_FALSE(QFile::exists(tempIn(work)));
-    EXPECT_FALSE(window->moDib->hDib());
+    EXPECT_EQ(gdi.inner.liveObjects(), 0u);
 }
 
 TEST_F(JpegHarness, AMissingOutputFolderIsReportedAndTidiedUp)
@@ -243,12 +280,19 @@ TEST_F(JpegHarness, ACurrentFolderThatCannotTakeTheTemporaryBitmapIsReported)
 {
     auto gone = std::make_unique<TempDir>();
     const std::filesystem::path vanished = gone->path();
-    CurrentDir here(vanished);
-    gone.reset();   // the current folder no longer exists
-    window->msFileType = ".jpg";
-    EXPECT_THROW(window->SavePreviewImage(), RuntimeError);
+    // The current folder no longer exists when the export starts.
+    progress.onAdvance = [&](int) {
+        QDir::setCurrent(QString::fromStdString(vanished.string()));
+        gone.reset();
+    };
+    window->setProgress(progress);
+    QTest::mouseClick(ui->optMulti, Qt::LeftButton);
+    dialog.answer(document);
+    clickOpen();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.startsWith("1 preview(s) could not be saved:\npart.ipt: "));
     EXPECT_FALSE(QFile::exists(base + ".jpg"));
-    EXPECT_FALSE(window->moDib);
+    EXPECT_EQ(gdi.inner.liveObjects(), 0u);
 }
 
 TEST_F(JpegHarness, CommandsWaitForARunningExport)
@@ -260,7 +304,8 @@ TEST_F(JpegHarness, CommandsWaitForARunningExport)
         clickSave();
         opened = static_cast<int>(dialog.shown().size());
     });
-    const int before = static_cast<int>(dialog.shown().size());
-    exportFrom(work.path());
-    EXPECT_EQ(opened, before);
+    dialog.answer(base + ".jpg");
+    clickSave();
+    EXPECT_EQ(opened, 2);   // the first open and this save
+    EXPECT_EQ(pictureFormat(base + ".jpg"), "jpg");
 }

@@ -3,12 +3,15 @@
 #include "app/frmSavePreview.h"
 #include "tests/support/ScriptedComponents.h"
 #include "tests/support/ScriptedDialog.h"
+#include "tests/support/ModalAnswers.h"
 #include "tests/support/WindowHarness.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QStyleOptionButton>
 #include <QTest>
 
 using namespace glimmer;
@@ -23,23 +26,23 @@ int px(int twips)
 
 struct Layout {
     const char* name;
-    int left, top, width, height, tab;
+    int left, top, width, height;
     const char* caption;   // null where the control has none
 };
 
 const Layout designed[] = {
-    {"picPreview", 0, 0, 3655, 3655, 0, nullptr},
-    {"cmdOpen", 3840, 840, 1215, 495, 1, "File Select"},
-    {"cmdSave", 3840, 1440, 1215, 495, 2, "Save"},
-    {"cmdExit", 3840, 3240, 1212, 492, 3, "Exit"},
-    {"optMulti", 3720, 120, 1575, 372, 4, "Multiple Files"},
-    {"optSave", 3720, 480, 1575, 255, 5, "Single File"},
-    {"FileType", 4080, 2280, 855, 315, 6, ".bmp"},
-    {"Label1", 3960, 2040, 1215, 375, 7, "Image Type"},
-    {"FileName", 120, 3840, 4935, 375, 8, "No File Selected"},
-    {"PicSize", 4080, 2880, 855, 315, 9, "240"},
-    {"Label2", 3960, 2640, 855, 375, 10, "Size"},
-    {"Picture1", 480, 4680, 1815, 1815, 11, nullptr},
+    {"picPreview", 0, 0, 3655, 3655, nullptr},
+    {"cmdOpen", 3840, 840, 1215, 495, "File Select"},
+    {"cmdSave", 3840, 1440, 1215, 495, "Save"},
+    {"cmdExit", 3840, 3240, 1212, 492, "Exit"},
+    {"optMulti", 3720, 120, 1575, 372, "Multiple Files"},
+    {"optSave", 3720, 480, 1575, 255, "Single File"},
+    {"FileType", 4080, 2280, 855, 315, ".bmp"},
+    {"Label1", 3960, 2040, 1215, 375, "Image Type"},
+    {"FileName", 120, 3840, 4935, 375, "No File Selected"},
+    {"PicSize", 4080, 2880, 855, 315, "240"},
+    {"Label2", 3960, 2640, 855, 375, "Size"},
+    {"Picture1", 480, 4680, 1815, 1815, nullptr},
 };
 
 QString captionOf(QWidget* w)
@@ -51,6 +54,34 @@ QString captionOf(QWidget* w)
     if (auto* c = qobject_cast<QComboBox*>(w))
         return c->currentText();
     return {};
+}
+
+// The width a control's style leaves for its caption inside the window's
+// client area.
+int captionRoom(QWidget* w)
+{
+    QRect room = w->contentsRect();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        QStyleOptionButton option;
+        option.initFrom(b);
+        option.text = b->text();
+        const auto element = qobject_cast<QRadioButton*>(w) ? QStyle::SE_RadioButtonContents
+                                                            : QStyle::SE_PushButtonContents;
+        room = w->style()->subElementRect(element, &option, w);
+    } else if (auto* c = qobject_cast<QComboBox*>(w)) {
+        // A line edit keeps 2 pixels free on each side of its text.
+        room = c->lineEdit()->geometry().adjusted(2, 0, -2, 0);
+    }
+    return (room.translated(w->pos()) & w->parentWidget()->rect()).width();
+}
+
+// Whether anything darker than mid-grey is drawn in the control's last column.
+bool inkAtRightEdge(const QImage& shot)
+{
+    for (int y = 0; y < shot.height(); ++y)
+        if (qGray(shot.pixel(shot.width() - 1, y)) < 128)
+            return true;
+    return false;
 }
 
 QStringList items(const QComboBox* c)
@@ -72,24 +103,44 @@ TEST_F(WindowHarness, EveryControlStartsWhereAndAsDesigned)
         auto* w = window->findChild<QWidget*>(c.name);
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
-        EXPECT_EQ(w->property("TabIndex").toInt(), c.tab);
         if (c.caption) {
             EXPECT_EQ(captionOf(w), c.caption);
         }
     }
-    EXPECT_TRUE(window->optSave->isChecked());
-    EXPECT_FALSE(window->optMulti->isChecked());
-    EXPECT_TRUE(window->cmdSave->isEnabled());
-    EXPECT_TRUE(window->picPreview->picture().isEmpty());
-    EXPECT_EQ(items(window->FileType), QStringList({".bmp", ".wmf", ".jpg"}));
-    EXPECT_EQ(items(window->PicSize), QStringList({"96", "120", "240"}));
-    EXPECT_TRUE(window->FileType->isEditable());
-    EXPECT_TRUE(window->PicSize->isEditable());
-    EXPECT_TRUE(window->FileName->wordWrap());
-    EXPECT_EQ(window->Picture1->picture().size(), QSize(120, 120));
-    EXPECT_TRUE(window->msFile.isEmpty());
-    EXPECT_FALSE(window->moDocServer);
-    EXPECT_FALSE(window->moDib);
+    EXPECT_TRUE(ui->optSave->isChecked());
+    EXPECT_FALSE(ui->optMulti->isChecked());
+    EXPECT_TRUE(ui->cmdSave->isEnabled());
+    EXPECT_TRUE(ui->picPreview->picture().isEmpty());
+    EXPECT_EQ(items(ui->FileType), QStringList({".bmp", ".wmf", ".jpg"}));
+    EXPECT_EQ(items(ui->PicSize), QStringList({"96", "120", "240"}));
+    EXPECT_TRUE(ui->FileType->isEditable());
+    EXPECT_TRUE(ui->PicSize->isEditable());
+    EXPECT_TRUE(ui->FileName->wordWrap());
+    EXPECT_EQ(ui->Picture1->picture().size(), QSize(120, 120));
+}
+
+TEST_F(WindowHarness, EveryCaptionFitsItsControl)
+{
+    const QImage shot = window->grab().toImage();
+    ASSERT_EQ(shot.size(), QSize(339, 290));
+    const auto check = [&](QWidget* w) {
+        SCOPED_TRACE(captionOf(w).toStdString());
+        EXPECT_LE(w->fontMetrics().horizontalAdvance(captionOf(w)), captionRoom(w));
+        // Buttons and combo boxes have a frame there; labels and option buttons do not.
+        if (qobject_cast<QLabel*>(w) || qobject_cast<QRadioButton*>(w)) {
+            EXPECT_FALSE(inkAtRightEdge(shot.copy(w->geometry() & window->rect())));
+        }
+    };
+    for (QWidget* w : std::initializer_list<QWidget*>{ui->cmdOpen, ui->cmdSave, ui->cmdExit, ui->optMulti, ui->optSave,
+                                                      ui->Label1, ui->FileName, ui->Label2})
+        check(w);
+    for (ComboBox* box : {ui->FileType, ui->PicSize})
+        for (int i = 0; i < box->count(); ++i) {
+            box->setCurrentIndex(i);
+            check(box);
+        }
+    QTest::mouseClick(ui->optMulti, Qt::LeftButton);
+    check(ui->cmdOpen);   // "Save Mult"
 }
 
 TEST_F(WindowHarness, TabGoesThroughTheControlsInTheirOrder)
@@ -97,47 +148,72 @@ TEST_F(WindowHarness, TabGoesThroughTheControlsInTheirOrder)
     // Keyboard focus follows the tab order among the controls that take focus.
     // (A combo box's text field is part of its combo box.)
     QList<QWidget*> chain;
-    QWidget* w = window->picPreview;
+    QWidget* w = ui->picPreview;
     while (chain.size() < 12) {
         if (w->parentWidget() == window.get() && !chain.contains(w))
             chain << w;
         w = w->nextInFocusChain();
     }
-    const QList<QWidget*> expected = {window->picPreview, window->cmdOpen, window->cmdSave, window->cmdExit,
-                                      window->optMulti, window->optSave, window->FileType, window->Label1,
-                                      window->FileName, window->PicSize, window->Label2, window->Picture1};
+    const QList<QWidget*> expected = {ui->picPreview, ui->cmdOpen, ui->cmdSave, ui->cmdExit,
+                                      ui->optMulti, ui->optSave, ui->FileType, ui->Label1,
+                                      ui->FileName, ui->PicSize, ui->Label2, ui->Picture1};
     EXPECT_EQ(chain, expected);
 }
 
 TEST_F(WindowHarness, ModeSwitchChangesTheOpenCaptionAndLeavesSaveDisabled)
 {
-    QTest::mouseClick(window->optMulti, Qt::LeftButton);
-    EXPECT_TRUE(window->optMulti->isChecked());
-    EXPECT_FALSE(window->optSave->isChecked());
-    EXPECT_EQ(window->cmdOpen->text(), "Save Mult");
-    EXPECT_FALSE(window->cmdSave->isEnabled());
+    QTest::mouseClick(ui->optMulti, Qt::LeftButton);
+    EXPECT_TRUE(ui->optMulti->isChecked());
+    EXPECT_FALSE(ui->optSave->isChecked());
+    EXPECT_EQ(ui->cmdOpen->text(), "Save Mult");
+    EXPECT_FALSE(ui->cmdSave->isEnabled());
 
-    QTest::mouseClick(window->optSave, Qt::LeftButton);
-    EXPECT_TRUE(window->optSave->isChecked());
-    EXPECT_EQ(window->cmdOpen->text(), "File Select");
+    QTest::mouseClick(ui->optSave, Qt::LeftButton);
+    EXPECT_TRUE(ui->optSave->isChecked());
+    EXPECT_EQ(ui->cmdOpen->text(), "File Select");
     // Only opening a document with a preview enables Save again.
-    EXPECT_FALSE(window->cmdSave->isEnabled());
+    EXPECT_FALSE(ui->cmdSave->isEnabled());
 }
 
 TEST_F(WindowHarness, SaveWithoutADocumentOnlyAsksForOne)
 {
-    QTest::mouseClick(window->cmdSave, Qt::LeftButton);
+    QTest::mouseClick(ui->cmdSave, Qt::LeftButton);
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "Please select a file first");
     EXPECT_EQ(messages.messages[0].title, "Glimmerbox");
+    EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Information);
     EXPECT_TRUE(dialog.shown().empty());
+}
+
+TEST(WindowMessages, SitOverTheWindowModalToIt)
+{
+    // Wired as the program wires it.
+    ScriptedDialog dialog;
+    QtMessageBox messages;
+    ScriptedComponents components;
+    frmSavePreview window(dialog, messages, components);
+    messages.setParent(&window);
+    window.show();
+
+    bool seen = false;
+    const auto answer = whenModalShows<QMessageBox>([&](QMessageBox& box) {
+        seen = true;
+        EXPECT_EQ(box.parentWidget(), &window);
+        EXPECT_EQ(box.windowModality(), Qt::WindowModal);
+        EXPECT_EQ(box.text(), "Please select a file first");
+        EXPECT_EQ(box.windowTitle(), "Glimmerbox");
+        EXPECT_EQ(box.icon(), QMessageBox::Information);
+        box.accept();
+    });
+    QTest::mouseClick(WindowControls(window).cmdSave, Qt::LeftButton);
+    EXPECT_TRUE(seen);
 }
 
 TEST_F(WindowHarness, ExitEndsTheProgram)
 {
     bool exited = false;
     window->setExitHandler([&] { exited = true; });
-    QTest::mouseClick(window->cmdExit, Qt::LeftButton);
+    QTest::mouseClick(ui->cmdExit, Qt::LeftButton);
     EXPECT_TRUE(exited);
 }
 
@@ -169,14 +245,13 @@ TEST_F(WindowHarness, NewDocumentsShowTheirThumbnail)
 {
     components.documents["/docs/new.ipt"] = {6000, solidPicture(Qt::red), solidPicture(Qt::blue), "new.ipt", "new"};
     openDocument("/docs/new.ipt");
-    EXPECT_EQ(window->picPreview->picture().image().pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(ui->picPreview->picture().image().pixelColor(0, 0), QColor(Qt::red));
     EXPECT_EQ(components.thumbnailCalls, 1);
     EXPECT_EQ(components.propertySetCalls, 0);
-    EXPECT_EQ(window->FileName->text(), "new.ipt");
-    EXPECT_TRUE(window->cmdSave->isEnabled());
-    EXPECT_EQ(window->msFile, "/docs/new");
+    EXPECT_EQ(ui->FileName->text(), "new.ipt");
+    EXPECT_TRUE(ui->cmdSave->isEnabled());
+    EXPECT_EQ(proposedName(), "/docs/new");
     // The document is finished: released and closed.
-    EXPECT_FALSE(window->moDocument);
     EXPECT_EQ(components.openDocuments, 0);
 }
 
@@ -184,11 +259,10 @@ TEST_F(WindowHarness, OldDocumentsShowThePropertySetPicture)
 {
     components.documents["/docs/old.ipt"] = {5999, solidPicture(Qt::red), solidPicture(Qt::blue), "old.ipt", "old"};
     openDocument("/docs/old.ipt");
-    EXPECT_EQ(window->picPreview->picture().image().pixelColor(0, 0), QColor(Qt::blue));
+    EXPECT_EQ(ui->picPreview->picture().image().pixelColor(0, 0), QColor(Qt::blue));
     EXPECT_EQ(components.thumbnailCalls, 0);
     EXPECT_EQ(components.propertySetCalls, 1);
-    EXPECT_TRUE(window->cmdSave->isEnabled());
-    EXPECT_TRUE(window->moPropSet);
+    EXPECT_TRUE(ui->cmdSave->isEnabled());
 }
 
 TEST_F(WindowHarness, UnreadableVersionTriesTheThumbnail)
@@ -197,32 +271,29 @@ TEST_F(WindowHarness, UnreadableVersionTriesTheThumbnail)
     openDocument("/docs/odd.iam");
     EXPECT_EQ(components.thumbnailCalls, 1);
     // The thumbnail read: it is shown and can be saved; the version's error is no reason to hide it.
-    const auto* save = window->findChild<QPushButton*>("cmdSave");
-    const auto* preview = window->findChild<PictureBox*>("picPreview");
-    EXPECT_TRUE(save->isEnabled());
-    EXPECT_EQ(preview->image().pixelColor(preview->width() / 2, preview->height() / 2), QColor(Qt::green));
-    EXPECT_EQ(window->findChild<QLabel*>("FileName")->text(), "odd.iam");
+    EXPECT_TRUE(ui->cmdSave->isEnabled());
+    EXPECT_EQ(ui->picPreview->image().pixelColor(ui->picPreview->width() / 2, ui->picPreview->height() / 2),
+              QColor(Qt::green));
+    EXPECT_EQ(ui->FileName->text(), "odd.iam");
 }
 
 TEST_F(WindowHarness, ADocumentWithoutAPreviewShowsThePlaceholder)
 {
     components.documents["/docs/none.ipt"] = {14000, std::nullopt, std::nullopt, "none.ipt", "none"};
     openDocument("/docs/none.ipt");
-    EXPECT_EQ(window->picPreview->picture().size(), QSize(120, 120));
-    EXPECT_EQ(window->picPreview->picture().image(), window->Picture1->picture().image());
-    EXPECT_FALSE(window->cmdSave->isEnabled());
-    EXPECT_EQ(window->FileName->text(), "none.ipt");
-    // An unsuccessful open keeps the full path.
-    EXPECT_EQ(window->msFile, "/docs/none.ipt");
+    EXPECT_EQ(ui->picPreview->picture().size(), QSize(120, 120));
+    EXPECT_EQ(ui->picPreview->picture().image(), ui->Picture1->picture().image());
+    EXPECT_FALSE(ui->cmdSave->isEnabled());
+    EXPECT_EQ(ui->FileName->text(), "none.ipt");
     EXPECT_EQ(components.openDocuments, 0);
 
     // Switching modes does not enable Save; the next document with a preview does.
-    QTest::mouseClick(window->optMulti, Qt::LeftButton);
-    QTest::mouseClick(window->optSave, Qt::LeftButton);
-    EXPECT_FALSE(window->cmdSave->isEnabled());
+    QTest::mouseClick(ui->optMulti, Qt::LeftButton);
+    QTest::mouseClick(ui->optSave, Qt::LeftButton);
+    EXPECT_FALSE(ui->cmdSave->isEnabled());
     components.documents["/docs/new.ipt"] = {20000, solidPicture(Qt::red), std::nullopt, "new.ipt", "new"};
     openDocument("/docs/new.ipt");
-    EXPECT_TRUE(window->cmdSave->isEnabled());
+    EXPECT_TRUE(ui->cmdSave->isEnabled());
 }
 
 TEST_F(WindowHarness, OldDocumentWithoutAPropertySetNeverShowsThePreviousOne)
@@ -231,8 +302,8 @@ TEST_F(WindowHarness, OldDocumentWithoutAPropertySetNeverShowsThePreviousOne)
     components.documents["/docs/b.ipt"] = {5001, std::nullopt, std::nullopt, "b.ipt", "b"};
     openDocument("/docs/a.ipt");
     openDocument("/docs/b.ipt");
-    EXPECT_EQ(window->picPreview->picture().size(), QSize(120, 120));
-    EXPECT_FALSE(window->cmdSave->isEnabled());
+    EXPECT_EQ(ui->picPreview->picture().size(), QSize(120, 120));
+    EXPECT_FALSE(ui->cmdSave->isEnabled());
 }
 
 TEST_F(WindowHarness, EveryOpenMakesANewPropertyReader)
@@ -250,12 +321,11 @@ TEST_F(WindowHarness, CancelledOpenForgetsThePathButKeepsThePreview)
     openDocument("/docs/new.ipt");
     dialog.cancel();
     clickOpen();
-    EXPECT_TRUE(window->msFile.isEmpty());
-    EXPECT_EQ(window->FileName->text(), "new.ipt");
-    EXPECT_TRUE(window->cmdSave->isEnabled());
-    EXPECT_FALSE(window->picPreview->picture().isEmpty());
+    EXPECT_EQ(ui->FileName->text(), "new.ipt");
+    EXPECT_TRUE(ui->cmdSave->isEnabled());
+    EXPECT_FALSE(ui->picPreview->picture().isEmpty());
 
-    QTest::mouseClick(window->cmdSave, Qt::LeftButton);
+    EXPECT_EQ(proposedName(), std::nullopt);
     EXPECT_EQ(messages.texts(), QStringList({"Please select a file first"}));
 }
 
@@ -263,33 +333,50 @@ TEST_F(WindowHarness, TheExtensionIsCutByLengthAlone)
 {
     components.documents["/docs/drawing.idwx"] = {20000, solidPicture(Qt::red), std::nullopt, "d", "d"};
     openDocument("/docs/drawing.idwx");
-    EXPECT_EQ(window->msFile, "/docs/drawing.");
+    EXPECT_EQ(proposedName(), "/docs/drawing.");
 }
 
 TEST_F(WindowHarness, ADocumentThatCannotBeOpenedIsNamedAndTreatedAsWithoutPreview)
 {
     openDocument("/docs/missing.ipt");
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_TRUE(messages.messages[0].text.contains("missing.ipt"));
-    EXPECT_TRUE(messages.messages[0].text.contains("File not found"));
-    EXPECT_EQ(window->picPreview->picture().size(), QSize(120, 120));
-    EXPECT_FALSE(window->cmdSave->isEnabled());
-    EXPECT_EQ(window->FileName->text(), "missing.ipt");
-    EXPECT_EQ(window->msFile, "/docs/missing.ipt");
+    EXPECT_EQ(messages.messages[0].text, "Cannot open \"/docs/missing.ipt\": File not found");
+    EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Exclamation);
+    EXPECT_EQ(ui->picPreview->picture().size(), QSize(120, 120));
+    EXPECT_FALSE(ui->cmdSave->isEnabled());
+    EXPECT_EQ(ui->FileName->text(), "missing.ipt");
+}
+
+TEST_F(WindowHarness, ADocumentNamedOnTheCommandLineOpensAsFromTheDialog)
+{
+    // A relative name is the document in the current folder, as the dialog gives it: a full path.
+    TempDir dir;
+    CurrentDir here(dir.path());
+    components.documents[dir.qpath() + "/new.ipt"] = {20000, solidPicture(Qt::red), std::nullopt, "new.ipt", "new"};
+    window->open("new.ipt");
+    EXPECT_EQ(ui->picPreview->picture().image().pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(ui->FileName->text(), "new.ipt");
+    EXPECT_EQ(proposedName(), dir.qpath() + "/new");
+
+    // A path that cannot be opened says what the dialog's would.
+    window->open("/docs/missing.ipt");
+    EXPECT_EQ(messages.texts(), QStringList({"Cannot open \"/docs/missing.ipt\": File not found"}));
+    EXPECT_FALSE(ui->cmdSave->isEnabled());
+    EXPECT_EQ(components.opened, QStringList({dir.qpath() + "/new.ipt", "/docs/missing.ipt"}));
 }
 
 TEST_F(WindowHarness, PersistentImageFollowsTheSizeList)
 {
     // 3655 twips are 243.67 pixels: the box shows whole pixels, the nearest being 244.
-    EXPECT_EQ(window->picPreview->image().size(), QSize(244, 244));
+    EXPECT_EQ(ui->picPreview->image().size(), QSize(244, 244));
     components.documents["/docs/new.ipt"] = {20000, solidPicture(Qt::red, 512), std::nullopt, "new.ipt", "new"};
     openDocument("/docs/new.ipt");
     for (int index : {0, 1, 2}) {
-        const int size = window->PicSize->itemText(index).toInt();
+        const int size = ui->PicSize->itemText(index).toInt();
         SCOPED_TRACE(size);
-        pickFromList(window->PicSize, index);
-        EXPECT_EQ(window->picPreview->widthTwips(), size * 15);
-        const QImage shown = window->picPreview->image();
+        pickFromList(ui->PicSize, index);
+        EXPECT_EQ(ui->picPreview->widthTwips(), size * 15);
+        const QImage shown = ui->picPreview->image();
         ASSERT_EQ(shown.size(), QSize(size, size));
         // The 512-pixel preview is scaled to fill the box: no border, nothing clipped.
         EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::red));
@@ -299,10 +386,10 @@ TEST_F(WindowHarness, PersistentImageFollowsTheSizeList)
 
 TEST_F(WindowHarness, TypingASizeDoesNothing)
 {
-    window->PicSize->lineEdit()->selectAll();
-    QTest::keyClicks(window->PicSize->lineEdit(), "96");
-    QTest::keyClick(window->PicSize->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(window->picPreview->size(), QSize(244, 244));
-    QTest::keyClicks(window->PicSize->lineEdit(), "50");
-    EXPECT_EQ(window->picPreview->size(), QSize(244, 244));
+    ui->PicSize->lineEdit()->selectAll();
+    QTest::keyClicks(ui->PicSize->lineEdit(), "96");
+    QTest::keyClick(ui->PicSize->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(ui->picPreview->size(), QSize(244, 244));
+    QTest::keyClicks(ui->PicSize->lineEdit(), "50");
+    EXPECT_EQ(ui->picPreview->size(), QSize(244, 244));
 }

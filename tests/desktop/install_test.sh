@@ -18,6 +18,9 @@ for f in bin/glimmerbox bin/glimmerbox-thumbnailer share/applications/glimmerbox
     [ -e "$prefix/$f" ] || { echo "FAIL: $f was not installed"; exit 1; }
 done
 desktop-file-validate "$share/applications/glimmerbox.desktop"
+# "Open with Glimmerbox" hands the window the document.
+grep -qx 'Exec=glimmerbox %f' "$share/applications/glimmerbox.desktop" \
+    || { echo "FAIL: the menu entry does not pass the document"; exit 1; }
 XDG_DATA_DIRS="$share:/usr/share" update-mime-database "$share/mime"
 
 if [ ! -d "$fixtures" ]; then

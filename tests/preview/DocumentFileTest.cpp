@@ -1,4 +1,5 @@
 #include "formats/Metafile.h"
+#include "fuzz/support/SeedDocuments.h"
 #include "platform/RuntimeError.h"
 #include "preview/DocumentFile.h"
 #include "preview/Fetch.h"
@@ -168,6 +169,47 @@ TEST(FileComponents, EveryFixtureGivesItsVersionAndPreviewPixels)
             }
         }
         server->CloseAll();
+    }
+}
+
+namespace {
+
+// A version stream of `release`.`update`: update at byte 20, release at byte 22.
+std::vector<std::byte> versionStream(int release, int update)
+{
+    std::vector<std::byte> b(32, std::byte{0});
+    b[20] = std::byte(update & 0xFF);
+    b[21] = std::byte(update >> 8);
+    b[22] = std::byte(release);
+    return b;
+}
+
+} // namespace
+
+TEST(DocumentFile, TheNewestRevisionsVersionCounts)
+{
+    struct Case {
+        const char* what;
+        std::vector<seeds::Stream> streams;
+        std::int32_t version;
+    };
+    const Case cases[] = {
+        {"two revisions", {{"RSeStorage/V1/RSeDb", versionStream(8, 3)}, {"RSeStorage/V2/RSeDb", versionStream(11, 0)}},
+         11000},
+        {"stored newest first", {{"RSeStorage/V2/RSeDb", versionStream(11, 0)}, {"RSeStorage/V1/RSeDb", versionStream(8, 3)}},
+         11000},
+        {"by number, not by name", {{"RSeStorage/V9/RSeDb", versionStream(8, 3)}, {"RSeStorage/V10/RSeDb", versionStream(14, 2)}},
+         14002},
+        {"the newest without a version stream",
+         {{"RSeStorage/V1/RSeDb", versionStream(8, 3)}, {"RSeStorage/V2/Other", versionStream(11, 0)}}, 8003},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<std::uint8_t> bytes = seeds::compoundFile(c.streams);
+        const QString path = dir.qpath() + "/revisions.ipt";
+        writeAll(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+        EXPECT_EQ(DocumentFile(path).versionNumber(), c.version);
     }
 }
 

@@ -60,6 +60,18 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+QString pictureFormat(const QString& path)
+{
+    const QByteArray head = readAll(path).left(4);
+    if (head.startsWith("BM"))
+        return QStringLiteral("bmp");
+    if (head.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("jpg");
+    if (head == QByteArray("\xD7\xCD\xC6\x9A", 4))
+        return QStringLiteral("wmf");
+    return {};
+}
+
 void writeAll(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
@@ -100,7 +112,16 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ec);
 }
 
-CurrentDir::CurrentDir(const std::filesystem::path& dir) : previous_(std::filesystem::current_path())
+CurrentDir::CurrentDir()
+{
+    // A test before may have left the process in a folder it has removed.
+    std::error_code ec;
+    previous_ = std::filesystem::current_path(ec);
+    if (ec)
+        previous_ = std::filesystem::temp_directory_path();
+}
+
+CurrentDir::CurrentDir(const std::filesystem::path& dir) : CurrentDir()
 {
     std::filesystem::current_path(dir);
 }

@@ -32,6 +32,9 @@ QString fixtureQPath(const char* relativePath);
 
 // The whole content of a file; empty when it cannot be read.
 QByteArray readAll(const QString& path);
+// What a file's first bytes say it is: "bmp", "jpg", "wmf" (placeable
+// metafile), or empty for anything else.
+QString pictureFormat(const QString& path);
 // Makes `bytes` the whole content of a file (a test failure when it cannot).
 void writeAll(const QString& path, const QByteArray& bytes);
 // How many file descriptors this process has open.
@@ -54,6 +57,8 @@ private:
 // Changes the current directory for a scope and changes it back.
 class CurrentDir {
 public:
+    // Only changes it back (to the temporary folder when it is gone).
+    CurrentDir();
     explicit CurrentDir(const std::filesystem::path& dir);
     ~CurrentDir();
 

@@ -8,9 +8,11 @@ std::optional<QStringList> ScriptedDialog::run(Mode mode)
                       MaxFileSize});
     if (answers_.empty())
         return std::nullopt;
-    std::optional<QStringList> a = std::move(answers_.front());
+    Answer a = std::move(answers_.front());
     answers_.pop_front();
-    return a;
+    if (a.paths && a.filterIndex > 0)
+        FilterIndex = a.filterIndex;
+    return a.paths;
 }
 
 } // namespace glimmer::test

@@ -27,11 +27,12 @@ public:
         int maxFileSize;
     };
 
-    // The next dialog confirms these absolute paths.
-    void answer(QStringList paths) { answers_.push_back(std::move(paths)); }
-    void answer(const QString& path) { answer(QStringList{path}); }
+    // The next dialog confirms these absolute paths, with the type list left
+    // at `filterIndex` (0: as it was preselected).
+    void answer(QStringList paths, int filterIndex = 0) { answers_.push_back({std::move(paths), filterIndex}); }
+    void answer(const QString& path, int filterIndex = 0) { answer(QStringList{path}, filterIndex); }
     // The next dialog is cancelled.
-    void cancel() { answers_.push_back(std::nullopt); }
+    void cancel() { answers_.push_back({std::nullopt, 0}); }
 
     const std::vector<Shown>& shown() const { return shown_; }
     const Shown& last() const { return shown_.back(); }
@@ -40,7 +41,11 @@ protected:
     std::optional<QStringList> run(Mode mode) override;
 
 private:
-    std::deque<std::optional<QStringList>> answers_;
+    struct Answer {
+        std::optional<QStringList> paths;
+        int filterIndex;
+    };
+    std::deque<Answer> answers_;
     std::vector<Shown> shown_;
 };
 

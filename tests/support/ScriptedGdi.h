@@ -13,6 +13,9 @@ public:
     enum class Op { CreateCompatibleDC, CreateDIBSection, SelectObject, ConvertDIBits, LoadImageA };
 
     std::set<Op> failing;
+    // LoadImageA fails this many times before it works (unless it is failing).
+    int loadFailures = 0;
+    int loadCalls = 0;
     // CreateDIBSection makes a 1 x 1 section, so that huge sizes can be "made".
     bool hollowSections = false;
     gdi::MemoryGdi inner;
@@ -50,7 +53,10 @@ public:
     gdi::HBITMAP LoadImageA(gdi::HINSTANCE instance, const char* name, std::uint32_t type, int cx, int cy,
                             std::uint32_t flags) override
     {
-        return failing.count(Op::LoadImageA) ? gdi::HBITMAP{} : inner.LoadImageA(instance, name, type, cx, cy, flags);
+        ++loadCalls;
+        if (failing.count(Op::LoadImageA) || loadCalls <= loadFailures)
+            return {};
+        return inner.LoadImageA(instance, name, type, cx, cy, flags);
     }
     bool BitBlt(gdi::HDC target, int x, int y, int cx, int cy, gdi::HDC source, int x1, int y1,
                 std::uint32_t rop) override

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app/frmSavePreview.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/ScriptedComponents.h"
 #include "tests/support/ScriptedDialog.h"
+#include "tests/support/WindowControls.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +12,12 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 namespace glimmer::test {
+
+// The temporary bitmap of the JPEG export, in the current folder.
+inline const QString TempBitmapName = QStringLiteral("~TempBmpJpgImage.bmp");
 
 // A window wired to scripted dialogs, message boxes and components.
 class WindowHarness : public ::testing::Test {
@@ -21,16 +27,28 @@ protected:
         window = std::make_unique<frmSavePreview>(dialog, messages, components);
         window->setExitHandler([] { FAIL() << "the window tried to end the process"; });
         window->show();
+        ui.emplace(*window);
     }
 
-    void clickOpen() { QTest::mouseClick(window->cmdOpen, Qt::LeftButton); }
-    void clickSave() { QTest::mouseClick(window->cmdSave, Qt::LeftButton); }
+    void clickOpen() { QTest::mouseClick(ui->cmdOpen, Qt::LeftButton); }
+    void clickSave() { QTest::mouseClick(ui->cmdSave, Qt::LeftButton); }
 
     // Answers the next open dialog with `path` and clicks the open button.
     void openDocument(const QString& path)
     {
         dialog.answer(path);
         clickOpen();
+    }
+
+    // The name the Save dialog proposes (msFile), or nothing when Save only
+    // asks for a document. The dialog is cancelled, which changes nothing.
+    std::optional<QString> proposedName()
+    {
+        const std::size_t before = dialog.shown().size();
+        clickSave();
+        if (dialog.shown().size() == before)
+            return std::nullopt;
+        return dialog.last().fileName;
     }
 
     // Picks an entry from a combo box's list as a user would: open it, click the entry.
@@ -44,10 +62,12 @@ protected:
             box->hidePopup();
     }
 
+    CurrentDir keepCurrentDir;   // a confirmed dialog moves it
     ScriptedDialog dialog;
     RecordingMessageBox messages;
     ScriptedComponents components;
     std::unique_ptr<frmSavePreview> window;
+    std::optional<WindowControls> ui;
 };
 
 } // namespace glimmer::test
