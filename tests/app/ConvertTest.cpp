@@ -3,6 +3,7 @@
 #include "app/frmSavePreview.h"
 #include "preview/FileComponents.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/WindowControls.h"
 #include "tests/support/ScriptedDialog.h"
 #include "tests/support/ScriptedProgress.h"
 
@@ -137,20 +138,21 @@ TEST_P(ConvertTree, MirrorsTheTreeAsTheWindowsBatchWritesItThenFindsItUpToDate)
     frmSavePreview form(dialog, messages, components);
     form.setExitHandler([] {});
     form.setProgress(progress);
-    EXPECT_EQ(form.picPreview->palette().color(QPalette::Base), QColor(Qt::white));
-    form.FileType->setCurrentIndex(form.FileType->findText(extension));
+    const WindowControls controls(form);
+    EXPECT_EQ(controls.picPreview->palette().color(QPalette::Base), QColor(Qt::white));
+    controls.FileType->setCurrentIndex(controls.FileType->findText(extension));
     // The box starts at 244 pixels (3655 twips); picking "240" makes it the converter's default.
-    form.PicSize->setCurrentIndex(form.PicSize->findText("240"));
-    emit form.PicSize->Click();
-    ASSERT_EQ(form.picPreview->image().size(), QSize(240, 240));
-    QTest::mouseClick(form.optMulti, Qt::LeftButton);
+    controls.PicSize->setCurrentIndex(controls.PicSize->findText("240"));
+    emit controls.PicSize->Click();
+    ASSERT_EQ(controls.picPreview->image().size(), QSize(240, 240));
+    QTest::mouseClick(controls.optMulti, Qt::LeftButton);
     copyFixtures(window.path());
     std::map<QString, QStringList> byFolder;
     for (const FixtureDocument& doc : fixtureDocuments())
         byFolder[QFileInfo(QString::fromUtf8(doc.path)).path()] << window.qpath() + "/" + doc.path;
     for (const auto& [folder, documents] : byFolder) {
         dialog.answer(documents);
-        QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
+        QTest::mouseClick(controls.cmdOpen, Qt::LeftButton);
     }
     for (const auto& [name, bytes] : written)
         EXPECT_TRUE(bytes == readAll(window.qpath() + "/" + name)) << name.toStdString();
