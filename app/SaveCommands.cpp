@@ -160,6 +160,12 @@ void frmSavePreview::SaveAsJPEG(const QString& sFileName)
         notify(QStringLiteral("You must save your file before outputting to JPEG"));
         return;
     }
+    // The temporary file is ours to write and delete; through a link it
+    // would be someone else's file, overwritten and then left behind.
+    if (QFileInfo(TempBitmapName).isSymLink())
+        throw RuntimeError(RuntimeError::PathFileAccess,
+                           QStringLiteral("Path/File access error: \"%1\" is a symbolic link")
+                               .arg(QFileInfo(TempBitmapName).absoluteFilePath()));
     SavePicture(picPreview->image(), TempBitmapName);
     MakeJPG(sFileName);
 }

@@ -2,6 +2,7 @@
 // CAD documents, on every core, as the window's batch writes them. See
 // glimmerbox-convert(1).
 #include "app/convert/Options.h"
+#include "platform/Runtime.h"
 #include "app/convert/Plan.h"
 #include "app/convert/Run.h"
 #include "preview/FileComponents.h"
@@ -47,7 +48,7 @@ int main(int argc, char* argv[])
         return Success;
     case Arguments::Action::Usage:
         std::fprintf(stderr, "glimmerbox-convert: %s\nTry 'glimmerbox-convert --help' for more information.\n",
-                     qPrintable(printable(parsed.error)));
+                     qPrintable(glimmer::printable(parsed.error)));
         return BadUsage;
     case Arguments::Action::Run:
         break;

@@ -56,29 +56,6 @@ std::vector<std::string_view> splitPath(std::string_view path)
     return parts;
 }
 
-// A name or path for a message: control characters written out, so that
-// a name taken from a document (property set names begin with \x05; a
-// hostile one may hold ESC or CR) never reaches a terminal raw.
-std::string printable(std::string_view path)
-{
-    std::string text;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto c = static_cast<unsigned char>(path[i]);
-        char escaped[8];
-        if (c < 0x20 || c == 0x7F) {
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            text += escaped;
-        } else if (c == 0xC2 && i + 1 < path.size() && static_cast<unsigned char>(path[i + 1]) < 0xA0
-                   && static_cast<unsigned char>(path[i + 1]) >= 0x80) {
-            // U+0080..U+009F, the C1 controls, in UTF-8.
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(path[++i]));
-            text += escaped;
-        } else {
-            text.push_back(static_cast<char>(c));
-        }
-    }
-    return text;
-}
 
 void appendUtf8(std::string& out, std::uint32_t c)
 {

@@ -5,6 +5,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace glimmer {
 
@@ -33,6 +34,33 @@ private:
     Code code_;
     std::size_t offset_;
 };
+
+// `utf8` for one line of a message: C0 and C1 control characters and DEL
+// written out as \xNN, so that a name taken from a document (property set
+// names begin with \x05; a hostile one may hold ESC or CR) never reaches a
+// terminal raw.
+inline std::string printable(std::string_view utf8)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(utf8.size());
+    const auto escape = [&](unsigned c) {
+        text += "\\x";
+        text += hex[c >> 4];
+        text += hex[c & 0xF];
+    };
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
+        if (c < 0x20 || c == 0x7F)
+            escape(c);
+        else if (c == 0xC2 && next >= 0x80 && next < 0xA0)   // U+0080..U+009F in UTF-8
+            escape(static_cast<unsigned char>(utf8[++i]));
+        else
+            text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
 
 // Little-endian reads over a byte span; every read checks what is left.
 class ByteReader {

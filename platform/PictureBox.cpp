@@ -67,6 +67,11 @@ QImage PictureBox::render(const Picture& picture, QSize size, const QColor& back
     QImage canvas(size, QImage::Format_RGB32);
     if (canvas.isNull())
         return canvas;
+    // A fixed 96 DPI, not the screen's: a saved bitmap's header is then the
+    // same from the window on any desktop and from the converter.
+    constexpr int DotsPerMeter = 3780;
+    canvas.setDotsPerMeterX(DotsPerMeter);
+    canvas.setDotsPerMeterY(DotsPerMeter);
     QPainter painter(&canvas);
     render(painter, picture, size, background);
     return canvas;

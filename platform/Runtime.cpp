@@ -99,20 +99,7 @@ void SavePicture(const QImage& image, const QString& path)
 
 QString printable(const QString& text)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    QString line;
-    line.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
-            line += QLatin1String("\\x");
-            line += QLatin1Char(hex[u >> 4]);
-            line += QLatin1Char(hex[u & 0xF]);
-        } else {
-            line += c;
-        }
-    }
-    return line;
+    return QString::fromStdString(glimmer::printable(text.toStdString()));
 }
 
 void Kill(const QString& path)

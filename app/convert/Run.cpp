@@ -1,4 +1,5 @@
 #include "app/convert/Run.h"
+#include "platform/Runtime.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -75,24 +76,6 @@ private:
 };
 
 } // namespace
-
-QString printable(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || u == 0x7f) {
-            static constexpr char digits[] = "0123456789ABCDEF";
-            out += QLatin1String("\\x");
-            out += QLatin1Char(digits[u >> 4]);
-            out += QLatin1Char(digits[u & 15]);
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun)
 {

@@ -34,7 +34,4 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
 // One --json line (without its newline) for `job` and what became of it.
 QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun);
 
-// `text` with control characters written out as \xNN, for one line of a message.
-QString printable(const QString& text);
-
 } // namespace glimmer::convert

@@ -276,6 +276,25 @@ TEST_F(JpegHarness, AMissingOutputFolderIsReportedAndTidiedUp)
     EXPECT_TRUE(QFile::exists(base + ".jpg"));
 }
 
+TEST_F(JpegHarness, ATemporaryBitmapNameThatIsALinkIsRefusedAndItsTargetKept)
+{
+    // The Save dialog leaves the document's folder current.
+    const QString target = dir.qpath() + "/someone-else.txt";
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("keep me");
+    }
+    ASSERT_TRUE(QFile::link(target, tempIn(dir)));
+    dialog.answer(base + ".jpg");
+    clickSave();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_TRUE(messages.messages[0].text.contains("is a symbolic link"));
+    EXPECT_EQ(readAll(target), QByteArray("keep me"));
+    EXPECT_TRUE(QFileInfo(tempIn(dir)).isSymLink());
+    EXPECT_FALSE(QFile::exists(base + ".jpg"));
+}
+
 TEST_F(JpegHarness, ACurrentFolderThatCannotTakeTheTemporaryBitmapIsReported)
 {
     auto gone = std::make_unique<TempDir>();

@@ -402,7 +402,7 @@ TEST(CompoundFile, HostileStructuresGiveTheirExactError)
              e.setU32(e.miniFatEntryOffset(s), s);
              e.write(p);
          },
-         FormatError::Code::Loop, "damaged compound file: the sector chain of stream \"\\x1B[2J\\x0D\\x7F\\u0085\" loops"},
+         FormatError::Code::Loop, "damaged compound file: the sector chain of stream \"\\x1B[2J\\x0D\\x7F\\x85\" loops"},
         {"a directory one entry over the limit",
          [](const auto& p) {
              std::vector<seeds::Stream> streams;
