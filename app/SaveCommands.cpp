@@ -7,6 +7,7 @@
 #include "platform/ErrorRecord.h"
 #include "platform/Runtime.h"
 #include "preview/Fetch.h"
+#include "preview/FileComponents.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -27,10 +28,6 @@ namespace {
 
 const QString SaveFilter =
     QStringLiteral("Wimdows Bitmap(*.bmp)|*.bmp|Windows Meta File(*.wmf)|*.wmf|JPEG(*.jpg)|*.jpg");
-
-const std::array<QString, 5> DocumentExtensions = {QStringLiteral(".IPT"), QStringLiteral(".IAM"),
-                                                   QStringLiteral(".IDW"), QStringLiteral(".IPN"),
-                                                   QStringLiteral(".IDE")};
 
 // The temporary bitmap of the JPEG export, in the current directory.
 const QString TempBitmapName = QStringLiteral("~TempBmpJpgImage.bmp");
@@ -252,8 +249,7 @@ void frmSavePreview::SaveMultipleFiles()
             break;
         handled = checked::add<std::int16_t>(handled, 1);
 
-        const QString extension = piece.right(4).toUpper();
-        if (std::find(DocumentExtensions.begin(), DocumentExtensions.end(), extension) != DocumentExtensions.end()) {
+        if (isDocumentName(piece)) {
             errors.clear();
             bool hasPreview = errors.step([&] { moDocument = documentServer().OpenDocument(piece); });
             if (hasPreview) {

@@ -21,7 +21,7 @@ std::vector<QString> documents()
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        if (it->is_regular_file() && glimmer::convert::isDocumentName(QString::fromStdString(it->path().string())))
+        if (it->is_regular_file() && glimmer::isDocumentName(QString::fromStdString(it->path().string())))
             list.push_back(QString::fromStdString(it->path().string()));
     std::sort(list.begin(), list.end());
     return list;

@@ -9,6 +9,14 @@
 
 namespace glimmer {
 
+bool isDocumentName(const QString& name)
+{
+    for (const char* extension : {".ipt", ".iam", ".idw", ".ipn", ".ide"})
+        if (name.endsWith(QLatin1String(extension), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
 namespace {
 
 QString fileNameOf(const QString& path)

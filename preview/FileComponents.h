@@ -4,6 +4,10 @@
 
 namespace glimmer {
 
+// Whether `name` ends in one of the five document extensions (.ipt, .iam,
+// .idw, .ipn, .ide), in any case.
+bool isDocumentName(const QString& name);
+
 // The components over the document files themselves.
 class FileComponents : public Components {
 public:

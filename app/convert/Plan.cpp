@@ -1,4 +1,5 @@
 #include "app/convert/Plan.h"
+#include "preview/FileComponents.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,10 +19,6 @@ namespace glimmer::convert {
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::array<QLatin1StringView, 5> DocumentExtensions = {
-    QLatin1StringView(".ipt"), QLatin1StringView(".iam"), QLatin1StringView(".idw"), QLatin1StringView(".ipn"),
-    QLatin1StringView(".ide")};
 
 fs::path toPath(const QString& path)
 {
@@ -137,12 +134,6 @@ private:
 };
 
 } // namespace
-
-bool isDocumentName(const QString& name)
-{
-    return std::any_of(DocumentExtensions.begin(), DocumentExtensions.end(),
-                       [&](QLatin1StringView ext) { return name.endsWith(ext, Qt::CaseInsensitive); });
-}
 
 QString pictureName(const QString& folder, const QString& documentName, const QString& extension, bool nameTaken)
 {

@@ -20,9 +20,6 @@ struct Job {
 // are read, never the documents. A document met twice is taken once.
 std::vector<Job> planJobs(const Options& options);
 
-// Whether `name` ends in one of the five document extensions, in any case.
-bool isDocumentName(const QString& name);
-
 // Where the picture of `document` goes, with its plain name (the document's
 // name without its extension) and, when `nameTaken`, with the document's
 // whole name: "lid.ipt" gives "lid.bmp", or "lid.ipt.bmp" when "lid.bmp"
