@@ -2,6 +2,7 @@
 // CAD documents, on every core, as the window's batch writes them. See
 // glimmerbox-convert(1).
 #include "app/convert/Options.h"
+#include "platform/Heap.h"
 #include "platform/Runtime.h"
 #include "app/convert/Plan.h"
 #include "app/convert/Run.h"
@@ -27,6 +28,7 @@ void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 int main(int argc, char* argv[])
 {
+    glimmer::keepFreedMemoryForReuse();
     using namespace glimmer::convert;
     qInstallMessageHandler(quiet);
     // Pictures are drawn as the window draws them, which takes a graphical

@@ -1,4 +1,5 @@
 #include "app/frmSavePreview.h"
+#include "platform/Heap.h"
 #include "preview/FileComponents.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 // would open it (file managers' "Open with" passes it).
 int main(int argc, char* argv[])
 {
+    glimmer::keepFreedMemoryForReuse();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glimmerbox"));
 

@@ -3,6 +3,7 @@
 // fetch the window and the thumbnailer use, one process, one thread.
 //   extract_previews [--passes N] DOCUMENT_OR_FOLDER...
 // Measure it as a whole process, e.g. /usr/bin/time -f %U+%S.
+#include "platform/Heap.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 
@@ -28,6 +29,7 @@ bool isDocument(const std::filesystem::path& path)
 
 int main(int argc, char* argv[])
 {
+    glimmer::keepFreedMemoryForReuse();
     int passes = 1;
     int first = 1;
     if (argc >= 3 && std::string(argv[1]) == "--passes") {

@@ -95,11 +95,28 @@ std::string entryName(const std::uint8_t* e)
     return name;
 }
 
-// The open file. Reads go straight to the descriptor at an offset, and are counted.
+// A file this small is read whole at once: one read costs less than the
+// dozen or so its tables and directory would take one by one.
+constexpr std::uint64_t WholeFileBytes = 256 * 1024;
+
+// The open file. Reads go to the descriptor at an offset, or to the copy of
+// a small file, and the bytes taken from the descriptor are counted.
 struct Source {
     int fd = -1;
     std::uint64_t size = 0;
     std::atomic<std::uint64_t> bytesRead{0};
+    std::vector<std::uint8_t> whole;   // a small file's bytes, read at open
+
+    // Reads a small file whole; should that fail (the file shrank), reads
+    // stay piecewise and name what is missing.
+    void readWholeIfSmall()
+    {
+        if (size > WholeFileBytes)
+            return;
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+        if (readAt(0, bytes.data(), bytes.size()))
+            whole = std::move(bytes);
+    }
 
     ~Source() { close(); }
     void close() noexcept
@@ -107,12 +124,17 @@ struct Source {
         if (fd >= 0)
             ::close(fd);
         fd = -1;
+        std::vector<std::uint8_t>().swap(whole);
     }
 
     bool readAt(std::uint64_t offset, void* buffer, std::size_t n)
     {
         if (fd < 0 || offset > size || n > size - offset)
             return false;
+        if (!whole.empty()) {
+            std::memcpy(buffer, whole.data() + offset, n);
+            return true;
+        }
         auto* out = static_cast<char*>(buffer);
         while (n > 0) {
             const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
@@ -325,18 +347,21 @@ void CompoundFile::Impl::readStructure()
     std::vector<std::uint32_t> owners(fat.size(), 0);
     std::vector<std::uint32_t> miniOwners;
     std::uint32_t chainNumber = 0;
+    // `what` names the chain's owner for an error; `expected` is the length
+    // its size asks for.
     const auto chain = [&](const std::vector<std::uint32_t>& table, std::vector<std::uint32_t>& owner,
-                           std::uint32_t start, const std::string& what) {
+                           std::uint32_t start, const auto& what, std::uint64_t expected = 0) {
         ++chainNumber;
         std::vector<std::uint32_t> sectors;
+        sectors.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(expected, table.size())));
         for (std::uint32_t s = start; s != EndOfChain; s = table[s]) {
             if (s >= table.size() || s > MaxRegularSector)
-                throw FormatError(Code::Truncated, "truncated: " + what + " runs beyond the allocation table");
+                throw FormatError(Code::Truncated, "truncated: " + what() + " runs beyond the allocation table");
             if (owner[s] == chainNumber)
-                throw FormatError(Code::Loop, "damaged compound file: the sector chain of " + what + " loops");
+                throw FormatError(Code::Loop, "damaged compound file: the sector chain of " + what() + " loops");
             if (owner[s] != 0)
                 throw FormatError(Code::BadValue,
-                                  "damaged compound file: the sector chain of " + what + " runs into another one");
+                                  "damaged compound file: the sector chain of " + what() + " runs into another one");
             owner[s] = chainNumber;
             sectors.push_back(s);
         }
@@ -353,7 +378,7 @@ void CompoundFile::Impl::readStructure()
         return true;
     };
 
-    const std::vector<std::uint32_t> dirSectors = chain(fat, owners, le32(h + 48), "the directory");
+    const std::vector<std::uint32_t> dirSectors = chain(fat, owners, le32(h + 48), [] { return std::string("the directory"); });
     if (dirSectors.size() > MaxEntries * EntrySize / sectorSize)
         throw FormatError(Code::TooLarge, "the compound file's directory is too large");
     std::vector<std::uint8_t> dir(dirSectors.size() * sectorSize);
@@ -371,14 +396,16 @@ void CompoundFile::Impl::readStructure()
 
     const std::uint64_t miniStreamSize = sizeOf(entry(0));
     if (miniStreamSize > 0)
-        miniStream = chain(fat, owners, le32(entry(0) + 116), "the mini stream");
+        miniStream = chain(fat, owners, le32(entry(0) + 116), [] { return std::string("the mini stream"); },
+                           (miniStreamSize + sectorSize - 1) / sectorSize);
     if (std::uint64_t{miniStream.size()} * sectorSize < miniStreamSize)
         throw FormatError(Code::Truncated, "truncated: the mini stream is shorter than its size");
     if (!holds(miniStream, miniStreamSize))
         throw FormatError(Code::Truncated, "truncated: the mini stream runs past the end of the file");
     std::vector<std::uint32_t> miniFat;
     if (le32(h + 64) > 0) {
-        const auto sectors = chain(fat, owners, le32(h + 60), "the mini allocation table");
+        const auto sectors = chain(fat, owners, le32(h + 60), [] { return std::string("the mini allocation table"); },
+                                   le32(h + 64));
         raw.resize(sectors.size() * sectorSize);
         readSectors(sectors, raw.data());
         miniFat.resize(sectors.size() * perSector);
@@ -430,24 +457,24 @@ void CompoundFile::Impl::readStructure()
             continue;
         }
         current.size = sizeOf(e);
-        const std::string name = "stream \"" + printable(current.name) + "\"";
+        const auto name = [&current] { return "stream \"" + printable(current.name) + "\""; };
         if (current.size > source->size)
-            throw FormatError(Code::Truncated, "truncated: " + name + " is larger than the file");
+            throw FormatError(Code::Truncated, "truncated: " + name() + " is larger than the file");
         if (current.size == 0)
             continue;
         if (current.size < MiniStreamCutoff) {
-            current.sectors = chain(miniFat, miniOwners, le32(e + 116), name);
+            current.sectors = chain(miniFat, miniOwners, le32(e + 116), name, (current.size + MiniSectorSize - 1) / MiniSectorSize);
             if (std::uint64_t{current.sectors.size()} * MiniSectorSize < current.size)
-                throw FormatError(Code::Truncated, "truncated: " + name + " is shorter than its size");
+                throw FormatError(Code::Truncated, "truncated: " + name() + " is shorter than its size");
             for (const std::uint32_t m : current.sectors)
                 if (m >= miniSectors)
-                    throw FormatError(Code::Truncated, "truncated: " + name + " lies beyond the mini stream");
+                    throw FormatError(Code::Truncated, "truncated: " + name() + " lies beyond the mini stream");
         } else {
-            current.sectors = chain(fat, owners, le32(e + 116), name);
+            current.sectors = chain(fat, owners, le32(e + 116), name, (current.size + sectorSize - 1) / sectorSize);
             if (std::uint64_t{current.sectors.size()} * sectorSize < current.size)
-                throw FormatError(Code::Truncated, "truncated: " + name + " is shorter than its size");
+                throw FormatError(Code::Truncated, "truncated: " + name() + " is shorter than its size");
             if (!holds(current.sectors, current.size))
-                throw FormatError(Code::Truncated, "truncated: " + name + " runs past the end of the file");
+                throw FormatError(Code::Truncated, "truncated: " + name() + " runs past the end of the file");
         }
     }
 
@@ -516,6 +543,7 @@ CompoundFile::CompoundFile(const std::string& path) : impl_(std::make_unique<Imp
     if (st.st_size == 0)
         throw FormatError(Code::Truncated, "the file is empty");
     source->size = static_cast<std::uint64_t>(st.st_size);
+    source->readWholeIfSmall();
     impl_->source = std::move(source);
     impl_->checkHeader();
     impl_->readStructure();

@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 
+#include <mutex>
 #include <vector>
 
 namespace glimmer {
@@ -16,6 +17,32 @@ bool isDocumentName(const QString& name)
             return true;
     return false;
 }
+
+struct FileComponents::OpenFiles {
+    std::mutex lock;
+    std::vector<std::pair<QString, std::weak_ptr<DocumentFile>>> files;
+
+    void add(const QString& path, const std::shared_ptr<DocumentFile>& file)
+    {
+        const std::lock_guard hold(lock);
+        std::erase_if(files, [](const auto& f) { return f.second.expired(); });
+        files.emplace_back(path, file);
+    }
+    void remove(const std::shared_ptr<DocumentFile>& file)
+    {
+        const std::lock_guard hold(lock);
+        std::erase_if(files, [&](const auto& f) { return f.second.expired() || f.second.lock() == file; });
+    }
+    std::shared_ptr<DocumentFile> find(const QString& path)
+    {
+        const std::lock_guard hold(lock);
+        for (const auto& [p, file] : files)
+            if (p == path)
+                if (auto open = file.lock())
+                    return open;
+        return nullptr;
+    }
+};
 
 namespace {
 
@@ -61,6 +88,8 @@ private:
 
 class FileDocumentServer : public DocumentServer {
 public:
+    explicit FileDocumentServer(std::shared_ptr<FileComponents::OpenFiles> shared) : shared_(std::move(shared)) {}
+
     std::shared_ptr<Document> OpenDocument(const QString& path) override
     {
         std::shared_ptr<DocumentFile> file;
@@ -70,20 +99,24 @@ public:
             throw error(RuntimeError::BadDocument, path, e);
         }
         open_.push_back(file);
+        shared_->add(path, file);
         return std::make_shared<FileDocument>(path, std::move(file));
     }
 
     void CloseAll() override
     {
         // A document object still held elsewhere stays valid but reads nothing more.
-        for (const auto& file : open_)
+        for (const auto& file : open_) {
+            shared_->remove(file);
             file->close();
+        }
         open_.clear();
     }
 
     ~FileDocumentServer() override { CloseAll(); }
 
 private:
+    std::shared_ptr<FileComponents::OpenFiles> shared_;
     std::vector<std::shared_ptr<DocumentFile>> open_;
 };
 
@@ -109,30 +142,41 @@ private:
 
 class FilePropertyReader : public PropertyReader {
 public:
+    explicit FilePropertyReader(std::shared_ptr<FileComponents::OpenFiles> shared) : shared_(std::move(shared)) {}
+
     std::shared_ptr<PropertySet> OpenPropertySets(const QString& path) override
     {
         try {
-            const DocumentFile file(path);
+            std::shared_ptr<const DocumentFile> file = shared_->find(path);
+            if (!file)
+                file = std::make_shared<const DocumentFile>(path);
             std::vector<LoadedPropertySet> sets;
             for (const KnownPropertySet& set : {StandardSummarySet, CadSummarySet})
-                sets.push_back({set, file.propertySetStream(set)});
+                sets.push_back({set, file->propertySetStream(set)});
             return std::make_shared<FilePropertySet>(path, std::move(sets));
         } catch (const FormatError& e) {
             throw error(RuntimeError::BadDocument, path, e);
         }
     }
+
+private:
+    std::shared_ptr<FileComponents::OpenFiles> shared_;
 };
 
 } // namespace
 
+FileComponents::FileComponents() : open_(std::make_shared<OpenFiles>()) {}
+
+FileComponents::~FileComponents() = default;
+
 std::unique_ptr<DocumentServer> FileComponents::createDocumentServer()
 {
-    return std::make_unique<FileDocumentServer>();
+    return std::make_unique<FileDocumentServer>(open_);
 }
 
 std::unique_ptr<PropertyReader> FileComponents::createPropertyReader()
 {
-    return std::make_unique<FilePropertyReader>();
+    return std::make_unique<FilePropertyReader>(open_);
 }
 
 } // namespace glimmer

@@ -2,17 +2,32 @@
 
 #include "preview/Components.h"
 
+#include <memory>
+
 namespace glimmer {
 
 // Whether `name` ends in one of the five document extensions (.ipt, .iam,
 // .idw, .ipn, .ide), in any case.
 bool isDocumentName(const QString& name);
 
-// The components over the document files themselves.
+class DocumentFile;
+
+// The components over the document files themselves. The property reader
+// reads an old document's sets from the file its document server already
+// has open, rather than opening and walking the file a second time.
 class FileComponents : public Components {
 public:
+    FileComponents();
+    ~FileComponents() override;
+
     std::unique_ptr<DocumentServer> createDocumentServer() override;
     std::unique_ptr<PropertyReader> createPropertyReader() override;
+
+    // The files this object's document servers have open, by path.
+    struct OpenFiles;
+
+private:
+    std::shared_ptr<OpenFiles> open_;
 };
 
 } // namespace glimmer

@@ -307,6 +307,18 @@ TEST(FileComponents, CloseAllLeavesNoFileOpen)
     const auto set = components.createPropertyReader()->OpenPropertySets(fixtureQPath(OldDocument));
     EXPECT_EQ(openDescriptors(), before);
     EXPECT_EQ(set->PreviewPicture().size(), QSize(180, 180));
+
+    // While the server has a document open, the reader reads that same file,
+    // even if another has taken its name since; once closed, the file by the name.
+    TempDir dir;
+    const QString path = dir.qpath() + "/doc.iam";
+    ASSERT_TRUE(QFile::copy(fixtureQPath(OldDocument), path));
+    const auto open = server->OpenDocument(path);
+    ASSERT_TRUE(QFile::remove(path));
+    writeAll(path, "plain text");
+    EXPECT_EQ(components.createPropertyReader()->OpenPropertySets(path)->PreviewPicture().size(), QSize(180, 180));
+    server->CloseAll();
+    EXPECT_THROW(components.createPropertyReader()->OpenPropertySets(path), RuntimeError);
 }
 
 // decodePreview over payloads that are not the usual ones.
