@@ -7,13 +7,13 @@
 // File managers start it once per document, so it starts lean: no
 // application object (a QImage, the metafile player's QPainter on a QImage
 // and the PNG writer need none) and no image-format plugins.
+#include "formats/Png.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "preview/Thumbnail.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QThreadPool>
@@ -38,10 +38,6 @@ namespace {
 
 enum Exit { Written = 0, NoPreview = 1, Unreadable = 2, Failed = 3 };
 
-// Qt's PNG "quality" is zlib's effort backwards: at 80 it deflates at the
-// fastest level, for a 180-pixel preview in a third of the default's time,
-// into a file a fifth larger. A thumbnail is written once and then cached.
-constexpr int PngQuality = 80;
 
 // Where our one line goes: the stderr we were given. Everything else that
 // would write to stderr (Qt's notes, libpng's "libpng error:" lines, GLib's
@@ -188,10 +184,11 @@ int run(const Arguments& a)
     const QImage image = glimmer::thumbnailImage(fetched.picture, a.size);
 
     QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG", PngQuality))
+    try {
+        png = glimmer::png::encode(image);
+    } catch (const glimmer::FormatError&) {
         return fail(Failed, QStringLiteral("%1: cannot be written: the picture cannot be encoded").arg(a.output));
+    }
     try {
         glimmer::writeFileAtomically(a.output, {reinterpret_cast<const std::byte*>(png.constData()),
                                                 static_cast<std::size_t>(png.size())});

@@ -431,4 +431,76 @@ QImage decode(std::span<const std::byte> data, std::int64_t maxPixels)
     return image;
 }
 
+namespace {
+
+void append32(QByteArray& out, std::uint32_t v)
+{
+    const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                           static_cast<char>(v)};
+    out.append(bytes, 4);
+}
+
+void appendChunk(QByteArray& out, const char* type, const std::uint8_t* data, std::size_t n)
+{
+    append32(out, static_cast<std::uint32_t>(n));
+    const qsizetype start = out.size();
+    out.append(type, 4);
+    out.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(n));
+    append32(out, libdeflate_crc32(0, out.constData() + start, static_cast<std::size_t>(out.size() - start)));
+}
+
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* c) const noexcept { libdeflate_free_compressor(c); }
+};
+
+} // namespace
+
+QByteArray encode(const QImage& image, int level)
+{
+    if (image.isNull())
+        throw FormatError(Code::Unsupported, "there is no picture to encode");
+    const bool alpha = image.hasAlphaChannel();
+    const QImage rows = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    if (rows.isNull())
+        throw std::bad_alloc();   // Qt's way of saying so
+    const std::size_t channels = alpha ? 4 : 3;
+    const auto width = static_cast<std::size_t>(rows.width());
+    const auto height = static_cast<std::size_t>(rows.height());
+    const std::size_t rowBytes = width * channels;
+
+    // Filter "up" on every row but the first: cheap, and a rendered preview
+    // is mostly runs that repeat from row to row.
+    std::vector<std::uint8_t> filtered(height * (rowBytes + 1));
+    for (std::size_t y = 0; y < height; ++y) {
+        std::uint8_t* out = filtered.data() + y * (rowBytes + 1);
+        const uchar* row = rows.constScanLine(static_cast<int>(y));
+        out[0] = y == 0 ? 0 : 2;
+        if (y == 0) {
+            std::memcpy(out + 1, row, rowBytes);
+            continue;
+        }
+        const uchar* above = rows.constScanLine(static_cast<int>(y - 1));
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            out[1 + i] = static_cast<std::uint8_t>(row[i] - above[i]);
+    }
+    const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(level));
+    if (!compressor)
+        throw std::bad_alloc();
+    std::vector<std::uint8_t> packed(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
+    packed.resize(libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), packed.data(), packed.size()));
+
+    QByteArray file("\x89PNG\r\n\x1a\n", 8);
+    std::uint8_t header[13] = {};
+    for (int i = 0; i < 4; ++i) {
+        header[i] = static_cast<std::uint8_t>(width >> (24 - 8 * i));
+        header[4 + i] = static_cast<std::uint8_t>(height >> (24 - 8 * i));
+    }
+    header[8] = 8;
+    header[9] = alpha ? RgbAlpha : Rgb;
+    appendChunk(file, "IHDR", header, sizeof header);
+    appendChunk(file, "IDAT", packed.data(), packed.size());
+    appendChunk(file, "IEND", nullptr, 0);
+    return file;
+}
+
 } // namespace glimmer::png

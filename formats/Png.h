@@ -2,6 +2,7 @@
 
 #include "formats/FormatError.h"
 
+#include <QByteArray>
 #include <QImage>
 
 #include <cstddef>
@@ -22,5 +23,13 @@ bool isPng(std::span<const std::byte> data);
 // are refused before any pixel memory is taken. Raises FormatError: TooLarge,
 // Truncated, BadValue or Unsupported for a damaged file, BadSignature for no PNG.
 QImage decode(std::span<const std::byte> data, std::int64_t maxPixels);
+
+// Encodes `image` as a PNG file: 8-bit RGB, or RGBA when the image has an
+// alpha channel (not premultiplied), each row filtered against the one above
+// and deflated by libdeflate at `level` (1 fastest .. 12 smallest; at 1 a
+// 180-pixel preview takes a quarter of the time 6 takes, into a file a sixth
+// larger: a thumbnail is written once and then cached). Raises
+// FormatError (Unsupported) for a null image.
+QByteArray encode(const QImage& image, int level = 1);
 
 } // namespace glimmer::png

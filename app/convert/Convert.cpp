@@ -2,6 +2,7 @@
 
 #include "formats/BitmapFile.h"
 #include "formats/FormatError.h"
+#include "formats/Png.h"
 #include "imaging/Helpers.h"
 #include "platform/Checked.h"
 #include "platform/PictureBox.h"
@@ -10,7 +11,6 @@
 #include "preview/Fetch.h"
 #include "preview/Thumbnail.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -52,12 +52,9 @@ QByteArray jpegFile(const QImage& image)
 QByteArray pngFile(const Picture& picture, int size)
 {
     const QImage image = thumbnailImage(picture, size);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (image.isNull() || !image.save(&buffer, "PNG"))
+    if (image.isNull())
         throw RuntimeError(RuntimeError::InvalidPicture, QStringLiteral("the preview cannot be drawn as a PNG"));
-    return bytes;
+    return png::encode(image);
 }
 
 bool modifiedAfter(const struct stat& a, const struct stat& b)

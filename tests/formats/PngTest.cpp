@@ -211,3 +211,25 @@ TEST(Png, RefusesDamage)
         }
     }
 }
+
+// What we write, both we and libpng read back to the same pixels.
+TEST(Png, EncodesWhatBothReadersReadBack)
+{
+    QImage opaque(37, 5, QImage::Format_RGB32);
+    QImage clear(4, 9, QImage::Format_ARGB32);
+    for (QImage* image : {&opaque, &clear})
+        for (int y = 0; y < image->height(); ++y)
+            for (int x = 0; x < image->width(); ++x)
+                image->setPixelColor(x, y, QColor(x * 7 % 256, y * 40 % 256, (x * y) % 256, image == &clear ? y * 30 : 255));
+    for (const QImage& image : {opaque, clear}) {
+        SCOPED_TRACE(image.width());
+        const QByteArray file = png::encode(image);
+        const QImage ours = png::decode({reinterpret_cast<const std::byte*>(file.constData()), static_cast<std::size_t>(file.size())}, 1 << 20);
+        QImage theirs;
+        ASSERT_TRUE(theirs.loadFromData(file, "PNG"));
+        const QImage want = image.convertToFormat(QImage::Format_RGBA8888);
+        EXPECT_EQ(ours.convertToFormat(QImage::Format_RGBA8888), want);
+        EXPECT_EQ(theirs.convertToFormat(QImage::Format_RGBA8888), want);
+    }
+    EXPECT_THROW(png::encode(QImage()), FormatError);
+}
