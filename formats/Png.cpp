@@ -340,6 +340,61 @@ std::uint32_t passExtent(std::uint32_t size, std::uint32_t first, std::uint32_t 
 
 } // namespace
 
+namespace {
+
+// Inflates into the picture's memory, undoes the filters there and spreads
+// the rows into pixels in place: for 8-bit RGB (no transparent colour) and
+// RGBA, not interlaced.
+template <typename Inflate>
+QImage decodeInPlace(const Header& h, std::size_t inflated, QImage::Format format, const Inflate& inflate)
+{
+    const std::size_t width = h.width;
+    const std::size_t height = h.height;
+    const std::size_t rowBytes = h.rowBytes(h.width);
+    const std::size_t pixelBytes = width * 4 * height;
+    const auto release = [](void* m) { std::free(m); };
+    std::unique_ptr<std::uint8_t, decltype(release)> owned(
+        static_cast<std::uint8_t*>(std::malloc(std::max(inflated, pixelBytes))), release);
+    std::uint8_t* const memory = owned.get();
+    if (!memory)
+        throw std::bad_alloc();
+    QImage image(memory, static_cast<int>(width), static_cast<int>(height), static_cast<qsizetype>(width * 4), format,
+                 release, memory);
+    if (image.isNull())
+        throw std::bad_alloc();
+    owned.release();   // the picture's now
+    inflate(memory);
+    const std::size_t stride = h.filterStride();
+    for (std::size_t y = 0; y < height; ++y) {
+        std::uint8_t* row = memory + y * (rowBytes + 1);
+        unfilter(row[0], row + 1, y > 0 ? row - rowBytes : nullptr, rowBytes, stride);
+    }
+    if (h.colour == RgbAlpha) {
+        // Each row moves down by its filter bytes: onto bytes already read.
+        for (std::size_t y = 0; y < height; ++y)
+            std::memmove(memory + y * width * 4, memory + y * (rowBytes + 1) + 1, rowBytes);
+        return image;
+    }
+    // Three bytes a pixel become four, from the last row back: a row's
+    // pixels cover no row above it. The row is copied out first, as its
+    // pixels may cover its own bytes.
+    std::vector<std::uint8_t> row(rowBytes + 1);
+    for (std::size_t y = height; y-- > 0;) {
+        std::memcpy(row.data(), memory + y * (rowBytes + 1) + 1, rowBytes);
+        std::uint8_t* out = memory + y * width * 4;
+        constexpr std::uint32_t Opaque = std::uint32_t{0xFF} << (std::endian::native == std::endian::little ? 24 : 0);
+        for (std::size_t x = 0; x < width; ++x) {   // a word read a pixel: the spare byte at the end
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row.data() + 3 * x, 4);
+            pixel |= Opaque;
+            std::memcpy(out + 4 * x, &pixel, 4);
+        }
+    }
+    return image;
+}
+
+} // namespace
+
 bool isPng(std::span<const std::byte> data)
 {
     static constexpr unsigned char signature[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
@@ -370,12 +425,9 @@ QImage decode(std::span<const std::byte> data, std::int64_t maxPixels)
             inflated += std::size_t{rows} * (1 + h.rowBytes(w));
     }
 
-    QImage image(static_cast<int>(h.width), static_cast<int>(h.height),
-                 h.colour == RgbAlpha || h.colour == GreyAlpha || p.transparency ? QImage::Format_RGBA8888
-                                                                                 : QImage::Format_RGBX8888);
-    if (image.isNull())
-        throw std::bad_alloc();
-
+    const QImage::Format format = h.colour == RgbAlpha || h.colour == GreyAlpha || p.transparency
+                                      ? QImage::Format_RGBA8888
+                                      : QImage::Format_RGBX8888;
     Scratch& s = scratch();
     std::span<const std::uint8_t> compressed = p.imageData.front();
     if (p.imageData.size() > 1) {
@@ -384,18 +436,28 @@ QImage decode(std::span<const std::byte> data, std::int64_t maxPixels)
             s.joined.insert(s.joined.end(), piece.begin(), piece.end());
         compressed = s.joined;
     }
-    s.rows.resize(inflated);
-    const libdeflate_result inflatedAs = libdeflate_zlib_decompress(s.inflater.get(), compressed.data(), compressed.size(),
-                                                                    s.rows.data(), inflated, nullptr);
-    if (inflatedAs != LIBDEFLATE_SUCCESS) {
+    const auto inflate = [&](std::uint8_t* out) {
+        const libdeflate_result result =
+            libdeflate_zlib_decompress(s.inflater.get(), compressed.data(), compressed.size(), out, inflated, nullptr);
+        if (result == LIBDEFLATE_SUCCESS)
+            return;
         s.trim();
-        damaged(inflatedAs == LIBDEFLATE_BAD_DATA       ? Code::BadValue
-                : inflatedAs == LIBDEFLATE_SHORT_OUTPUT ? Code::Truncated
-                                                        : Code::BadValue,
-                inflatedAs == LIBDEFLATE_BAD_DATA         ? "the image data cannot be inflated"
-                : inflatedAs == LIBDEFLATE_SHORT_OUTPUT   ? "the image data ends early"
-                                                          : "more image data than the picture holds");
-    }
+        damaged(result == LIBDEFLATE_SHORT_OUTPUT ? Code::Truncated : Code::BadValue,
+                result == LIBDEFLATE_BAD_DATA         ? "the image data cannot be inflated"
+                : result == LIBDEFLATE_SHORT_OUTPUT   ? "the image data ends early"
+                                                      : "more image data than the picture holds");
+    };
+
+    // The usual previews (8-bit RGB or RGBA, not interlaced) are inflated
+    // straight into the picture's own memory and turned into pixels there.
+    if (!h.interlaced && h.depth == 8 && (h.colour == RgbAlpha || (h.colour == Rgb && !p.transparency)))
+        return decodeInPlace(h, inflated, format, inflate);
+
+    QImage image(static_cast<int>(h.width), static_cast<int>(h.height), format);
+    if (image.isNull())
+        throw std::bad_alloc();
+    s.rows.resize(inflated);
+    inflate(s.rows.data());
 
     std::vector<std::uint8_t> passRow;   // an interlaced pass's pixels before they are spread
     std::uint8_t* at = s.rows.data();
