@@ -75,6 +75,60 @@ private:
     std::size_t arrived_ = 0;
 };
 
+// Staged pictures on their way into place. The workers put them in; one
+// thread commits them, a batch at a time: all synced, then all renamed, so
+// that the syncs of a batch mostly wait on one journal commit.
+class Commits {
+public:
+    explicit Commits(Results& results) : results_(results) {}
+
+    // Waits while `Limit` pictures are waiting already (each holds a file open).
+    void put(std::size_t index, StagedDocument document)
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return waiting_.size() < Limit; });
+        waiting_.emplace_back(index, std::move(document));
+        arrived_.notify_one();
+    }
+
+    // No more pictures are coming: run() returns once it has committed the rest.
+    void close()
+    {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        arrived_.notify_one();
+    }
+
+    void run()
+    {
+        std::vector<std::pair<std::size_t, StagedDocument>> batch;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                arrived_.wait(lock, [&] { return !waiting_.empty() || closed_; });
+                if (waiting_.empty())
+                    return;
+                batch.swap(waiting_);
+            }
+            room_.notify_all();
+            for (auto& [index, document] : batch)
+                document.picture->sync();
+            for (auto& [index, document] : batch)
+                results_.put(index, commit(std::move(document)));
+            batch.clear();
+        }
+    }
+
+private:
+    static constexpr std::size_t Limit = 64;
+    Results& results_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::condition_variable room_;
+    std::vector<std::pair<std::size_t, StagedDocument>> waiting_;
+    bool closed_ = false;
+};
+
 } // namespace
 
 QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun)
@@ -101,23 +155,34 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
     const Clock::time_point start = Clock::now();
     const std::size_t total = jobs.size();
     Results results(total);
+    Commits commits(results);
     std::atomic<std::size_t> next{0};
     {
-        std::vector<std::jthread> threads;
         const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(options.jobs, 1)), total);
+        std::atomic<std::size_t> working{count};
+        std::jthread committer([&] { commits.run(); });
+        if (count == 0)
+            commits.close();
+        std::vector<std::jthread> threads;
         for (std::size_t t = 0; t < count; ++t)
             threads.emplace_back([&] {
                 const Worker work = makeWorker();
                 for (std::size_t i = next++; i < total; i = next++) {
-                    ConvertedDocument result;
+                    StagedDocument document;
                     try {
-                        result = work(jobs[i]);
+                        document = work(jobs[i]);
                     } catch (const std::exception& e) {   // out of memory and the like: this document fails
-                        result.status = ConvertedDocument::Status::Failed;
-                        result.reason = QString::fromLocal8Bit(e.what());
+                        document.picture.reset();
+                        document.result.status = ConvertedDocument::Status::Failed;
+                        document.result.reason = QString::fromLocal8Bit(e.what());
                     }
-                    results.put(i, std::move(result));
+                    if (document.picture)
+                        commits.put(i, std::move(document));
+                    else
+                        results.put(i, std::move(document.result));
                 }
+                if (--working == 0)
+                    commits.close();
             });
 
         const bool progress = streams.terminal && !options.quiet;

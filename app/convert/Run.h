@@ -11,8 +11,8 @@
 
 namespace glimmer::convert {
 
-// Converts one job; each thread gets its own.
-using Worker = std::function<ConvertedDocument(const Job&)>;
+// Converts one job, staging its picture; each thread gets its own.
+using Worker = std::function<StagedDocument(const Job&)>;
 
 // Where a run reports.
 struct Streams {
@@ -27,7 +27,9 @@ enum Exit { Success = 0, SomeFailed = 1, BadUsage = 2 };
 // Works off `jobs` on options.jobs threads (each with its own worker from
 // `makeWorker`) and reports in the order of `jobs`, whatever order they
 // finish in: one line per failure on `err` and, with --json, one object per
-// document on `out`. Returns the exit status.
+// document on `out`. The staged pictures are committed on a thread of their
+// own, so that the workers never wait on the disk; a document is reported
+// once its picture is in place. Returns the exit status.
 int runJobs(const std::vector<Job>& jobs, const Options& options, const std::function<Worker()>& makeWorker,
             const Streams& streams);
 
