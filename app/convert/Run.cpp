@@ -3,12 +3,14 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <latch>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -163,26 +165,34 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
         std::jthread committer([&] { commits.run(); });
         if (count == 0)
             commits.close();
-        std::vector<std::jthread> threads;
+        // Qt's image routines share a large image out among the threads of its
+        // global pool, unless they already run on one of them. The workers do:
+        // -j N keeps N cores busy, and no more.
+        QThreadPool& pool = *QThreadPool::globalInstance();
+        pool.setMaxThreadCount(std::max(pool.maxThreadCount(), static_cast<int>(count)));
+        std::latch finished(static_cast<std::ptrdiff_t>(count));
         for (std::size_t t = 0; t < count; ++t)
-            threads.emplace_back([&] {
-                const Worker work = makeWorker();
-                for (std::size_t i = next++; i < total; i = next++) {
-                    StagedDocument document;
-                    try {
-                        document = work(jobs[i]);
-                    } catch (const std::exception& e) {   // out of memory and the like: this document fails
-                        document.picture.reset();
-                        document.result.status = ConvertedDocument::Status::Failed;
-                        document.result.reason = QString::fromLocal8Bit(e.what());
+            pool.start([&] {
+                {
+                    const Worker work = makeWorker();
+                    for (std::size_t i = next++; i < total; i = next++) {
+                        StagedDocument document;
+                        try {
+                            document = work(jobs[i]);
+                        } catch (const std::exception& e) {   // out of memory and the like: this document fails
+                            document.picture.reset();
+                            document.result.status = ConvertedDocument::Status::Failed;
+                            document.result.reason = QString::fromLocal8Bit(e.what());
+                        }
+                        if (document.picture)
+                            commits.put(i, std::move(document));
+                        else
+                            results.put(i, std::move(document.result));
                     }
-                    if (document.picture)
-                        commits.put(i, std::move(document));
-                    else
-                        results.put(i, std::move(document.result));
                 }
                 if (--working == 0)
                     commits.close();
+                finished.count_down();
             });
 
         const bool progress = streams.terminal && !options.quiet;
@@ -216,6 +226,7 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
                 std::fflush(streams.err);
             }
         }
+        finished.wait();
         if (progress)
             std::fputs("\r\x1b[K", streams.err);
         std::fflush(streams.out);

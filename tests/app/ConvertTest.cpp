@@ -1,4 +1,5 @@
 // glimmerbox-convert, run as a program where its interface matters.
+#include "app/convert/Convert.h"
 #include "app/convert/Plan.h"
 #include "app/frmSavePreview.h"
 #include "preview/FileComponents.h"
@@ -20,8 +21,11 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
+
+#include <sys/resource.h>
 
 using namespace glimmer;
 using namespace glimmer::test;
@@ -242,6 +246,44 @@ TEST(Convert, FailuresAreNamedOnceAndTheRestIsWritten)
     EXPECT_TRUE(err[2].startsWith("1 written, 0 up to date, 0 without a preview, 2 failed")) << err[2].toStdString();
     EXPECT_EQ(readAll(out.qpath() + "/a/dam\x01ged.bmp"), "an older picture");
     EXPECT_TRUE(QFileInfo(out.qpath() + "/a/good.bmp").size() > 0);
+}
+
+// Pictures that cannot be written whole (a file size limit stands in for a
+// full disk) or put in place fail, with the reason; the old pictures stay
+// and no temporary file is left.
+TEST(Convert, PicturesThatCannotBePutInPlaceFailAndKeepTheOldOnes)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir source, out;
+    copyFixtures(source.path());
+    ASSERT_EQ(runConvert({"-q", "-r", "-o", out.qpath(), source.qpath()}).exit, 0);
+    const auto old = filesBelow(out.qpath());
+
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit limit{1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_IGN);
+    });
+    process.start(QStringLiteral(GLIMMER_CONVERT), {"-f", "-j2", "-r", "-o", out.qpath(), source.qpath()});
+    ASSERT_TRUE(process.waitForFinished(300000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(err.count("(File too large)"), 15) << err.toStdString();
+    EXPECT_TRUE(lines(err).last().startsWith("0 written, 0 up to date, 3 without a preview, 15 failed")) << err.toStdString();
+    EXPECT_EQ(filesBelow(out.qpath()), old);
+
+    const QString picture = out.qpath() + "/" + old.begin()->first;
+    convert::StagedDocument staged;
+    staged.result.status = convert::ConvertedDocument::Status::Written;
+    staged.picture = StagedFile::stage(picture, std::as_bytes(std::span("new", 3)));
+    for (const auto& [name, bytes] : filesBelow(out.qpath()))
+        if (name.contains(".part-"))
+            QFile::remove(out.qpath() + "/" + name);   // the rename then fails
+    const convert::ConvertedDocument result = convert::commit(std::move(staged));
+    EXPECT_EQ(result.status, convert::ConvertedDocument::Status::Failed);
+    EXPECT_TRUE(result.reason.contains(picture)) << result.reason.toStdString();
+    EXPECT_EQ(filesBelow(out.qpath()), old);
 }
 
 // Bad usage is 2, a path that cannot be taken 1, help and version 0.
