@@ -77,8 +77,8 @@ private:
     std::size_t arrived_ = 0;
 };
 
-// Staged pictures on their way into place. The workers put them in; one
-// thread commits them, a batch at a time: all synced, then all renamed, so
+// Staged pictures on their way into place. The workers put them in; a few
+// threads commit them, a batch at a time: all synced, then all renamed, so
 // that the syncs of a batch mostly wait on one journal commit.
 class Commits {
 public:
@@ -98,8 +98,12 @@ public:
     {
         const std::lock_guard lock(mutex_);
         closed_ = true;
-        arrived_.notify_one();
+        arrived_.notify_all();
     }
+
+    // Syncs mostly wait for the disk to flush its cache; the flushes of
+    // syncs that wait together are merged.
+    static constexpr std::size_t Threads = 4;
 
     void run()
     {
@@ -162,7 +166,9 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
     {
         const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(options.jobs, 1)), total);
         std::atomic<std::size_t> working{count};
-        std::jthread committer([&] { commits.run(); });
+        std::vector<std::jthread> committers;
+        for (std::size_t t = 0; t < Commits::Threads; ++t)
+            committers.emplace_back([&] { commits.run(); });
         if (count == 0)
             commits.close();
         // Qt's image routines share a large image out among the threads of its
