@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <latch>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <thread>
 
@@ -156,7 +157,7 @@ QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun
 }
 
 int runJobs(const std::vector<Job>& jobs, const Options& options, const std::function<Worker()>& makeWorker,
-            const Streams& streams)
+            const Streams& streams, const std::atomic<bool>& interrupted)
 {
     const Clock::time_point start = Clock::now();
     const std::size_t total = jobs.size();
@@ -181,7 +182,7 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
             pool.start([&] {
                 {
                     const Worker work = makeWorker();
-                    for (std::size_t i = next++; i < total; i = next++) {
+                    for (std::size_t i = next++; i < total && !interrupted; i = next++) {
                         StagedDocument document;
                         try {
                             document = work(jobs[i]);
@@ -207,6 +208,14 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
         for (std::size_t i = 0; i < total;) {
             std::size_t arrived = 0;
             std::optional<ConvertedDocument> result = results.take(i, std::chrono::milliseconds(200), arrived);
+            if (!result && interrupted) {
+                // Every staged picture goes into place; then what is done is reported.
+                finished.wait();
+                committers.clear();
+                result = results.take(i, std::chrono::milliseconds(0), arrived);
+                if (!result)
+                    break;
+            }
             if (result) {
                 ++counts[static_cast<std::size_t>(result->status)];
                 if (progress)
@@ -244,6 +253,11 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
                          counts[static_cast<std::size_t>(S::Written)], options.dryRun ? "to write" : "written",
                          counts[static_cast<std::size_t>(S::UpToDate)], counts[static_cast<std::size_t>(S::NoPreview)],
                          counts[static_cast<std::size_t>(S::Failed)], seconds);
+        if (interrupted) {
+            const std::size_t done = std::accumulate(counts.begin(), counts.end(), std::size_t{0});
+            std::fprintf(streams.err, "glimmerbox-convert: interrupted: %zu of %zu documents not done\n", total - done, total);
+            return Interrupted;
+        }
         return counts[static_cast<std::size_t>(S::Failed)] > 0 ? SomeFailed : Success;
     }
 }

@@ -286,6 +286,30 @@ TEST(Convert, PicturesThatCannotBePutInPlaceFailAndKeepTheOldOnes)
     EXPECT_EQ(filesBelow(out.qpath()), old);
 }
 
+// An interrupted run begins no more documents, puts what it staged in
+// place, reports what is done, leaves no temporary file and exits 130.
+TEST(Convert, InterruptedRunsLeaveNoTemporaryFiles)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir source, out;
+    for (int i = 0; i < 20; ++i)
+        copyFixtures(source.path() / std::to_string(i));
+    QProcess process;
+    process.start(QStringLiteral(GLIMMER_CONVERT), {"-j1", "--json", "-r", "-o", out.qpath(), source.qpath()});
+    ASSERT_TRUE(process.waitForReadyRead(300000));   // the first lines, buffered: documents are done
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(300000));
+    EXPECT_EQ(process.exitCode(), 130);
+    const QStringList reported = lines(QString::fromUtf8(process.readAllStandardOutput()));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("interrupted: %1 of 360 documents not done").arg(360 - reported.size())))
+        << err.toStdString();
+    const auto written = filesBelow(out.qpath());
+    EXPECT_EQ(static_cast<qsizetype>(written.size()), reported.filter("\"written\"").size());
+    for (const auto& [name, bytes] : written)
+        EXPECT_FALSE(name.contains(".part-")) << name.toStdString();
+}
+
 // Bad usage is 2, a path that cannot be taken 1, help and version 0.
 TEST(Convert, ExitStatus)
 {
