@@ -13,8 +13,13 @@
 #include <QStringList>
 #include <QThread>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <thread>
+
+#include <pthread.h>
 
 #include <unistd.h>
 
@@ -30,6 +35,22 @@ int main(int argc, char* argv[])
 {
     glimmer::keepFreedMemoryForReuse();
     using namespace glimmer::convert;
+    // Interruptions are taken by a thread of their own, so that a run can
+    // stop between documents and leave no temporary file behind; a second
+    // one ends the program at once.
+    static sigset_t interruptions;
+    sigemptyset(&interruptions);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&interruptions, signal);
+    pthread_sigmask(SIG_BLOCK, &interruptions, nullptr);
+    static std::atomic<bool> interrupted{false};
+    std::thread([] {
+        int signal = 0;
+        sigwait(&interruptions, &signal);
+        interrupted = true;
+        sigwait(&interruptions, &signal);
+        _exit(128 + signal);
+    }).detach();
     qInstallMessageHandler(quiet);
     // Pictures are drawn as the window draws them, which takes a graphical
     // application; it never shows anything, so it needs no display.
@@ -64,5 +85,5 @@ int main(int argc, char* argv[])
                        auto components = std::make_shared<glimmer::FileComponents>();
                        return [components, &options](const Job& job) { return convertOne(job, *components, options); };
                    },
-                   streams);
+                   streams, interrupted);
 }

@@ -45,9 +45,9 @@ void FetchAndWrite(benchmark::State& state, glimmer::convert::OutputType type, i
         }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
 }
-BENCHMARK_CAPTURE(FetchAndWrite, bmp240, glimmer::convert::OutputType::Bmp, 240)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FetchAndWrite, jpg240, glimmer::convert::OutputType::Jpg, 240)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FetchAndWrite, wmf, glimmer::convert::OutputType::Wmf, 240)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FetchAndWrite, png180, glimmer::convert::OutputType::Png, 180)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FetchAndWrite, bmp240, glimmer::convert::OutputType::Bmp, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(FetchAndWrite, jpg240, glimmer::convert::OutputType::Jpg, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(FetchAndWrite, wmf, glimmer::convert::OutputType::Wmf, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(FetchAndWrite, png180, glimmer::convert::OutputType::Png, 180)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 } // namespace

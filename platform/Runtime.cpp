@@ -6,14 +6,17 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace glimmer {
 
@@ -65,23 +68,111 @@ QString writeTarget(const QString& path)
     return target;
 }
 
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 } // namespace
 
-void writeFileAtomically(const QString& path, std::span<const std::byte> bytes)
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : path_(std::move(other.path_)), target_(std::move(other.target_)),
+      temporary_(std::exchange(other.temporary_, {})), fd_(std::exchange(other.fd_, -1)), error_(other.error_)
+{
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept
+{
+    if (this != &other) {
+        discard();
+        path_ = std::move(other.path_);
+        target_ = std::move(other.target_);
+        temporary_ = std::exchange(other.temporary_, {});
+        fd_ = std::exchange(other.fd_, -1);
+        error_ = other.error_;
+    }
+    return *this;
+}
+
+StagedFile::~StagedFile()
+{
+    discard();
+}
+
+void StagedFile::discard() noexcept
+{
+    if (fd_ >= 0)
+        ::close(std::exchange(fd_, -1));
+    if (!temporary_.isEmpty())
+        ::unlink(std::exchange(temporary_, {}).constData());
+}
+
+StagedFile StagedFile::stage(const QString& path, std::span<const std::byte> bytes)
 {
     if (path.isEmpty())
         throw RuntimeError(RuntimeError::BadFileName, QStringLiteral("Bad file name: the path is empty"));
-    QSaveFile file(writeTarget(path));
-    if (!file.open(QIODevice::WriteOnly))
-        throw writeError(path, file.errorString());
-    const auto size = static_cast<qint64>(bytes.size());
-    if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw writeError(path, reason);
+    StagedFile file;
+    file.path_ = path;
+    file.target_ = QFile::encodeName(writeTarget(path));
+    struct stat old {};
+    const bool replacing = ::stat(file.target_.constData(), &old) == 0;
+    if (replacing && ::access(file.target_.constData(), W_OK) != 0)
+        throw writeError(path, QStringLiteral("the file is not writable"));
+
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; file.fd_ < 0; ++attempt) {
+        QByteArray name = file.target_ + ".part-";
+        for (int i = 0; i < 6; ++i)
+            name += letters[QRandomGenerator::global()->bounded(static_cast<int>(sizeof letters - 1))];
+        file.fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (file.fd_ >= 0)
+            file.temporary_ = name;
+        else if (errno != EEXIST || attempt == 100)
+            throw writeError(path, errnoText(errno));
     }
-    if (!file.commit())
-        throw writeError(path, file.errorString());
+    // A replaced picture keeps its permissions, as a rewritten one would.
+    if (replacing)
+        ::fchmod(file.fd_, old.st_mode & 07777);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(file.fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw writeError(path, errnoText(n < 0 ? errno : ENOSPC));
+        done += static_cast<std::size_t>(n);
+    }
+    // Hand the bytes to the disk now, so that commit() mostly finds them there.
+    ::sync_file_range(file.fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    return file;
+}
+
+void StagedFile::sync() noexcept
+{
+    if (fd_ < 0)
+        return;
+    error_ = ::fdatasync(fd_) == 0 ? 0 : errno;
+    if (::close(std::exchange(fd_, -1)) != 0 && error_ == 0)
+        error_ = errno;
+}
+
+void StagedFile::commit()
+{
+    if (temporary_.isEmpty())
+        throw RuntimeError(RuntimeError::PathFileAccess,
+                           QStringLiteral("Path/File access error: \"%1\" is not staged").arg(path_));
+    sync();
+    if (error_ == 0 && ::rename(temporary_.constData(), target_.constData()) != 0)
+        error_ = errno;
+    if (error_ != 0) {
+        discard();
+        throw writeError(path_, errnoText(error_));
+    }
+    temporary_.clear();
+}
+
+void writeFileAtomically(const QString& path, std::span<const std::byte> bytes)
+{
+    StagedFile::stage(path, bytes).commit();
 }
 
 void SavePicture(const QImage& image, const QString& path)

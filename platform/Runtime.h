@@ -33,6 +33,44 @@ void DoEvents();
 // refused.
 void writeFileAtomically(const QString& path, std::span<const std::byte> bytes);
 
+// writeFileAtomically in two steps, for callers that write many files and
+// must not wait on the disk for each: `stage` writes the bytes to a new
+// temporary file beside the file `path` replaces (named after it, ending in
+// ".part-" and six characters) and starts writing it to disk; `commit` waits
+// until the bytes are on disk and renames the temporary file into place. A
+// staged file that is not committed is removed when it is destroyed.
+class StagedFile {
+public:
+    StagedFile() = default;
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    ~StagedFile();
+
+    // Raises RuntimeError as writeFileAtomically does; nothing is left behind.
+    static StagedFile stage(const QString& path, std::span<const std::byte> bytes);
+
+    // Waits until the bytes are on disk. Syncing many staged files first and
+    // committing them after lets one journal commit serve them all.
+    void sync() noexcept;
+
+    // Syncs (unless done) and renames the temporary file into place. Raises
+    // RuntimeError naming the path and the reason (a full disk, a failed
+    // sync, a rename refused); the temporary file is gone either way, and
+    // after a failure the file at the path is as it was.
+    void commit();
+
+private:
+    void discard() noexcept;
+
+    QString path_;           // as given, for messages
+    QByteArray target_;      // the file replaced: `path_`, or the final target of a link
+    QByteArray temporary_;   // empty once committed or discarded
+    int fd_ = -1;            // open until synced
+    int error_ = 0;          // what the sync met
+};
+
 // `text` fit for a one-line message: control characters (C0, DEL, C1), which
 // names taken from documents and paths may hold, written out as \xNN.
 QString printable(const QString& text);

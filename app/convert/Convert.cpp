@@ -100,18 +100,19 @@ bool isUpToDate(const QString& document, const QString& picture)
     return modifiedAfter(pic, doc);
 }
 
-ConvertedDocument convertOne(const Job& job, Components& components, const Options& options)
+StagedDocument convertOne(const Job& job, Components& components, const Options& options)
 {
     if (!job.problem.isEmpty())
-        return failed(job.problem);
+        return {failed(job.problem), {}};
     if (!options.force && isUpToDate(job.document, job.output)) {
         ConvertedDocument r;
         r.status = ConvertedDocument::Status::UpToDate;
-        return r;
+        return {r, {}};
     }
 
     FetchedPreview fetched = fetchPreview(components, job.document);
-    ConvertedDocument r;
+    StagedDocument staged;
+    ConvertedDocument& r = staged.result;
     r.version = fetched.version;
     r.source = fetched.source;
     r.kind = fetched.format;
@@ -120,11 +121,11 @@ ConvertedDocument convertOne(const Job& job, Components& components, const Optio
     case FetchedPreview::Status::Unreadable:
         r.status = ConvertedDocument::Status::Failed;
         r.reason = fetched.reason;
-        return r;
+        return staged;
     case FetchedPreview::Status::NoPreview:
         r.status = ConvertedDocument::Status::NoPreview;
         r.reason = fetched.reason;
-        return r;
+        return staged;
     case FetchedPreview::Status::Ok:
         break;
     }
@@ -143,25 +144,38 @@ ConvertedDocument convertOne(const Job& job, Components& components, const Optio
                 r.reason = QStringLiteral("cannot make the folder \"%1\": %2")
                                .arg(QFile::decodeName(QByteArray::fromStdString(folder.native())),
                                     QString::fromLocal8Bit(ec.message()));
-                return r;
+                return staged;
             }
-            writeFileAtomically(job.output, bytesOf(bytes));
+            staged.picture = StagedFile::stage(job.output, bytesOf(bytes));
         }
     } catch (const RuntimeError& e) {
         r.status = ConvertedDocument::Status::Failed;
         r.reason = e.text();
-        return r;
+        return staged;
     } catch (const JpegLibraryError& e) {
         r.status = ConvertedDocument::Status::Failed;
         r.reason = JpegErrorMessage(e.text(), e.code());
-        return r;
+        return staged;
     } catch (const std::exception& e) {
         r.status = ConvertedDocument::Status::Failed;
         r.reason = QString::fromUtf8(e.what());
-        return r;
+        return staged;
     }
     r.status = ConvertedDocument::Status::Written;
-    return r;
+    return staged;
+}
+
+ConvertedDocument commit(StagedDocument document)
+{
+    if (document.picture) {
+        try {
+            document.picture->commit();
+        } catch (const RuntimeError& e) {
+            document.result.status = ConvertedDocument::Status::Failed;
+            document.result.reason = e.text();
+        }
+    }
+    return std::move(document.result);
 }
 
 } // namespace glimmer::convert

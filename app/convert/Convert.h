@@ -3,6 +3,7 @@
 #include "app/convert/Options.h"
 #include "app/convert/Plan.h"
 #include "platform/Picture.h"
+#include "platform/Runtime.h"
 #include "preview/Components.h"
 
 #include <QByteArray>
@@ -36,10 +37,23 @@ QByteArray pictureFile(const Picture& picture, OutputType type, int size);
 // the file dates only.
 bool isUpToDate(const QString& document, const QString& picture);
 
+// A document converted but for its picture, which is staged beside its
+// place and not yet in it (none in a dry run).
+struct StagedDocument {
+    ConvertedDocument result;
+    std::optional<StagedFile> picture;
+};
+
 // Converts one document with `components` (one set per thread): skips it
-// when its picture is up to date (unless forced), reads its preview, writes
-// the picture through a temporary file (unless a dry run) and makes the
-// missing folders of an output folder. Never raises.
-ConvertedDocument convertOne(const Job& job, Components& components, const Options& options);
+// when its picture is up to date (unless forced), reads its preview, stages
+// the picture (unless a dry run) and makes the missing folders of an output
+// folder. Never raises.
+StagedDocument convertOne(const Job& job, Components& components, const Options& options);
+
+// Puts a staged picture in place. What became of the document is final only
+// then: a picture that cannot be put in place (a full disk, a failed sync)
+// makes it failed, with the reason, and leaves the old picture as it was.
+// Never raises.
+ConvertedDocument commit(StagedDocument document);
 
 } // namespace glimmer::convert

@@ -132,7 +132,8 @@ QString helpText()
         "\n"
         "A picture newer than its document is left alone as up to date.\n"
         "Exit status: 0 when every document was written, up to date or without a\n"
-        "preview; 1 when one could not be read or written; 2 for bad usage.\n"
+        "preview; 1 when one could not be read or written; 2 for bad usage;\n"
+        "130 when interrupted.\n"
         "See glimmerbox-convert(1).\n");
 }
 

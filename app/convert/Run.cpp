@@ -3,13 +3,16 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <latch>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <thread>
 
@@ -75,6 +78,64 @@ private:
     std::size_t arrived_ = 0;
 };
 
+// Staged pictures on their way into place. The workers put them in; a few
+// threads commit them, a batch at a time: all synced, then all renamed, so
+// that the syncs of a batch mostly wait on one journal commit.
+class Commits {
+public:
+    explicit Commits(Results& results) : results_(results) {}
+
+    // Waits while `Limit` pictures are waiting already (each holds a file open).
+    void put(std::size_t index, StagedDocument document)
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] { return waiting_.size() < Limit; });
+        waiting_.emplace_back(index, std::move(document));
+        arrived_.notify_one();
+    }
+
+    // No more pictures are coming: run() returns once it has committed the rest.
+    void close()
+    {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        arrived_.notify_all();
+    }
+
+    // Syncs mostly wait for the disk to flush its cache; the flushes of
+    // syncs that wait together are merged.
+    static constexpr std::size_t Threads = 4;
+
+    void run()
+    {
+        std::vector<std::pair<std::size_t, StagedDocument>> batch;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                arrived_.wait(lock, [&] { return !waiting_.empty() || closed_; });
+                if (waiting_.empty())
+                    return;
+                batch.swap(waiting_);
+            }
+            room_.notify_all();
+            for (auto& [index, document] : batch)
+                document.picture->sync();
+            for (auto& [index, document] : batch)
+                results_.put(index, commit(std::move(document)));
+            batch.clear();
+        }
+    }
+
+private:
+    static constexpr std::size_t Limit = 64;
+    Results& results_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::condition_variable room_;
+    std::vector<std::pair<std::size_t, StagedDocument>> waiting_;
+    bool closed_ = false;
+};
+
 } // namespace
 
 QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun)
@@ -96,28 +157,49 @@ QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun
 }
 
 int runJobs(const std::vector<Job>& jobs, const Options& options, const std::function<Worker()>& makeWorker,
-            const Streams& streams)
+            const Streams& streams, const std::atomic<bool>& interrupted)
 {
     const Clock::time_point start = Clock::now();
     const std::size_t total = jobs.size();
     Results results(total);
+    Commits commits(results);
     std::atomic<std::size_t> next{0};
     {
-        std::vector<std::jthread> threads;
         const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(options.jobs, 1)), total);
+        std::atomic<std::size_t> working{count};
+        std::vector<std::jthread> committers;
+        for (std::size_t t = 0; t < Commits::Threads; ++t)
+            committers.emplace_back([&] { commits.run(); });
+        if (count == 0)
+            commits.close();
+        // Qt's image routines share a large image out among the threads of its
+        // global pool, unless they already run on one of them. The workers do:
+        // -j N keeps N cores busy, and no more.
+        QThreadPool& pool = *QThreadPool::globalInstance();
+        pool.setMaxThreadCount(std::max(pool.maxThreadCount(), static_cast<int>(count)));
+        std::latch finished(static_cast<std::ptrdiff_t>(count));
         for (std::size_t t = 0; t < count; ++t)
-            threads.emplace_back([&] {
-                const Worker work = makeWorker();
-                for (std::size_t i = next++; i < total; i = next++) {
-                    ConvertedDocument result;
-                    try {
-                        result = work(jobs[i]);
-                    } catch (const std::exception& e) {   // out of memory and the like: this document fails
-                        result.status = ConvertedDocument::Status::Failed;
-                        result.reason = QString::fromLocal8Bit(e.what());
+            pool.start([&] {
+                {
+                    const Worker work = makeWorker();
+                    for (std::size_t i = next++; i < total && !interrupted; i = next++) {
+                        StagedDocument document;
+                        try {
+                            document = work(jobs[i]);
+                        } catch (const std::exception& e) {   // out of memory and the like: this document fails
+                            document.picture.reset();
+                            document.result.status = ConvertedDocument::Status::Failed;
+                            document.result.reason = QString::fromLocal8Bit(e.what());
+                        }
+                        if (document.picture)
+                            commits.put(i, std::move(document));
+                        else
+                            results.put(i, std::move(document.result));
                     }
-                    results.put(i, std::move(result));
                 }
+                if (--working == 0)
+                    commits.close();
+                finished.count_down();
             });
 
         const bool progress = streams.terminal && !options.quiet;
@@ -126,6 +208,14 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
         for (std::size_t i = 0; i < total;) {
             std::size_t arrived = 0;
             std::optional<ConvertedDocument> result = results.take(i, std::chrono::milliseconds(200), arrived);
+            if (!result && interrupted) {
+                // Every staged picture goes into place; then what is done is reported.
+                finished.wait();
+                committers.clear();
+                result = results.take(i, std::chrono::milliseconds(0), arrived);
+                if (!result)
+                    break;
+            }
             if (result) {
                 ++counts[static_cast<std::size_t>(result->status)];
                 if (progress)
@@ -151,6 +241,7 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
                 std::fflush(streams.err);
             }
         }
+        finished.wait();
         if (progress)
             std::fputs("\r\x1b[K", streams.err);
         std::fflush(streams.out);
@@ -162,6 +253,11 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
                          counts[static_cast<std::size_t>(S::Written)], options.dryRun ? "to write" : "written",
                          counts[static_cast<std::size_t>(S::UpToDate)], counts[static_cast<std::size_t>(S::NoPreview)],
                          counts[static_cast<std::size_t>(S::Failed)], seconds);
+        if (interrupted) {
+            const std::size_t done = std::accumulate(counts.begin(), counts.end(), std::size_t{0});
+            std::fprintf(streams.err, "glimmerbox-convert: interrupted: %zu of %zu documents not done\n", total - done, total);
+            return Interrupted;
+        }
         return counts[static_cast<std::size_t>(S::Failed)] > 0 ? SomeFailed : Success;
     }
 }

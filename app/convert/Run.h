@@ -5,14 +5,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 #include <cstdio>
 #include <functional>
 #include <vector>
 
 namespace glimmer::convert {
 
-// Converts one job; each thread gets its own.
-using Worker = std::function<ConvertedDocument(const Job&)>;
+// Converts one job, staging its picture; each thread gets its own.
+using Worker = std::function<StagedDocument(const Job&)>;
 
 // Where a run reports.
 struct Streams {
@@ -22,14 +24,18 @@ struct Streams {
 };
 
 // The exit statuses.
-enum Exit { Success = 0, SomeFailed = 1, BadUsage = 2 };
+enum Exit { Success = 0, SomeFailed = 1, BadUsage = 2, Interrupted = 130 };
 
 // Works off `jobs` on options.jobs threads (each with its own worker from
 // `makeWorker`) and reports in the order of `jobs`, whatever order they
 // finish in: one line per failure on `err` and, with --json, one object per
-// document on `out`. Returns the exit status.
+// document on `out`. The staged pictures are committed on a thread of their
+// own, so that the workers never wait on the disk; a document is reported
+// once its picture is in place. Once `interrupted`, no more documents are
+// begun; those staged are put in place and those done reported. Returns the
+// exit status.
 int runJobs(const std::vector<Job>& jobs, const Options& options, const std::function<Worker()>& makeWorker,
-            const Streams& streams);
+            const Streams& streams, const std::atomic<bool>& interrupted);
 
 // One --json line (without its newline) for `job` and what became of it.
 QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun);

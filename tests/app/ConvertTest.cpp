@@ -1,4 +1,5 @@
 // glimmerbox-convert, run as a program where its interface matters.
+#include "app/convert/Convert.h"
 #include "app/convert/Plan.h"
 #include "app/frmSavePreview.h"
 #include "preview/FileComponents.h"
@@ -20,8 +21,11 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
+
+#include <sys/resource.h>
 
 using namespace glimmer;
 using namespace glimmer::test;
@@ -242,6 +246,68 @@ TEST(Convert, FailuresAreNamedOnceAndTheRestIsWritten)
     EXPECT_TRUE(err[2].startsWith("1 written, 0 up to date, 0 without a preview, 2 failed")) << err[2].toStdString();
     EXPECT_EQ(readAll(out.qpath() + "/a/dam\x01ged.bmp"), "an older picture");
     EXPECT_TRUE(QFileInfo(out.qpath() + "/a/good.bmp").size() > 0);
+}
+
+// Pictures that cannot be written whole (a file size limit stands in for a
+// full disk) or put in place fail, with the reason; the old pictures stay
+// and no temporary file is left.
+TEST(Convert, PicturesThatCannotBePutInPlaceFailAndKeepTheOldOnes)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir source, out;
+    copyFixtures(source.path());
+    ASSERT_EQ(runConvert({"-q", "-r", "-o", out.qpath(), source.qpath()}).exit, 0);
+    const auto old = filesBelow(out.qpath());
+
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit limit{1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_IGN);
+    });
+    process.start(QStringLiteral(GLIMMER_CONVERT), {"-f", "-j2", "-r", "-o", out.qpath(), source.qpath()});
+    ASSERT_TRUE(process.waitForFinished(300000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(err.count("(File too large)"), 15) << err.toStdString();
+    EXPECT_TRUE(lines(err).last().startsWith("0 written, 0 up to date, 3 without a preview, 15 failed")) << err.toStdString();
+    EXPECT_EQ(filesBelow(out.qpath()), old);
+
+    const QString picture = out.qpath() + "/" + old.begin()->first;
+    convert::StagedDocument staged;
+    staged.result.status = convert::ConvertedDocument::Status::Written;
+    staged.picture = StagedFile::stage(picture, std::as_bytes(std::span("new", 3)));
+    for (const auto& [name, bytes] : filesBelow(out.qpath()))
+        if (name.contains(".part-"))
+            QFile::remove(out.qpath() + "/" + name);   // the rename then fails
+    const convert::ConvertedDocument result = convert::commit(std::move(staged));
+    EXPECT_EQ(result.status, convert::ConvertedDocument::Status::Failed);
+    EXPECT_TRUE(result.reason.contains(picture)) << result.reason.toStdString();
+    EXPECT_EQ(filesBelow(out.qpath()), old);
+}
+
+// An interrupted run begins no more documents, puts what it staged in
+// place, reports what is done, leaves no temporary file and exits 130.
+TEST(Convert, InterruptedRunsLeaveNoTemporaryFiles)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir source, out;
+    for (int i = 0; i < 20; ++i)
+        copyFixtures(source.path() / std::to_string(i));
+    QProcess process;
+    process.start(QStringLiteral(GLIMMER_CONVERT), {"-j1", "--json", "-r", "-o", out.qpath(), source.qpath()});
+    ASSERT_TRUE(process.waitForReadyRead(300000));   // the first lines, buffered: documents are done
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(300000));
+    EXPECT_EQ(process.exitCode(), 130);
+    const QStringList reported = lines(QString::fromUtf8(process.readAllStandardOutput()));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("interrupted: %1 of 360 documents not done").arg(360 - reported.size())))
+        << err.toStdString();
+    const auto written = filesBelow(out.qpath());
+    EXPECT_EQ(static_cast<qsizetype>(written.size()), reported.filter("\"written\"").size());
+    for (const auto& [name, bytes] : written)
+        EXPECT_FALSE(name.contains(".part-")) << name.toStdString();
 }
 
 // Bad usage is 2, a path that cannot be taken 1, help and version 0.

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <functional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +117,60 @@ TEST(WriteFileAtomically, ReplacesOnlyRegularFilesAndWritesThroughLinks)
     EXPECT_TRUE(S_ISCHR(st.st_mode));
     EXPECT_FALSE(QFile::exists(dir.qpath() + "/nowhere"));
     EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size(), 8);   // nothing more, no temporary file
+}
+
+// A staged file lands whole or not at all: whatever goes wrong before its
+// commit, the old file stays and no temporary file is left.
+TEST(StagedFile, CommitsWholeOrLeavesTheOldFile)
+{
+    const auto temporaries = [](const QString& dir) { return QDir(dir).entryList({"*.part-*"}, QDir::Files | QDir::Hidden); };
+    struct Case {
+        const char* name;
+        std::function<void(const QString& path)> meddle;   // between stage and commit
+        bool commit;
+        const char* left;   // what the path then holds; empty: a folder
+        const char* error;
+    };
+    const Case cases[] = {
+        {"committed", [](const QString&) {}, true, "new", nullptr},
+        {"never committed", [](const QString&) {}, false, "old", nullptr},
+        {"temporary file gone", [&](const QString& path) { QFile::remove(QFileInfo(path).path() + "/" + temporaries(QFileInfo(path).path())[0]); },
+         true, "old", "(No such file or directory)"},
+        {"a folder in the way", [](const QString& path) {
+             QFile::remove(path);
+             QDir().mkdir(path);
+         }, true, "", "\" is a folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const QString path = dir.qpath() + "/p.bmp";
+        writeAll(path, "old");
+        ::chmod(QFile::encodeName(path).constData(), 0640);
+        {
+            StagedFile staged = StagedFile::stage(path, std::as_bytes(std::span("new", 3)));
+            EXPECT_EQ(temporaries(dir.qpath()).size(), 1);
+            EXPECT_EQ(readAll(path), "old");
+            c.meddle(path);
+            try {
+                if (c.commit)
+                    staged.commit();
+                EXPECT_EQ(c.error, nullptr);
+            } catch (const RuntimeError& e) {
+                ASSERT_NE(c.error, nullptr) << e.text().toStdString();
+                EXPECT_TRUE(e.text().contains(path) && e.text().contains(c.error)) << e.text().toStdString();
+            }
+        }
+        if (*c.left) {
+            EXPECT_EQ(readAll(path), c.left);
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0640u);   // a replaced file keeps its permissions
+        } else {
+            EXPECT_TRUE(QFileInfo(path).isDir());
+        }
+        EXPECT_EQ(temporaries(dir.qpath()), QStringList());
+    }
 }
 
 TEST(Printable, WritesControlCharactersOut)
