@@ -6,9 +6,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,9 +121,14 @@ StagedFile StagedFile::stage(const QString& path, std::span<const std::byte> byt
 
     static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; file.fd_ < 0; ++attempt) {
+        // Six letters from the kernel's random bytes: Qt's generator would
+        // first seed itself, which costs the thumbnailer more than its write.
+        unsigned char random[6] = {};
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            throw writeError(path, errnoText(errno));
         QByteArray name = file.target_ + ".part-";
-        for (int i = 0; i < 6; ++i)
-            name += letters[QRandomGenerator::global()->bounded(static_cast<int>(sizeof letters - 1))];
+        for (const unsigned char r : random)
+            name += letters[r % (sizeof letters - 1)];
         file.fd_ = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (file.fd_ >= 0)
             file.temporary_ = name;
