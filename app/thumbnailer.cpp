@@ -190,8 +190,11 @@ int run(const Arguments& a)
         return fail(Failed, QStringLiteral("%1: cannot be written: the picture cannot be encoded").arg(a.output));
     }
     try {
-        glimmer::writeFileAtomically(a.output, {reinterpret_cast<const std::byte*>(png.constData()),
-                                                static_cast<std::size_t>(png.size())});
+        // The file manager reads OUTPUT at once and keeps its own copy:
+        // the file must be whole, not synced to the disk.
+        glimmer::writeFileAtomically(a.output,
+                                     {reinterpret_cast<const std::byte*>(png.constData()), static_cast<std::size_t>(png.size())},
+                                     glimmer::Durability::Unsynced);
     } catch (const glimmer::RuntimeError& e) {
         return fail(Failed, e.text());
     }

@@ -77,7 +77,8 @@ QString errnoText(int error)
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : path_(std::move(other.path_)), target_(std::move(other.target_)),
-      temporary_(std::exchange(other.temporary_, {})), fd_(std::exchange(other.fd_, -1)), error_(other.error_)
+      temporary_(std::exchange(other.temporary_, {})), fd_(std::exchange(other.fd_, -1)), error_(other.error_),
+      durability_(other.durability_)
 {
 }
 
@@ -90,6 +91,7 @@ StagedFile& StagedFile::operator=(StagedFile&& other) noexcept
         temporary_ = std::exchange(other.temporary_, {});
         fd_ = std::exchange(other.fd_, -1);
         error_ = other.error_;
+        durability_ = other.durability_;
     }
     return *this;
 }
@@ -107,12 +109,13 @@ void StagedFile::discard() noexcept
         ::unlink(std::exchange(temporary_, {}).constData());
 }
 
-StagedFile StagedFile::stage(const QString& path, std::span<const std::byte> bytes)
+StagedFile StagedFile::stage(const QString& path, std::span<const std::byte> bytes, Durability durability)
 {
     if (path.isEmpty())
         throw RuntimeError(RuntimeError::BadFileName, QStringLiteral("Bad file name: the path is empty"));
     StagedFile file;
     file.path_ = path;
+    file.durability_ = durability;
     file.target_ = QFile::encodeName(writeTarget(path));
     struct stat old {};
     const bool replacing = ::stat(file.target_.constData(), &old) == 0;
@@ -147,7 +150,8 @@ StagedFile StagedFile::stage(const QString& path, std::span<const std::byte> byt
         done += static_cast<std::size_t>(n);
     }
     // Hand the bytes to the disk now, so that commit() mostly finds them there.
-    ::sync_file_range(file.fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (durability == Durability::Synced)
+        ::sync_file_range(file.fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
     return file;
 }
 
@@ -155,7 +159,7 @@ void StagedFile::sync() noexcept
 {
     if (fd_ < 0)
         return;
-    error_ = ::fdatasync(fd_) == 0 ? 0 : errno;
+    error_ = durability_ == Durability::Unsynced || ::fdatasync(fd_) == 0 ? 0 : errno;
     if (::close(std::exchange(fd_, -1)) != 0 && error_ == 0)
         error_ = errno;
 }
@@ -175,9 +179,9 @@ void StagedFile::commit()
     temporary_.clear();
 }
 
-void writeFileAtomically(const QString& path, std::span<const std::byte> bytes)
+void writeFileAtomically(const QString& path, std::span<const std::byte> bytes, Durability durability)
 {
-    StagedFile::stage(path, bytes).commit();
+    StagedFile::stage(path, bytes, durability).commit();
 }
 
 void SavePicture(const QImage& image, const QString& path)

@@ -31,7 +31,14 @@ void DoEvents();
 // replaced (its temporary file lies in the target's folder) and the link
 // stays; a link that leads nowhere, or to anything but a regular file, is
 // refused.
-void writeFileAtomically(const QString& path, std::span<const std::byte> bytes);
+//
+// `Durability::Unsynced` skips waiting for the disk: for a file its caller
+// reads at once and then deletes, such as a thumbnailer's output, which the
+// file manager copies into its own cache. The file is still whole when it
+// appears; it may not outlive a crash of the system.
+enum class Durability { Synced, Unsynced };
+void writeFileAtomically(const QString& path, std::span<const std::byte> bytes,
+                         Durability durability = Durability::Synced);
 
 // writeFileAtomically in two steps, for callers that write many files and
 // must not wait on the disk for each: `stage` writes the bytes to a new
@@ -49,7 +56,8 @@ public:
     ~StagedFile();
 
     // Raises RuntimeError as writeFileAtomically does; nothing is left behind.
-    static StagedFile stage(const QString& path, std::span<const std::byte> bytes);
+    static StagedFile stage(const QString& path, std::span<const std::byte> bytes,
+                            Durability durability = Durability::Synced);
 
     // Waits until the bytes are on disk. Syncing many staged files first and
     // committing them after lets one journal commit serve them all.
@@ -69,6 +77,7 @@ private:
     QByteArray temporary_;   // empty once committed or discarded
     int fd_ = -1;            // open until synced
     int error_ = 0;          // what the sync met
+    Durability durability_ = Durability::Synced;
 };
 
 // `text` fit for a one-line message: control characters (C0, DEL, C1), which
