@@ -38,7 +38,6 @@ namespace {
 
 enum Exit { Written = 0, NoPreview = 1, Unreadable = 2, Failed = 3 };
 
-
 // Where our one line goes: the stderr we were given. Everything else that
 // would write to stderr (Qt's notes, libpng's "libpng error:" lines, GLib's
 // warnings) finds /dev/null there instead.

@@ -338,16 +338,13 @@ std::uint32_t passExtent(std::uint32_t size, std::uint32_t first, std::uint32_t 
     return size > first ? (size - first + step - 1) / step : 0;
 }
 
-} // namespace
-
-namespace {
-
 // Inflates into the picture's memory, undoes the filters there and spreads
 // the rows into pixels in place: for 8-bit RGB (no transparent colour) and
 // RGBA, not interlaced.
 template <typename Inflate>
-QImage decodeInPlace(const Header& h, std::size_t inflated, QImage::Format format, const Inflate& inflate)
+QImage decodeInPlace(const Parsed& p, std::size_t inflated, QImage::Format format, const Inflate& inflate)
 {
+    const Header& h = p.header;
     const std::size_t width = h.width;
     const std::size_t height = h.height;
     const std::size_t rowBytes = h.rowBytes(h.width);
@@ -378,17 +375,10 @@ QImage decodeInPlace(const Header& h, std::size_t inflated, QImage::Format forma
     // Three bytes a pixel become four, from the last row back: a row's
     // pixels cover no row above it. The row is copied out first, as its
     // pixels may cover its own bytes.
-    std::vector<std::uint8_t> row(rowBytes + 1);
+    std::vector<std::uint8_t> row(rowBytes);
     for (std::size_t y = height; y-- > 0;) {
         std::memcpy(row.data(), memory + y * (rowBytes + 1) + 1, rowBytes);
-        std::uint8_t* out = memory + y * width * 4;
-        constexpr std::uint32_t Opaque = std::uint32_t{0xFF} << (std::endian::native == std::endian::little ? 24 : 0);
-        for (std::size_t x = 0; x < width; ++x) {   // a word read a pixel: the spare byte at the end
-            std::uint32_t pixel;
-            std::memcpy(&pixel, row.data() + 3 * x, 4);
-            pixel |= Opaque;
-            std::memcpy(out + 4 * x, &pixel, 4);
-        }
+        expand(p, row.data(), h.width, memory + y * width * 4);
     }
     return image;
 }
@@ -451,7 +441,7 @@ QImage decode(std::span<const std::byte> data, std::int64_t maxPixels)
     // The usual previews (8-bit RGB or RGBA, not interlaced) are inflated
     // straight into the picture's own memory and turned into pixels there.
     if (!h.interlaced && h.depth == 8 && (h.colour == RgbAlpha || (h.colour == Rgb && !p.transparency)))
-        return decodeInPlace(h, inflated, format, inflate);
+        return decodeInPlace(p, inflated, format, inflate);
 
     QImage image(static_cast<int>(h.width), static_cast<int>(h.height), format);
     if (image.isNull())
