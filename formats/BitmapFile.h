@@ -3,8 +3,7 @@
 #include "formats/Dib.h"
 #include "formats/FormatError.h"
 
-#include <QByteArray>
-#include <QImage>
+#include "formats/Image.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,13 +31,14 @@ struct FileInfo : dib::Bitmap {
 // a well-formed bitmap file of a kind we read.
 FileInfo readInfo(std::span<const std::byte> file);
 
-// The picture of a bitmap file, upright, as Format_RGB32 (the high byte of
+// The picture of a bitmap file, upright, as Xrgb32 (the high byte of
 // 32-bit pixels is not kept). Raises FormatError like readInfo, and when the
 // pixel data cannot be decoded.
-QImage decode(std::span<const std::byte> file, FileInfo* info = nullptr);
+Image decode(std::span<const std::byte> file, FileInfo* info = nullptr);
 
-// A 24-bit uncompressed bitmap file (bottom-up rows) of `image`.
-// Raises FormatError for a null image or one beyond the limits.
-QByteArray encode24(const QImage& image);
+// A 24-bit uncompressed bitmap file (bottom-up rows) of `image` at 96 DPI
+// (3780 pixels a metre), whatever screen it was shown on; transparency is
+// not kept. Raises FormatError for a null image or one beyond the limits.
+Bytes encode24(const Image& image);
 
 } // namespace glimmer::bmp

@@ -2,8 +2,7 @@
 
 #include "formats/FormatError.h"
 
-#include <QImage>
-#include <QRgb>
+#include "formats/Image.h"
 
 #include <array>
 #include <cstddef>
@@ -37,7 +36,7 @@ struct Bitmap {
     std::uint32_t compression = Rgb;
     std::uint32_t colorsUsed = 0;
     std::array<std::uint32_t, 3> masks{};   // red, green, blue of 16- and 32-bit pixels
-    std::vector<QRgb> colours;              // the colour table of 8 bits or fewer
+    std::vector<std::uint32_t> colours;     // the colour table (0xFFRRGGBB) of 8 bits or fewer
     std::size_t tableEnd = 0;               // where header, masks and table end
     std::size_t pixelsAt = 0;               // where the pixels start, Options::base included
     // Uncompressed: exactly the rows. RLE: everything up to the end.
@@ -64,13 +63,13 @@ struct Options {
 // Unsupported for a legal kind we do not read, the other codes for damage.
 Bitmap read(std::span<const std::byte> bytes, const Options& options = {});
 
-// The picture, top row first, as an opaque Format_RGB32 image (the fourth
+// The picture, top row first, as an opaque Xrgb32 image (the fourth
 // byte of 32-bit pixels is not kept). RLE pixels it does not reach take
 // colour 0. `read` has checked everything: the only error left is TooLarge,
 // when there is no memory for the image.
-QImage toImage(const Bitmap& bitmap);
+Image toImage(const Bitmap& bitmap);
 
 // read, then toImage.
-QImage decode(std::span<const std::byte> bytes, const Options& options = {});
+Image decode(std::span<const std::byte> bytes, const Options& options = {});
 
 } // namespace glimmer::dib

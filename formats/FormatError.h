@@ -6,11 +6,15 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace glimmer {
 
-// What went wrong reading a binary format: a code, a text for people and
-// the byte offset where it was found.
+// The engine's one error: what went wrong reading a document or a binary
+// format, as a code, a text for people and the byte offset where it was
+// found. The document components add what it is about (the document, its
+// version or its preview) and the file's name; callers map it once, at their
+// own edge.
 class FormatError : public std::runtime_error {
 public:
     enum class Code {
@@ -23,16 +27,37 @@ public:
         Unsupported,      // legal, but not a kind we read
         Io,               // the file could not be read
     };
+    enum class Subject {
+        Data,             // bytes handed to a reader or writer
+        Document,         // a document that cannot be opened as one
+        Version,          // a document's version
+        Preview,          // a document's preview
+    };
 
     FormatError(Code code, const std::string& what, std::size_t offset = 0)
         : std::runtime_error(what), code_(code), offset_(offset) {}
 
     Code code() const noexcept { return code_; }
     std::size_t offset() const noexcept { return offset_; }
+    Subject subject() const noexcept { return subject_; }
+    // The name of the file it is about; empty when it is about no file.
+    const std::string& file() const noexcept { return file_; }
+    // "file: what", or what alone.
+    std::string text() const { return file_.empty() ? std::string(what()) : file_ + ": " + what(); }
+
+    // Says what the error is about; for `catch (FormatError& e) { e.about(...); throw; }`.
+    FormatError& about(Subject subject, std::string file)
+    {
+        subject_ = subject;
+        file_ = std::move(file);
+        return *this;
+    }
 
 private:
     Code code_;
     std::size_t offset_;
+    Subject subject_ = Subject::Data;
+    std::string file_;
 };
 
 // `utf8` for one line of a message: C0 and C1 control characters and DEL

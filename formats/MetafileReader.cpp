@@ -21,7 +21,7 @@ Header readPlaceable(ByteReader& in, std::span<const std::byte> bytes)
     const int top = in.i16le();
     const int right = in.i16le();
     const int bottom = in.i16le();
-    h.bounds = QRect(left, top, right - left, bottom - top);
+    h.bounds = Rect{left, top, right - left, bottom - top};
     h.inch = in.u16le();
     in.skip(4);   // reserved
     const std::uint16_t stored = in.u16le();
@@ -83,7 +83,7 @@ std::uint16_t placeableChecksum(std::span<const std::byte> header)
     return sum;
 }
 
-std::optional<QSize> windowExtent(const Metafile& metafile)
+std::optional<Size> windowExtent(const Metafile& metafile)
 {
     for (const Record& r : metafile.records) {
         if (r.function != META_SETWINDOWEXT)
@@ -96,11 +96,11 @@ std::optional<QSize> windowExtent(const Metafile& metafile)
         const int x = std::abs(int{in.i16le()});
         if (x == 0 || y == 0)
             throw FormatError(Code::BadValue, "window extent is empty", r.offset + recordHeaderBytes);
-        return QSize(x, y);
+        return Size{x, y};
     }
-    const QRect& box = metafile.header.bounds;
-    if (metafile.header.placeable && box.width() != 0 && box.height() != 0)
-        return QSize(std::abs(box.width()), std::abs(box.height()));
+    const Rect& box = metafile.header.bounds;
+    if (metafile.header.placeable && box.width != 0 && box.height != 0)
+        return Size{std::abs(box.width), std::abs(box.height)};
     return std::nullopt;
 }
 

@@ -2,8 +2,7 @@
 
 #include "formats/FormatError.h"
 
-#include <QRect>
-#include <QSize>
+#include "formats/Image.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -76,7 +75,7 @@ constexpr std::size_t recordHeaderBytes = 6;   // size in words (32 bits), funct
 // The headers in front of the records.
 struct Header {
     bool placeable = false;
-    QRect bounds;                // placeable only: the bounding box, logical units
+    Rect bounds;                 // placeable only: the bounding box, logical units
     std::uint16_t inch = 0;      // placeable only: logical units per inch
     std::uint16_t type = 0;      // 1 memory, 2 disk
     std::uint16_t version = 0;   // 0x0100 or 0x0300
@@ -105,7 +104,7 @@ Metafile read(std::span<const std::byte> bytes);
 
 // The picture's size in logical units: the first META_SETWINDOWEXT, else
 // the placeable bounding box; nothing when neither gives a non-empty size.
-std::optional<QSize> windowExtent(const Metafile& metafile);
+std::optional<Size> windowExtent(const Metafile& metafile);
 
 // The checksum a placeable header carries: the XOR of its first ten 16-bit words.
 std::uint16_t placeableChecksum(std::span<const std::byte> header);

@@ -2,8 +2,7 @@
 
 #include "formats/FormatError.h"
 
-#include <QByteArray>
-#include <QImage>
+#include "formats/Image.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,13 +15,13 @@ bool isPng(std::span<const std::byte> data);
 
 // Decodes a PNG file (every colour type, bit depth and interlacing; the
 // image data inflated by libdeflate; nothing is printed) into 8-bit rows in
-// byte order R, G, B, A: Format_RGBX8888 when the file has no transparency,
-// Format_RGBA8888 (not premultiplied) when it has. Sixteen-bit samples keep
+// byte order R, G, B, A: Rgbx8888 when the file has no transparency,
+// Rgba8888 (not premultiplied) when it has. Sixteen-bit samples keep
 // their high byte; gamma and colour profiles are not applied. Every chunk's
 // checksum up to the image data's end is checked. Sizes beyond `maxPixels`
 // are refused before any pixel memory is taken. Raises FormatError: TooLarge,
 // Truncated, BadValue or Unsupported for a damaged file, BadSignature for no PNG.
-QImage decode(std::span<const std::byte> data, std::int64_t maxPixels);
+Image decode(std::span<const std::byte> data, std::int64_t maxPixels);
 
 // Encodes `image` as a PNG file: 8-bit RGB, or RGBA when the image has an
 // alpha channel (not premultiplied), each row filtered against the one above
@@ -30,6 +29,6 @@ QImage decode(std::span<const std::byte> data, std::int64_t maxPixels);
 // 180-pixel preview takes a quarter of the time 6 takes, into a file a sixth
 // larger: a thumbnail is written once and then cached). Raises
 // FormatError (Unsupported) for a null image.
-QByteArray encode(const QImage& image, int level = 1);
+Bytes encode(const Image& image, int level = 1);
 
 } // namespace glimmer::png

@@ -2,14 +2,13 @@
 
 #include "formats/CompoundFile.h"
 #include "formats/PropertySetStream.h"
-#include "platform/Picture.h"
-
-#include <QString>
+#include "preview/Picture.h"
 
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace glimmer {
@@ -33,7 +32,7 @@ inline constexpr std::int64_t MaxPreviewPixels = std::int64_t{4096} * 4096;
 // close() or the object's end.
 class DocumentFile {
 public:
-    explicit DocumentFile(const QString& path);
+    explicit DocumentFile(const std::string& path);
 
     // Byte 22 × 1000 + the 16-bit value at byte 20 of the newest
     // RSeStorage/V<n>/RSeDb. NotFound when the document has none.

@@ -2,8 +2,7 @@
 
 #include "preview/Components.h"
 
-#include <QString>
-
+#include <string>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,28 +19,25 @@ struct FetchedPreview {
     enum class Status { Ok, NoPreview, Unreadable };
     Status status = Status::Unreadable;
     Picture picture;                       // Ok: the preview; otherwise empty
-    QString reason;                        // not Ok: why, without the file's name in front
+    std::string reason;                    // not Ok: why, without the file's name in front
     std::optional<std::int32_t> version;   // nullopt when it could not be read
-    QString displayName;                   // the document's display name when it could be read
-    QString source;                        // where the preview was found, e.g. "CAD summary set"; empty when unknown
-    QString format;                        // "png", "metafile" or "dib"; empty when unknown
+    std::string displayName;               // the document's display name when it could be read
+    std::string source;                    // where the preview was found, e.g. "CAD summary set"; empty when unknown
+    std::string format;                    // "png", "metafile" or "dib"; empty when unknown
 };
-
-// The fetched picture; raises RuntimeError (NoPreview, the reason) when there is none.
-const Picture& requirePicture(const FetchedPreview& fetched);
 
 // The version test and the picture fetch of an open `document` (null when it
 // could not be opened): version >= ThumbnailVersion, or a version that cannot
 // be read, takes the document's thumbnail; below it, the picture of the
 // property set that `propertyReader()` opens for `path`, kept in
 // `propertySet`. Leaves displayName empty: reading it is the caller's step.
-FetchedPreview fetchPreview(Document* document, const QString& path,
+FetchedPreview fetchPreview(Document* document, const std::string& path,
                             const std::function<PropertyReader*()>& propertyReader,
                             std::shared_ptr<PropertySet>& propertySet);
 
 // Opens the document through `components`, fetches its preview as above,
 // reads its display name and closes it. Never throws for a bad document.
 // Safe to call on several threads at once with one Components per thread.
-FetchedPreview fetchPreview(Components& components, const QString& path);
+FetchedPreview fetchPreview(Components& components, const std::string& path);
 
 } // namespace glimmer

@@ -3,12 +3,17 @@
 #include "preview/Components.h"
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 namespace glimmer {
 
 // Whether `name` ends in one of the five document extensions (.ipt, .iam,
 // .idw, .ipn, .ide), in any case.
-bool isDocumentName(const QString& name);
+bool isDocumentName(std::string_view name);
+
+// The last part of a path ("b.ipt" of "a/b.ipt").
+std::string fileNameOf(std::string_view path);
 
 class DocumentFile;
 
