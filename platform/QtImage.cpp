@@ -1,0 +1,59 @@
+#include "platform/QtImage.h"
+
+#include <cstring>
+
+namespace glimmer {
+
+namespace {
+
+QImage::Format qtFormat(PixelFormat f)
+{
+    switch (f) {
+    case PixelFormat::Xrgb32: return QImage::Format_RGB32;
+    case PixelFormat::Argb32: return QImage::Format_ARGB32;
+    case PixelFormat::Rgbx8888: return QImage::Format_RGBX8888;
+    case PixelFormat::Rgba8888: return QImage::Format_RGBA8888;
+    }
+    return QImage::Format_RGB32;
+}
+
+void release(void* info)
+{
+    delete static_cast<Image*>(info);
+}
+
+} // namespace
+
+QImage toQImage(const Image& image)
+{
+    if (image.isNull())
+        return {};
+    // The QImage keeps a copy of the engine image, and so its pixels, alive.
+    auto* keep = new Image(image);
+    return QImage(reinterpret_cast<const uchar*>(keep->row(0)), keep->width(), keep->height(),
+                  static_cast<qsizetype>(keep->stride()), qtFormat(keep->format()), release, keep);
+}
+
+Image fromQImage(const QImage& source)
+{
+    if (source.isNull())
+        return {};
+    QImage q = source;
+    PixelFormat format;
+    switch (q.format()) {
+    case QImage::Format_RGB32: format = PixelFormat::Xrgb32; break;
+    case QImage::Format_ARGB32: format = PixelFormat::Argb32; break;
+    case QImage::Format_RGBX8888: format = PixelFormat::Rgbx8888; break;
+    case QImage::Format_RGBA8888: format = PixelFormat::Rgba8888; break;
+    default:
+        format = q.hasAlphaChannel() ? PixelFormat::Argb32 : PixelFormat::Xrgb32;
+        q = q.convertToFormat(q.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        break;
+    }
+    Image out(q.width(), q.height(), format);
+    for (int y = 0; y < q.height(); ++y)
+        std::memcpy(out.row(y), q.constScanLine(y), std::size_t(q.width()) * 4);
+    return out;
+}
+
+} // namespace glimmer
