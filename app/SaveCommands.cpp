@@ -139,14 +139,14 @@ void frmSavePreview::savePictureItself(const QString& path)
         SavePicture(picture.image(), path);
         return;
     }
-    QByteArray placeable;
+    Bytes placeable;
     try {
         placeable = picture.placeableMetafile();
-    } catch (const RuntimeError& e) {
-        throw RuntimeError(e.number(), QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), e.reason()));
+    } catch (const FormatError& e) {
+        throw RuntimeError(RuntimeError::InvalidPicture,
+                           QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), QString::fromStdString(e.what())));
     }
-    writeFileAtomically(path, {reinterpret_cast<const std::byte*>(placeable.constData()),
-                               static_cast<std::size_t>(placeable.size())});
+    writeFileAtomically(path, placeable);
 }
 
 // (The base path is called FileName by the export's callers; here it must not
@@ -249,11 +249,11 @@ void frmSavePreview::SaveMultipleFiles()
             break;
         handled = checked::add<std::int16_t>(handled, 1);
 
-        if (isDocumentName(piece)) {
+        if (isDocumentName(piece.toStdString())) {
             errors.clear();
-            bool hasPreview = errors.step([&] { moDocument = documentServer().OpenDocument(piece); });
+            bool hasPreview = errors.step([&] { moDocument = documentServer().OpenDocument(piece.toStdString()); });
             if (hasPreview) {
-                const FetchedPreview fetched = fetchPreview(moDocument.get(), piece,
+                const FetchedPreview fetched = fetchPreview(moDocument.get(), piece.toStdString(),
                                                             [this] {
                                                                 moPropReader = components_.createPropertyReader();
                                                                 return moPropReader.get();

@@ -3,6 +3,7 @@
 #include "imaging/cDIBSection.h"
 #include "preview/Fetch.h"
 #include "platform/ErrorRecord.h"
+#include "platform/QtImage.h"
 #include "platform/RuntimeError.h"
 
 #include <QDir>
@@ -105,7 +106,7 @@ frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Compo
     // Lies below the designed client area: it only carries the placeholder.
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setGeometryTwips(480, 4680, 1815, 1815);
-    Picture1->setPicture(Picture::fromImage(QImage(QStringLiteral(":/glimmerbox/placeholder.jpg"))));
+    Picture1->setPicture(Picture::fromImage(fromQImage(QImage(QStringLiteral(":/glimmerbox/placeholder.jpg")))));
 
     const QList<QWidget*> order = {picPreview, cmdOpen, cmdSave, cmdExit, optMulti, optSave,
                                    FileType, Label1, FileName, PicSize, Label2, Picture1};
@@ -220,20 +221,23 @@ void frmSavePreview::openDocument(const QString& path)
 
     try {
         moPropReader = components_.createPropertyReader();
-        moDocument = documentServer().OpenDocument(msFile);
+        moDocument = documentServer().OpenDocument(msFile.toStdString());
     } catch (const RuntimeError& e) {
         openFailed(e.reason());
+        return;
+    } catch (const FormatError& e) {
+        openFailed(QString::fromStdString(e.what()));
         return;
     }
 
     ErrorRecord errors;
     const FetchedPreview fetched =
-        fetchPreview(moDocument.get(), msFile, [this] { return moPropReader.get(); }, moPropSet);
+        fetchPreview(moDocument.get(), msFile.toStdString(), [this] { return moPropReader.get(); }, moPropSet);
     errors.step([&] { picPreview->setPicture(requirePicture(fetched)); });
     errors.step([&] {
         if (!moDocument)
             throw RuntimeError(RuntimeError::ObjectNotSet, QStringLiteral("Object variable not set"));
-        FileName->setText(moDocument->DisplayName());
+        FileName->setText(QString::fromStdString(moDocument->DisplayName()));
     });
 
     if (errors.isSet()) {

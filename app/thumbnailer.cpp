@@ -1,170 +1,140 @@
 // glimmerbox-thumbnailer [-s SIZE] INPUT OUTPUT: writes a CAD document's
 // preview as a PNG file, for file managers (Exec=... -s %s %i %o).
-// Exit status: 0 written, 1 no preview, 2 not a readable document,
-// 3 bad arguments or OUTPUT cannot be written. On failure, exactly one line
-// on stderr.
-//
-// File managers start it once per document, so it starts lean: no
-// application object (a QImage, the metafile player's QPainter on a QImage
-// and the PNG writer need none) and no image-format plugins.
+// Exit status: 0 written, 1 no preview, 2 not a readable document (or no
+// memory to read it), 3 bad arguments or OUTPUT cannot be written. On
+// failure, exactly one line on stderr.
+#include "formats/FormatError.h"
 #include "formats/Png.h"
+#include "platform/Files.h"
+#include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
-#include "preview/Thumbnail.h"
-#include "platform/Runtime.h"
-#include "platform/RuntimeError.h"
-
-#include <QCoreApplication>
-#include <QFile>
-#include <QThreadPool>
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <new>
 #include <optional>
-
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/common_interface_defs.h>
-#endif
+#include <string>
+#include <string_view>
 
 namespace {
 
 enum Exit { Written = 0, NoPreview = 1, Unreadable = 2, Failed = 3 };
 
-// Where our one line goes: the stderr we were given. Everything else that
-// would write to stderr (Qt's notes, libpng's "libpng error:" lines, GLib's
-// warnings) finds /dev/null there instead.
-int lineFd = -1;
+constexpr char Usage[] = "usage: glimmerbox-thumbnailer [-s SIZE] INPUT OUTPUT";
 
-void claimStderr()
-{
-    lineFd = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0 && null != STDERR_FILENO) {
-        ::dup2(null, STDERR_FILENO);
-        ::close(null);
-    }
-#if defined(__SANITIZE_ADDRESS__)
-    // A sanitizer's report must still be seen.
-    if (lineFd >= 0)
-        __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(lineFd)));
-#endif
-}
+constexpr char Help[] =
+    "Usage: glimmerbox-thumbnailer [-s SIZE] INPUT OUTPUT\n"
+    "Writes the preview picture of the CAD document INPUT as the PNG file OUTPUT,\n"
+    "scaled down to fit SIZE x SIZE pixels (never up; no -s or -s 0 keeps its own\n"
+    "size). OUTPUT is replaced whole, or left as it was.\n"
+    "Exit status: 0 written, 1 no preview, 2 not a readable document, 3 bad\n"
+    "arguments or an OUTPUT that cannot be written; on failure one line on\n"
+    "standard error says why.\n";
 
-void writeLine(const char* bytes, std::size_t size)
+void writeAll(int fd, std::string_view text)
 {
-    while (lineFd >= 0 && size > 0) {
-        const ssize_t n = ::write(lineFd, bytes, size);
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
+        text.remove_prefix(static_cast<std::size_t>(n));
     }
 }
 
-QByteArray lineOf(const QString& text)
+std::string lineOf(std::string_view text)
 {
-    return "glimmerbox-thumbnailer: " + glimmer::printable(text).toUtf8() + '\n';
+    return "glimmerbox-thumbnailer: " + glimmer::printable(text) + "\n";
 }
 
 // `text`, which names the file and the reason, as our one line.
-int fail(int status, const QString& text)
+int fail(int status, std::string_view text)
 {
-    const QByteArray line = lineOf(text);
-    writeLine(line.constData(), static_cast<std::size_t>(line.size()));
+    writeAll(STDERR_FILENO, lineOf(text));
     return status;
 }
 
-// The lines for the ends that leave no room to make one, made beforehand.
-QByteArray outOfMemoryLine = "glimmerbox-thumbnailer: out of memory\n";
-QByteArray internalErrorLine = "glimmerbox-thumbnailer: internal error\n";
+// The line for running out of memory, made while there is memory to make it:
+// a generic one until the document is known.
+std::string outOfMemoryLine = "glimmerbox-thumbnailer: out of memory\n";
 
 [[noreturn]] void outOfMemory()
 {
-    writeLine(outOfMemoryLine.constData(), static_cast<std::size_t>(outOfMemoryLine.size()));
+    writeAll(STDERR_FILENO, outOfMemoryLine);
     std::_Exit(Unreadable);
-}
-
-// An exception that leaves a thread of Qt's own (one that found no memory
-// to start with) ends the process through here.
-[[noreturn]] void terminated()
-{
-    try {
-        if (const std::exception_ptr e = std::current_exception())
-            std::rethrow_exception(e);
-    } catch (const std::bad_alloc&) {
-        outOfMemory();
-    } catch (...) {
-    }
-    writeLine(internalErrorLine.constData(), static_cast<std::size_t>(internalErrorLine.size()));
-    std::abort();
-}
-
-// Qt's notes are not for the user, but one ends the run: a thread that
-// cannot be started for lack of memory (see main).
-void quiet(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type != QtDebugMsg && message.startsWith(QLatin1String("QThread::start: Thread creation error")))
-        outOfMemory();
 }
 
 // Why `path` cannot be read as a document file, or nothing. Opened without
 // blocking, so that a FIFO without a writer is refused at once rather than
 // waited on; only a regular file goes on to the reader.
-std::optional<QString> notARegularFile(const QString& path)
+std::optional<std::string> notARegularFile(const std::string& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return QStringLiteral("cannot be read: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return "cannot be read: " + glimmer::errorText(errno);
     struct stat st {};
     const int statResult = ::fstat(fd, &st);
     const int statErrno = errno;
     ::close(fd);
     if (statResult != 0)
-        return QStringLiteral("cannot be read: %1").arg(QString::fromLocal8Bit(std::strerror(statErrno)));
+        return "cannot be read: " + glimmer::errorText(statErrno);
     if (S_ISDIR(st.st_mode))
-        return QStringLiteral("is a folder, not a file");
+        return std::string("is a folder, not a file");
     if (!S_ISREG(st.st_mode))
-        return QStringLiteral("is not a regular file");
+        return std::string("is not a regular file");
     return std::nullopt;
+}
+
+// A whole decimal number, with surrounding white space and a sign allowed.
+std::optional<int> decimal(std::string_view text)
+{
+    constexpr std::string_view space = " \t\n\v\f\r";
+    const std::size_t first = text.find_first_not_of(space);
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(space) - first + 1);
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
 }
 
 struct Arguments {
     int size = 0;
-    QString input;
-    QString output;
+    std::string input;
+    std::string output;
 };
 
-std::optional<Arguments> parse(int argc, char* argv[], QString& error)
+std::optional<Arguments> parse(int argc, char* argv[], std::string& error)
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QFile::decodeName(argv[i]);
+    int next = 1;
     Arguments a;
-    if (args.size() >= 2 && args[0] == QLatin1String("-s")) {
-        bool ok = false;
-        a.size = args[1].toInt(&ok);
-        if (!ok || a.size < 0) {
-            error = QStringLiteral("bad size \"%1\"").arg(args[1]);
+    if (argc - next >= 2 && std::string_view(argv[next]) == "-s") {
+        const std::optional<int> size = decimal(argv[next + 1]);
+        if (!size || *size < 0) {
+            error = "bad size \"" + std::string(argv[next + 1]) + "\"";
             return std::nullopt;
         }
-        args = args.mid(2);
+        a.size = *size;
+        next += 2;
     }
-    if (args.size() != 2) {
-        error = QStringLiteral("usage: glimmerbox-thumbnailer [-s SIZE] INPUT OUTPUT");
+    if (argc - next != 2) {
+        error = Usage;
         return std::nullopt;
     }
-    a.input = args[0];
-    a.output = args[1];
+    a.input = argv[next];
+    a.output = argv[next + 1];
     return a;
 }
 
@@ -174,28 +144,25 @@ int run(const Arguments& a)
     const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, a.input);
     switch (fetched.status) {
     case glimmer::FetchedPreview::Status::Unreadable:
-        return fail(Unreadable, QStringLiteral("%1: %2").arg(a.input, fetched.reason));
+        return fail(Unreadable, a.input + ": " + fetched.reason);
     case glimmer::FetchedPreview::Status::NoPreview:
-        return fail(NoPreview, QStringLiteral("%1: %2").arg(a.input, fetched.reason));
+        return fail(NoPreview, a.input + ": " + fetched.reason);
     case glimmer::FetchedPreview::Status::Ok:
         break;
     }
-    const QImage image = glimmer::thumbnailImage(fetched.picture, a.size);
 
-    QByteArray png;
+    glimmer::Bytes png;
     try {
-        png = glimmer::png::encode(image);
+        png = glimmer::png::encode(glimmer::thumbnailImage(fetched.picture, a.size));
     } catch (const glimmer::FormatError&) {
-        return fail(Failed, QStringLiteral("%1: cannot be written: the picture cannot be encoded").arg(a.output));
+        return fail(Failed, a.output + ": cannot be written: the picture cannot be encoded");
     }
     try {
         // The file manager reads OUTPUT at once and keeps its own copy:
         // the file must be whole, not synced to the disk.
-        glimmer::writeFileAtomically(a.output,
-                                     {reinterpret_cast<const std::byte*>(png.constData()), static_cast<std::size_t>(png.size())},
-                                     glimmer::Durability::Unsynced);
-    } catch (const glimmer::RuntimeError& e) {
-        return fail(Failed, e.text());
+        glimmer::writeFileAtomically(a.output, png, glimmer::Durability::Unsynced);
+    } catch (const glimmer::FileError& e) {
+        return fail(Failed, e.what());
     }
     return Written;
 }
@@ -204,39 +171,26 @@ int run(const Arguments& a)
 
 int main(int argc, char* argv[])
 {
-    claimStderr();
-    std::set_terminate(terminated);
-    qInstallMessageHandler(quiet);
-    // Only the formats built into Qt: a document holds PNG or a metafile,
-    // and looking for plugins costs more than reading the document.
-    QCoreApplication::setLibraryPaths({});
-
-    QString error;
-    const std::optional<Arguments> arguments = parse(argc, argv, error);
-    if (!arguments)
-        return fail(Failed, error);
-    if (const auto why = notARegularFile(arguments->input))
-        return fail(Unreadable, QStringLiteral("%1: %2").arg(arguments->input, *why));
-    outOfMemoryLine = lineOf(QStringLiteral("%1: out of memory").arg(arguments->input));
-    internalErrorLine = lineOf(QStringLiteral("%1: internal error").arg(arguments->input));
-
-    // Qt converts and scales large images on the threads of its global pool,
-    // unless the caller is one of them. The work runs on one such thread, so
-    // that no thread is started halfway through a document: short of memory,
-    // Qt would wait for one that never started. Its event dispatcher is
-    // Qt's own, not GLib's, which aborts where it finds no memory.
-    qputenv("QT_NO_GLIB", "1");
-    mallopt(M_ARENA_MAX, 1);   // one worker at a time: no arena of its own to reserve
-    int status = Unreadable;
-    QThreadPool::globalInstance()->start([&] {
-        try {
-            status = run(*arguments);
-        } catch (const std::bad_alloc&) {
-            outOfMemory();   // like any document that cannot be read
-        } catch (const std::exception& e) {
-            status = fail(Unreadable, QStringLiteral("%1: cannot be read: %2").arg(arguments->input, QString::fromUtf8(e.what())));
+    try {
+        if (argc == 2 && std::string_view(argv[1]) == "--help") {
+            writeAll(STDOUT_FILENO, Help);
+            return Written;
         }
-    });
-    QThreadPool::globalInstance()->waitForDone();
-    return status;
+        std::string error;
+        const std::optional<Arguments> arguments = parse(argc, argv, error);
+        if (!arguments)
+            return fail(Failed, error);
+        if (const auto why = notARegularFile(arguments->input))
+            return fail(Unreadable, arguments->input + ": " + *why);
+        outOfMemoryLine = lineOf(arguments->input + ": out of memory");
+        try {
+            return run(*arguments);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& e) {
+            return fail(Unreadable, arguments->input + ": cannot be read: " + e.what());
+        }
+    } catch (const std::bad_alloc&) {
+        outOfMemory();   // like any document that cannot be read
+    }
 }

@@ -9,8 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QDir>
-#include <QTest>
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include <sys/resource.h>
 
@@ -20,6 +22,18 @@ using namespace glimmer;
 using namespace glimmer::test;
 
 namespace {
+
+// The window needs an application, headless unless told otherwise; the
+// benchmarks' main makes none.
+void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "batch_bench";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+}
 
 long peakRssKiB()
 {
@@ -48,6 +62,7 @@ void batch(benchmark::State& state, const char* type)
         state.SkipWithError("fixture documents not found");
         return;
     }
+    ensureApplication();
     const int count = static_cast<int>(state.range(0));
     const std::filesystem::path folder = documentFolder(count);
     QStringList paths;

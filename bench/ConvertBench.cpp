@@ -3,48 +3,65 @@
 // figure bench/convert-bench holds glimmerbox-convert -j 1 against.
 // Run: build/bench/bench/convert_bench
 #include "app/convert/Convert.h"
+#include "platform/Files.h"
 #include "preview/Fetch.h"
-#include "platform/Runtime.h"
 #include "preview/FileComponents.h"
-
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace {
 
-std::vector<QString> documents()
+std::vector<std::string> documents()
 {
-    std::vector<QString> list;
+    std::vector<std::string> list;
     const auto dir = std::filesystem::path(GLIMMER_SOURCE_DIR).parent_path() / "shared" / "fixtures" / "documents";
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        if (it->is_regular_file() && glimmer::isDocumentName(QString::fromStdString(it->path().string())))
-            list.push_back(QString::fromStdString(it->path().string()));
+        if (it->is_regular_file() && glimmer::isDocumentName(it->path().filename().string()))
+            list.push_back(it->path().string());
     std::sort(list.begin(), list.end());
     return list;
 }
+
+// A folder of its own, removed afterwards.
+struct TemporaryFolder {
+    std::string path;
+    TemporaryFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "convert-bench.XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            path = pattern;
+    }
+    ~TemporaryFolder()
+    {
+        std::error_code ec;
+        if (!path.empty())
+            std::filesystem::remove_all(path, ec);
+    }
+};
 
 // Every fixture document once per iteration: its preview fetched and its
 // picture file made, of the type and size given.
 void FetchAndWrite(benchmark::State& state, glimmer::convert::OutputType type, int size)
 {
-    const std::vector<QString> docs = documents();
+    const std::vector<std::string> docs = documents();
     if (docs.empty()) {
         state.SkipWithError("fixture documents not found");
         return;
     }
     glimmer::FileComponents components;
     for (auto _ : state)
-        for (const QString& doc : docs) {
+        for (const std::string& doc : docs) {
             const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, doc);
             if (fetched.status == glimmer::FetchedPreview::Status::Ok)
-                benchmark::DoNotOptimize(glimmer::convert::pictureFile(fetched.picture, type, size).constData());
+                benchmark::DoNotOptimize(glimmer::convert::pictureFile(fetched.picture, type, size).data());
         }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
 }
@@ -53,9 +70,9 @@ void FetchAndWrite(benchmark::State& state, glimmer::convert::OutputType type, i
 // the one before): the engine's rate with the files' cost in it.
 void FetchAndSave(benchmark::State& state)
 {
-    const std::vector<QString> docs = documents();
-    QTemporaryDir folder;
-    if (docs.empty() || !folder.isValid()) {
+    const std::vector<std::string> docs = documents();
+    const TemporaryFolder folder;
+    if (docs.empty() || folder.path.empty()) {
         state.SkipWithError("fixture documents not found, or no temporary folder");
         return;
     }
@@ -65,9 +82,8 @@ void FetchAndSave(benchmark::State& state)
             const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, docs[i]);
             if (fetched.status != glimmer::FetchedPreview::Status::Ok)
                 continue;
-            const QByteArray bytes = glimmer::convert::pictureFile(fetched.picture, glimmer::convert::OutputType::Bmp, 240);
-            glimmer::writeFileAtomically(folder.filePath(QString::number(i) + QStringLiteral(".bmp")),
-                                         std::as_bytes(std::span(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+            const glimmer::Bytes bytes = glimmer::convert::pictureFile(fetched.picture, glimmer::convert::OutputType::Bmp, 240);
+            glimmer::writeFileAtomically(folder.path + "/" + std::to_string(i) + ".bmp", bytes);
         }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
 }

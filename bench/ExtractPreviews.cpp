@@ -7,25 +7,12 @@
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 
-#include <QString>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-namespace {
-
-bool isDocument(const std::filesystem::path& path)
-{
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext == ".ipt" || ext == ".iam" || ext == ".idw" || ext == ".ipn" || ext == ".ide";
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -36,26 +23,26 @@ int main(int argc, char* argv[])
         passes = std::max(1, std::atoi(argv[2]));
         first = 3;
     }
-    std::vector<QString> paths;
+    std::vector<std::string> paths;
     for (int i = first; i < argc; ++i) {
         const std::filesystem::path arg(argv[i]);
         std::vector<std::filesystem::path> found;
         if (std::filesystem::is_directory(arg)) {
             for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
-                if (entry.is_regular_file() && isDocument(entry.path()))
+                if (entry.is_regular_file() && glimmer::isDocumentName(entry.path().filename().string()))
                     found.push_back(entry.path());
             std::sort(found.begin(), found.end());
         } else {
             found.push_back(arg);
         }
         for (const auto& p : found)
-            paths.push_back(QString::fromStdString(p.string()));
+            paths.push_back(p.string());
     }
 
     glimmer::FileComponents components;
     long read = 0;
     for (int pass = 0; pass < passes; ++pass)
-        for (const QString& path : paths)
+        for (const std::string& path : paths)
             read += !glimmer::fetchPreview(components, path).picture.toImage().isNull();
     std::printf("%ld previews from %zu documents x %d passes\n", read, paths.size(), passes);
     return 0;

@@ -13,13 +13,9 @@
 #include "formats/MetafilePlayer.h"
 #include "fuzz/support/MetafileBombs.h"
 #include "fuzz/support/SeedDocuments.h"
-#include "platform/RuntimeError.h"
 #include "preview/FileComponents.h"
 
 #include <benchmark/benchmark.h>
-
-#include <QImage>
-#include <QPainter>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -72,7 +68,6 @@ void refuse(benchmark::State& state, const char* name, const std::vector<std::ui
     const auto path = written(name, bytes);
     if (size > bytes.size())
         std::filesystem::resize_file(path, size);
-    const QString qpath = QString::fromStdString(path.string());
     glimmer::FileComponents components;
     std::size_t worst = 0;
     for (auto _ : state) {
@@ -80,9 +75,9 @@ void refuse(benchmark::State& state, const char* name, const std::vector<std::ui
         const std::size_t before = liveBytes.load();
         const auto server = components.createDocumentServer();
         try {
-            benchmark::DoNotOptimize(server->OpenDocument(qpath)->Thumbnail());
+            benchmark::DoNotOptimize(server->OpenDocument(path.string())->Thumbnail());
             state.SkipWithError("the hostile document was accepted");
-        } catch (const glimmer::RuntimeError&) {
+        } catch (const glimmer::FormatError&) {
         }
         worst = std::max(worst, peakBytes.load() - before);
     }
@@ -151,12 +146,10 @@ void metafileBomb(benchmark::State& state, const glimmer::seeds::MetafileBomb& b
     using namespace glimmer;
     for (auto _ : state) {
         try {
-            const QSize size = wmf::naturalSize(bomb.bytes);
-            QImage canvas(size, QImage::Format_RGB32);
-            canvas.fill(Qt::white);
-            QPainter painter(&canvas);
-            wmf::render(painter, bomb.bytes, QRectF(QPointF(), QSizeF(size)));
-            benchmark::DoNotOptimize(canvas.constBits());
+            Image canvas(wmf::naturalSize(bomb.bytes), PixelFormat::Xrgb32);
+            canvas.fill(White);
+            wmf::render(canvas, bomb.bytes, canvas.rect());
+            benchmark::DoNotOptimize(canvas.row(0));
         } catch (const FormatError&) {
         }
     }

@@ -42,10 +42,10 @@ FileInfo readInfo(std::span<const std::byte> file)
     return info;
 }
 
-QImage decode(std::span<const std::byte> file, FileInfo* infoOut)
+Image decode(std::span<const std::byte> file, FileInfo* infoOut)
 {
     const FileInfo info = readInfo(file);
-    QImage image;
+    Image image;
     try {
         image = dib::toImage(info);
     } catch (const FormatError& e) {
@@ -56,26 +56,29 @@ QImage decode(std::span<const std::byte> file, FileInfo* infoOut)
     return image;
 }
 
-QByteArray encode24(const QImage& source)
+Bytes encode24(const Image& image)
 {
-    if (source.isNull())
+    if (image.isNull())
         throw FormatError(FormatError::Code::BadValue, "bitmap file: no picture to write");
-    const std::int64_t width = source.width();
-    const std::int64_t height = source.height();
+    const std::int64_t width = image.width();
+    const std::int64_t height = image.height();
     if (width * height > kMaxPixels)
         throw FormatError(FormatError::Code::TooLarge, "bitmap file: picture too large to write");
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    const std::int64_t stride = strideOf(width, 24);
-    const std::int64_t pixelBytes = stride * height;
+    const std::int64_t pixelBytes = strideOf(width, 24) * height;
     constexpr std::int64_t headers = kFileHeaderSize + 40;
+    // 96 DPI, as the platform writes a screen's picture.
+    constexpr std::uint32_t pixelsPerMetre = 3780;
 
-    QByteArray out(static_cast<qsizetype>(headers + pixelBytes), '\0');
-    auto* p = reinterpret_cast<unsigned char*>(out.data());
-    auto put16 = [&p](std::uint32_t v) { p[0] = v & 0xff; p[1] = (v >> 8) & 0xff; p += 2; };
-    auto put32 = [&p](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            p[i] = (v >> (8 * i)) & 0xff;
-        p += 4;
+    Bytes out(static_cast<std::size_t>(headers + pixelBytes));
+    std::byte* p = out.data();
+    const auto put16 = [&p](std::uint32_t v) {
+        p[0] = std::byte(v & 0xFF);
+        p[1] = std::byte((v >> 8) & 0xFF);
+        p += 2;
+    };
+    const auto put32 = [&put16](std::uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
     };
     put16('B' | ('M' << 8));
     put32(static_cast<std::uint32_t>(headers + pixelBytes));
@@ -88,21 +91,11 @@ QByteArray encode24(const QImage& source)
     put16(24);
     put32(Rgb);
     put32(static_cast<std::uint32_t>(pixelBytes));
-    put32(static_cast<std::uint32_t>(image.dotsPerMeterX()));
-    put32(static_cast<std::uint32_t>(image.dotsPerMeterY()));
+    put32(pixelsPerMetre);
+    put32(pixelsPerMetre);
     put32(0);
     put32(0);
-
-    for (std::int64_t y = 0; y < height; ++y) {
-        // Rows go bottom-up.
-        const auto* src = reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(height - 1 - y)));
-        unsigned char* dst = p + y * stride;
-        for (std::int64_t x = 0; x < width; ++x) {
-            dst[3 * x] = static_cast<unsigned char>(qBlue(src[x]));
-            dst[3 * x + 1] = static_cast<unsigned char>(qGreen(src[x]));
-            dst[3 * x + 2] = static_cast<unsigned char>(qRed(src[x]));
-        }
-    }
+    dib::writeRows24(image, std::span(out).subspan(static_cast<std::size_t>(headers)));
     return out;
 }
 

@@ -1,4 +1,6 @@
-#include "CompoundFile.h"
+#include "formats/CompoundFile.h"
+
+#include "formats/Utf8.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,7 +20,7 @@ namespace {
 using Code = FormatError::Code;
 
 constexpr std::size_t HeaderSize = 512;
-constexpr std::uint8_t Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr unsigned char Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr std::uint32_t MaxRegularSector = 0xFFFFFFFA;
 constexpr std::uint32_t EndOfChain = 0xFFFFFFFE;
 constexpr std::uint32_t FreeSector = 0xFFFFFFFF;
@@ -29,17 +31,6 @@ constexpr std::uint32_t MiniSectorSize = 64;
 constexpr std::uint64_t MiniStreamCutoff = 4096;
 
 enum EntryType : std::uint8_t { Unused = 0, Storage = 1, Stream = 2, Root = 5 };
-
-std::uint16_t le16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t le32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
-           | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 std::vector<std::string_view> splitPath(std::string_view path)
 {
@@ -57,42 +48,92 @@ std::vector<std::string_view> splitPath(std::string_view path)
 }
 
 
-void appendUtf8(std::string& out, std::uint32_t c)
+// The header's fields, as the header is read.
+struct Header {
+    std::uint16_t major = 0;
+    std::uint16_t byteOrder = 0;
+    std::uint16_t sectorShift = 0;
+    std::uint16_t miniShift = 0;
+    std::uint32_t fatSectors = 0;
+    std::uint32_t directoryStart = 0;
+    std::uint32_t miniCutoff = 0;
+    std::uint32_t miniFatStart = 0;
+    std::uint32_t miniFatSectors = 0;
+    std::uint32_t difatStart = 0;
+    std::uint32_t difatSectors = 0;
+    std::array<std::uint32_t, HeaderFatSlots> fat{};   // the first sectors of the allocation table
+};
+
+// Where the header's fields lie, for errors.
+enum HeaderOffset : std::size_t {
+    MajorAt = 26, ByteOrderAt = 28, MiniShiftAt = 32, FatSectorsAt = 44, DirectoryStartAt = 48,
+    DifatStartAt = 68, DifatSectorsAt = 72, FatAt = 76,
+};
+
+Header readHeader(std::span<const std::byte, HeaderSize> bytes)
 {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    ByteReader in(bytes, MajorAt);
+    Header h;
+    h.major = in.u16le();
+    h.byteOrder = in.u16le();
+    h.sectorShift = in.u16le();
+    h.miniShift = in.u16le();
+    in.seek(FatSectorsAt);
+    h.fatSectors = in.u32le();
+    h.directoryStart = in.u32le();
+    in.skip(4);   // transaction signature
+    h.miniCutoff = in.u32le();
+    h.miniFatStart = in.u32le();
+    h.miniFatSectors = in.u32le();
+    h.difatStart = in.u32le();
+    h.difatSectors = in.u32le();
+    for (auto& s : h.fat)
+        s = in.u32le();
+    return h;
 }
 
-// A directory entry's name, UTF-16 in the file, as UTF-8; a lone surrogate
-// becomes U+FFFD.
-std::string entryName(const std::uint8_t* e)
+// A directory entry's fields.
+struct DirectoryEntry {
+    std::string name;   // UTF-8
+    std::uint8_t type = Unused;
+    std::uint32_t left = NoStream;
+    std::uint32_t right = NoStream;
+    std::uint32_t child = NoStream;
+    std::array<std::byte, 16> clsid{};
+    std::uint32_t start = 0;
+    std::uint64_t size = 0;
+};
+
+// Reads one entry of EntrySize bytes; its name, UTF-16 in the file, as
+// UTF-8 (a lone surrogate as U+FFFD).
+DirectoryEntry readEntry(std::span<const std::byte> bytes, bool version3)
 {
-    const std::size_t units = std::min<std::size_t>(le16(e + 64), 64) / 2;
-    std::string name;
-    for (std::size_t i = 0; i < units; ++i) {
-        std::uint32_t c = le16(e + 2 * i);
-        if (c == 0)
-            break;
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units && le16(e + 2 * i + 2) >= 0xDC00 && le16(e + 2 * i + 2) < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (le16(e + 2 * ++i) - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        appendUtf8(name, c);
-    }
-    return name;
+    ByteReader in(bytes);
+    DirectoryEntry e;
+    const auto name = in.take(64);
+    e.name = utf8FromUtf16le(name.first(std::min<std::size_t>(in.u16le(), name.size())));
+    e.type = in.u8();
+    in.skip(1);   // red or black
+    e.left = in.u32le();
+    e.right = in.u32le();
+    e.child = in.u32le();
+    const auto clsid = in.take(e.clsid.size());
+    std::copy(clsid.begin(), clsid.end(), e.clsid.begin());
+    in.skip(4 + 16);   // state bits, times
+    e.start = in.u32le();
+    const std::uint32_t low = in.u32le();
+    const std::uint32_t high = in.u32le();
+    // Version 3 writers may leave junk in a size's upper half.
+    e.size = version3 ? low : low | std::uint64_t{high} << 32;
+    return e;
+}
+
+// The sector numbers a table sector holds.
+void readTable(std::span<const std::byte> bytes, std::uint32_t* out)
+{
+    ByteReader in(bytes);
+    while (in.remaining() >= 4)
+        *out++ = in.u32le();
 }
 
 // A file this small is read whole at once: one read costs less than the
@@ -163,7 +204,7 @@ public:
             runs_.emplace_back(offset, n);
     }
 
-    bool readInto(Source& source, std::uint8_t* out) const
+    bool readInto(Source& source, std::byte* out) const
     {
         for (const auto& [offset, n] : runs_) {
             if (!source.readAt(offset, out, n))
@@ -186,6 +227,8 @@ struct Entry {
     // A storage's entries, in the order of its tree, and the same sorted by name.
     std::vector<std::uint32_t> children;
     std::vector<std::uint32_t> byName;
+    // Its siblings and its first child in the directory's tree.
+    std::uint32_t left = NoStream, right = NoStream, child = NoStream;
 };
 
 } // namespace
@@ -194,7 +237,7 @@ struct CompoundFile::Impl {
     std::unique_ptr<Source> source;
     std::uint32_t sectorShift = 9;
     std::uint64_t sectorCount = 0;   // whole sectors after the header
-    std::uint8_t header[HeaderSize] = {};
+    Header header;
     std::array<std::byte, 16> clsid{};
     std::vector<Entry> entries;
     std::vector<std::uint32_t> miniStream;   // the sectors holding the mini stream
@@ -202,7 +245,7 @@ struct CompoundFile::Impl {
     void checkHeader();
     void readStructure();
     std::vector<std::uint32_t> fatSectorList();
-    void readSectors(const std::vector<std::uint32_t>& sectors, std::uint8_t* out) const;
+    void readSectors(const std::vector<std::uint32_t>& sectors, std::byte* out) const;
     const Entry* find(std::string_view path) const;
     const Entry& storage(std::string_view path) const;
 };
@@ -211,23 +254,23 @@ struct CompoundFile::Impl {
 // before anything is allocated from them.
 void CompoundFile::Impl::checkHeader()
 {
-    std::uint8_t* h = header;
-    if (source->size < sizeof(Signature) || !source->readAt(0, h, sizeof(Signature))
-        || std::memcmp(h, Signature, sizeof(Signature)) != 0)
+    std::array<std::byte, HeaderSize> bytes;
+    if (source->size < sizeof(Signature) || !source->readAt(0, bytes.data(), sizeof(Signature))
+        || std::memcmp(bytes.data(), Signature, sizeof(Signature)) != 0)
         throw FormatError(Code::BadSignature, "not a compound file", 0);
-    if (source->size < HeaderSize || !source->readAt(sizeof(Signature), h + sizeof(Signature), HeaderSize - sizeof(Signature)))
+    if (source->size < HeaderSize
+        || !source->readAt(sizeof(Signature), bytes.data() + sizeof(Signature), HeaderSize - sizeof(Signature)))
         throw FormatError(Code::Truncated, "truncated: the file ends inside its header", source->size);
+    header = readHeader(bytes);
+    const Header& h = header;
 
-    const std::uint16_t major = le16(h + 26);
-    const std::uint16_t byteOrder = le16(h + 28);
-    sectorShift = le16(h + 30);
-    const std::uint16_t miniShift = le16(h + 32);
-    if (byteOrder != 0xFFFE)
-        throw FormatError(Code::BadValue, "bad compound file header: byte order mark", 28);
-    if (!((major == 3 && sectorShift == 9) || (major == 4 && sectorShift == 12)))
-        throw FormatError(Code::Unsupported, "unsupported compound file version or sector size", 26);
-    if (miniShift != 6 || le32(h + 56) != MiniStreamCutoff)
-        throw FormatError(Code::BadValue, "bad compound file header: mini sector size", 32);
+    sectorShift = h.sectorShift;
+    if (h.byteOrder != 0xFFFE)
+        throw FormatError(Code::BadValue, "bad compound file header: byte order mark", ByteOrderAt);
+    if (!((h.major == 3 && sectorShift == 9) || (h.major == 4 && sectorShift == 12)))
+        throw FormatError(Code::Unsupported, "unsupported compound file version or sector size", MajorAt);
+    if (h.miniShift != 6 || h.miniCutoff != MiniStreamCutoff)
+        throw FormatError(Code::BadValue, "bad compound file header: mini sector size", MiniShiftAt);
 
     const std::uint64_t sectorSize = std::uint64_t{1} << sectorShift;
     // Version 4 files give the whole first sector to the header.
@@ -239,33 +282,33 @@ void CompoundFile::Impl::checkHeader()
     // The allocation table has one entry per sector of the file: no more of
     // its sectors than that needs, and no more extension sectors than those need.
     const std::uint64_t perSector = sectorSize / 4;
-    const std::uint32_t fatSectors = le32(h + 44);
-    const std::uint32_t directoryStart = le32(h + 48);
-    const std::uint32_t difatSectors = le32(h + 72);
-    if (fatSectors == 0)
-        throw FormatError(Code::BadValue, "bad compound file header: no allocation table", 44);
-    if (fatSectors > (sectorCount + perSector - 1) / perSector)
-        throw FormatError(Code::Truncated, "truncated: the allocation table is larger than the file", 44);
-    const std::uint64_t listed = fatSectors > HeaderFatSlots ? fatSectors - HeaderFatSlots : 0;
-    if (difatSectors > (listed + perSector - 2) / (perSector - 1))
+    if (h.fatSectors == 0)
+        throw FormatError(Code::BadValue, "bad compound file header: no allocation table", FatSectorsAt);
+    if (h.fatSectors > (sectorCount + perSector - 1) / perSector)
+        throw FormatError(Code::Truncated, "truncated: the allocation table is larger than the file", FatSectorsAt);
+    const std::uint64_t listed = h.fatSectors > HeaderFatSlots ? h.fatSectors - HeaderFatSlots : 0;
+    if (h.difatSectors > (listed + perSector - 2) / (perSector - 1))
         throw FormatError(Code::BadValue,
-                          "bad compound file header: more extension sectors than the allocation table needs", 72);
-    if (directoryStart > MaxRegularSector)
-        throw FormatError(Code::BadValue, "bad compound file header: no directory", 48);
-    if (directoryStart >= sectorCount)
-        throw FormatError(Code::Truncated, "truncated: the directory lies beyond the end of the file", 48);
-    for (std::uint32_t i = 0; i < std::min(fatSectors, HeaderFatSlots); ++i) {
-        const std::uint32_t s = le32(h + 76 + 4 * i);
+                          "bad compound file header: more extension sectors than the allocation table needs",
+                          DifatSectorsAt);
+    if (h.directoryStart > MaxRegularSector)
+        throw FormatError(Code::BadValue, "bad compound file header: no directory", DirectoryStartAt);
+    if (h.directoryStart >= sectorCount)
+        throw FormatError(Code::Truncated, "truncated: the directory lies beyond the end of the file",
+                          DirectoryStartAt);
+    for (std::uint32_t i = 0; i < std::min(h.fatSectors, HeaderFatSlots); ++i) {
+        const std::uint32_t s = h.fat[i];
         if (s == FreeSector || s == EndOfChain || s > MaxRegularSector)
-            throw FormatError(Code::BadValue, "bad compound file header: allocation table sector missing", 76 + 4 * i);
+            throw FormatError(Code::BadValue, "bad compound file header: allocation table sector missing",
+                              FatAt + 4 * i);
         if (s >= sectorCount)
             throw FormatError(Code::Truncated, "truncated: the allocation table lies beyond the end of the file",
-                              76 + 4 * i);
+                              FatAt + 4 * i);
     }
 }
 
 // Reads whole sectors, in order, into `out`.
-void CompoundFile::Impl::readSectors(const std::vector<std::uint32_t>& sectors, std::uint8_t* out) const
+void CompoundFile::Impl::readSectors(const std::vector<std::uint32_t>& sectors, std::byte* out) const
 {
     const std::size_t sectorSize = std::size_t{1} << sectorShift;
     Gather pieces;
@@ -283,9 +326,9 @@ void CompoundFile::Impl::readSectors(const std::vector<std::uint32_t>& sectors, 
 // may appear once in all of these lists together.
 std::vector<std::uint32_t> CompoundFile::Impl::fatSectorList()
 {
-    const std::uint8_t* h = header;
+    const Header& h = header;
     const std::size_t perSector = (std::size_t{1} << sectorShift) / 4;
-    const std::uint32_t fatCount = le32(h + 44);
+    const std::uint32_t fatCount = h.fatSectors;
     std::vector<bool> taken(sectorCount, false);
     std::vector<std::uint32_t> fatSectors;
     fatSectors.reserve(fatCount);
@@ -300,25 +343,30 @@ std::vector<std::uint32_t> CompoundFile::Impl::fatSectorList()
         taken[s] = true;
     };
     for (std::uint32_t i = 0; i < std::min(fatCount, HeaderFatSlots); ++i) {
-        take(le32(h + 76 + 4 * i), 76 + 4 * i);
-        fatSectors.push_back(le32(h + 76 + 4 * i));
+        take(h.fat[i], FatAt + 4 * i);
+        fatSectors.push_back(h.fat[i]);
     }
-    std::vector<std::uint8_t> block(perSector * 4);
-    for (std::uint32_t d = le32(h + 68), n = 0; fatSectors.size() < fatCount; ++n) {
-        if (d >= sectorCount || n >= le32(h + 72))
-            throw FormatError(Code::Truncated, "truncated: the allocation table's sector list ends early", 68);
+    std::vector<std::byte> block(perSector * 4);
+    std::vector<std::uint32_t> listed(perSector);
+    for (std::uint32_t d = h.difatStart, n = 0; fatSectors.size() < fatCount; ++n) {
+        if (d >= sectorCount || n >= h.difatSectors)
+            throw FormatError(Code::Truncated, "truncated: the allocation table's sector list ends early",
+                              DifatStartAt);
         if (taken[d])
-            throw FormatError(Code::Loop, "damaged compound file: the allocation table's sector list loops", 68);
+            throw FormatError(Code::Loop, "damaged compound file: the allocation table's sector list loops",
+                              DifatStartAt);
         taken[d] = true;
         readSectors({d}, block.data());
+        readTable(block, listed.data());
+        // The last entry names the next extension sector.
         for (std::size_t i = 0; i + 1 < perSector && fatSectors.size() < fatCount; ++i) {
-            const std::uint32_t s = le32(block.data() + 4 * i);
+            const std::uint32_t s = listed[i];
             if (s > MaxRegularSector)
                 throw FormatError(Code::BadValue, "damaged compound file: allocation table sector missing");
             take(s, 0);
             fatSectors.push_back(s);
         }
-        d = le32(block.data() + 4 * (perSector - 1));
+        d = listed[perSector - 1];
     }
     return fatSectors;
 }
@@ -329,16 +377,15 @@ std::vector<std::uint32_t> CompoundFile::Impl::fatSectorList()
 // named error here, so that a later read() only reads.
 void CompoundFile::Impl::readStructure()
 {
-    const std::uint8_t* h = header;
+    const Header& h = header;
     const std::size_t sectorSize = std::size_t{1} << sectorShift;
     const std::size_t perSector = sectorSize / 4;
 
     const std::vector<std::uint32_t> fatSectors = fatSectorList();
-    std::vector<std::uint8_t> raw(fatSectors.size() * sectorSize);
+    std::vector<std::byte> raw(fatSectors.size() * sectorSize);
     readSectors(fatSectors, raw.data());
     std::vector<std::uint32_t> fat(fatSectors.size() * perSector);
-    for (std::size_t i = 0; i < fat.size(); ++i)
-        fat[i] = le32(raw.data() + 4 * i);
+    readTable(raw, fat.data());
 
     // A chain of sectors through `table`, checked for loops and ends. Each
     // sector belongs to one chain at most: `owners` holds the number of the
@@ -378,39 +425,37 @@ void CompoundFile::Impl::readStructure()
         return true;
     };
 
-    const std::vector<std::uint32_t> dirSectors = chain(fat, owners, le32(h + 48), [] { return std::string("the directory"); });
+    const std::vector<std::uint32_t> dirSectors =
+        chain(fat, owners, h.directoryStart, [] { return std::string("the directory"); });
     if (dirSectors.size() > MaxEntries * EntrySize / sectorSize)
         throw FormatError(Code::TooLarge, "the compound file's directory is too large");
-    std::vector<std::uint8_t> dir(dirSectors.size() * sectorSize);
+    std::vector<std::byte> dir(dirSectors.size() * sectorSize);
     readSectors(dirSectors, dir.data());
     const std::size_t entryCount = dir.size() / EntrySize;
-    const auto entry = [&](std::uint32_t i) { return dir.data() + std::size_t{i} * EntrySize; };
-    if (entryCount == 0 || entry(0)[66] != Root)
-        throw FormatError(Code::BadValue, "damaged compound file: no root entry");
-    std::memcpy(clsid.data(), entry(0) + 80, clsid.size());
-    // Version 3 writers may leave junk in a size's upper half.
-    const auto sizeOf = [&](const std::uint8_t* e) {
-        return sectorShift == 9 ? std::uint64_t{le32(e + 120)}
-                                : std::uint64_t{le32(e + 120)} | (std::uint64_t{le32(e + 124)} << 32);
+    const auto entry = [&](std::uint32_t i) {
+        return readEntry(std::span(dir).subspan(std::size_t{i} * EntrySize, EntrySize), sectorShift == 9);
     };
+    const DirectoryEntry root = entryCount > 0 ? entry(0) : DirectoryEntry{};
+    if (root.type != Root)
+        throw FormatError(Code::BadValue, "damaged compound file: no root entry");
+    clsid = root.clsid;
 
-    const std::uint64_t miniStreamSize = sizeOf(entry(0));
+    const std::uint64_t miniStreamSize = root.size;
     if (miniStreamSize > 0)
-        miniStream = chain(fat, owners, le32(entry(0) + 116), [] { return std::string("the mini stream"); },
+        miniStream = chain(fat, owners, root.start, [] { return std::string("the mini stream"); },
                            (miniStreamSize + sectorSize - 1) / sectorSize);
     if (std::uint64_t{miniStream.size()} * sectorSize < miniStreamSize)
         throw FormatError(Code::Truncated, "truncated: the mini stream is shorter than its size");
     if (!holds(miniStream, miniStreamSize))
         throw FormatError(Code::Truncated, "truncated: the mini stream runs past the end of the file");
     std::vector<std::uint32_t> miniFat;
-    if (le32(h + 64) > 0) {
-        const auto sectors = chain(fat, owners, le32(h + 60), [] { return std::string("the mini allocation table"); },
-                                   le32(h + 64));
+    if (h.miniFatSectors > 0) {
+        const auto sectors = chain(fat, owners, h.miniFatStart, [] { return std::string("the mini allocation table"); },
+                                   h.miniFatSectors);
         raw.resize(sectors.size() * sectorSize);
         readSectors(sectors, raw.data());
         miniFat.resize(sectors.size() * perSector);
-        for (std::size_t i = 0; i < miniFat.size(); ++i)
-            miniFat[i] = le32(raw.data() + 4 * i);
+        readTable(raw, miniFat.data());
     }
     miniOwners.assign(miniFat.size(), 0);
     const std::uint64_t miniSectors = miniStreamSize / MiniSectorSize;
@@ -420,6 +465,7 @@ void CompoundFile::Impl::readStructure()
     // rest, but belongs to no storage.
     entries.assign(entryCount, Entry{});
     entries[0].type = Root;
+    entries[0].child = root.child;
     std::vector<bool> visited(entryCount, false);
     visited[0] = true;
     struct Pending {
@@ -428,7 +474,7 @@ void CompoundFile::Impl::readStructure()
         std::uint32_t parent;
     };
     std::vector<Pending> pending{
-        {le32(entry(0) + 68), 1, NoStream}, {le32(entry(0) + 72), 1, NoStream}, {le32(entry(0) + 76), 1, 0}};
+        {root.left, 1, NoStream}, {root.right, 1, NoStream}, {root.child, 1, 0}};
     std::vector<std::uint32_t> storages{0};
     while (!pending.empty()) {
         const auto [id, depth, parent] = pending.back();
@@ -442,35 +488,38 @@ void CompoundFile::Impl::readStructure()
         if (depth > MaxTreeDepth)
             throw FormatError(Code::TooLarge, "damaged compound file: the directory tree is too deep");
         visited[id] = true;
-        const std::uint8_t* e = entry(id);
-        const std::uint8_t type = e[66];
-        if (type != Storage && type != Stream)
+        DirectoryEntry e = entry(id);
+        if (e.type != Storage && e.type != Stream)
             throw FormatError(Code::BadValue, "damaged compound file: the directory tree holds an unused entry");
         Entry& current = entries[id];
-        current.type = static_cast<EntryType>(type);
-        current.name = entryName(e);
-        pending.push_back({le32(e + 68), depth + 1, parent});
-        pending.push_back({le32(e + 72), depth + 1, parent});
-        if (type == Storage) {
-            pending.push_back({le32(e + 76), depth + 1, id});
+        current.type = static_cast<EntryType>(e.type);
+        current.name = std::move(e.name);
+        current.left = e.left;
+        current.right = e.right;
+        pending.push_back({e.left, depth + 1, parent});
+        pending.push_back({e.right, depth + 1, parent});
+        if (e.type == Storage) {
+            current.child = e.child;
+            pending.push_back({e.child, depth + 1, id});
             storages.push_back(id);
             continue;
         }
-        current.size = sizeOf(e);
+        current.size = e.size;
         const auto name = [&current] { return "stream \"" + printable(current.name) + "\""; };
         if (current.size > source->size)
             throw FormatError(Code::Truncated, "truncated: " + name() + " is larger than the file");
         if (current.size == 0)
             continue;
         if (current.size < MiniStreamCutoff) {
-            current.sectors = chain(miniFat, miniOwners, le32(e + 116), name, (current.size + MiniSectorSize - 1) / MiniSectorSize);
+            current.sectors =
+                chain(miniFat, miniOwners, e.start, name, (current.size + MiniSectorSize - 1) / MiniSectorSize);
             if (std::uint64_t{current.sectors.size()} * MiniSectorSize < current.size)
                 throw FormatError(Code::Truncated, "truncated: " + name() + " is shorter than its size");
             for (const std::uint32_t m : current.sectors)
                 if (m >= miniSectors)
                     throw FormatError(Code::Truncated, "truncated: " + name() + " lies beyond the mini stream");
         } else {
-            current.sectors = chain(fat, owners, le32(e + 116), name, (current.size + sectorSize - 1) / sectorSize);
+            current.sectors = chain(fat, owners, e.start, name, (current.size + sectorSize - 1) / sectorSize);
             if (std::uint64_t{current.sectors.size()} * sectorSize < current.size)
                 throw FormatError(Code::Truncated, "truncated: " + name() + " is shorter than its size");
             if (!holds(current.sectors, current.size))
@@ -483,16 +532,16 @@ void CompoundFile::Impl::readStructure()
     for (const std::uint32_t id : storages) {
         Entry& s = entries[id];
         std::vector<std::uint32_t> stack;
-        for (std::uint32_t at = le32(entry(id) + 76); at != NoStream || !stack.empty();) {
+        for (std::uint32_t at = s.child; at != NoStream || !stack.empty();) {
             if (at != NoStream) {
                 stack.push_back(at);
-                at = le32(entry(at) + 68);
+                at = entries[at].left;
                 continue;
             }
             at = stack.back();
             stack.pop_back();
             s.children.push_back(at);
-            at = le32(entry(at) + 72);
+            at = entries[at].right;
         }
         s.byName = s.children;
         std::stable_sort(s.byName.begin(), s.byName.end(),
@@ -606,6 +655,12 @@ bool CompoundFile::contains(std::string_view path) const
     return opened().find(path) != nullptr;
 }
 
+bool CompoundFile::isStream(std::string_view path) const
+{
+    const Entry* e = opened().find(path);
+    return e && e->type == Stream;
+}
+
 std::vector<std::byte> CompoundFile::read(std::string_view path, std::size_t maxBytes) const
 {
     const Impl& impl = opened();
@@ -637,7 +692,7 @@ std::vector<std::byte> CompoundFile::read(std::string_view path, std::size_t max
         done += n;
     }
     std::vector<std::byte> data(static_cast<std::size_t>(want));
-    if (!pieces.readInto(*impl.source, reinterpret_cast<std::uint8_t*>(data.data())))
+    if (!pieces.readInto(*impl.source, data.data()))
         throw FormatError(Code::Truncated, "truncated: stream \"" + printable(path) + "\" runs past the end of the file");
     return data;
 }

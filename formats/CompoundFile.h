@@ -43,6 +43,8 @@ public:
     // `storage`: "" is the root, names in a path are separated by '/'.
     std::vector<std::string> names(std::string_view storage = {}) const;
     bool contains(std::string_view path) const;
+    // Whether the entry at `path` is there and is a stream, not a storage.
+    bool isStream(std::string_view path) const;
 
     // The first `maxBytes` bytes of the stream at `path` (all of it when it is
     // shorter). Raises NotFound when there is no such stream, TooLarge when

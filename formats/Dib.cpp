@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <limits>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 namespace glimmer::dib {
@@ -52,15 +54,15 @@ private:
 
 // The colour table as 256 opaque entries: an index past a short table is
 // black, as the platform draws it.
-std::array<QRgb, 256> paletteOf(const Bitmap& b)
+std::array<std::uint32_t, 256> paletteOf(const Bitmap& b)
 {
-    std::array<QRgb, 256> lut;
-    lut.fill(qRgb(0, 0, 0));
+    std::array<std::uint32_t, 256> lut;
+    lut.fill(Black);
     std::copy_n(b.colours.begin(), std::min<std::size_t>(b.colours.size(), lut.size()), lut.begin());
     return lut;
 }
 
-void decodeRows(const Bitmap& b, QImage& image)
+void decodeRows(const Bitmap& b, Image& image)
 {
     const auto* px = reinterpret_cast<const std::uint8_t*>(b.pixels.data());
     const auto stride = static_cast<std::size_t>(b.stride());
@@ -69,7 +71,7 @@ void decodeRows(const Bitmap& b, QImage& image)
     const int w = b.width;
     for (int y = 0; y < b.height; ++y) {
         const std::uint8_t* row = px + static_cast<std::size_t>(b.topDown ? y : b.height - 1 - y) * stride;
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        std::uint32_t* out = image.row32(y);
         switch (b.bitCount) {
         case 1:
             for (int x = 0; x < w; ++x)
@@ -85,7 +87,7 @@ void decodeRows(const Bitmap& b, QImage& image)
             break;
         case 24:
             for (int x = 0; x < w; ++x)
-                out[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+                out[x] = rgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
             break;
         default: {   // 16 and 32: through the masks
             const int bytes = b.bitCount / 8;
@@ -94,7 +96,7 @@ void decodeRows(const Bitmap& b, QImage& image)
                 const std::uint32_t v = bytes == 2 ? p[0] | (std::uint32_t{p[1]} << 8)
                                                    : p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16)
                                                          | (std::uint32_t{p[3]} << 24);
-                out[x] = qRgb(static_cast<int>(red(v)), static_cast<int>(green(v)), static_cast<int>(blue(v)));
+                out[x] = rgb(red(v), green(v), blue(v));
             }
             break;
         }
@@ -149,24 +151,24 @@ void walkRle(std::span<const std::byte> data, bool four, std::int64_t rows, std:
 }
 
 // Pixels past a row's end are dropped; pixels never reached keep colour 0.
-void decodeRle(const Bitmap& b, QImage& image)
+void decodeRle(const Bitmap& b, Image& image)
 {
     const auto lut = paletteOf(b);
     image.fill(lut[0]);
     const bool four = b.compression == Rle4;
     const std::int64_t w = b.width, h = b.height;
-    const auto row = [&](std::int64_t y) { return reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(h - 1 - y))); };
+    const auto row = [&](std::int64_t y) { return image.row32(static_cast<int>(h - 1 - y)); };
     const auto run = [&](std::int64_t x, std::int64_t y, unsigned count, unsigned value) {
         if (y >= h)
             return;
-        QRgb* out = row(y);
+        std::uint32_t* out = row(y);
         for (std::int64_t i = 0, n = std::min<std::int64_t>(count, w - x); i < n; ++i)
             out[x + i] = lut[four ? ((i & 1) ? value & 0x0Fu : value >> 4) : value];
     };
     const auto literal = [&](std::int64_t x, std::int64_t y, unsigned count, std::span<const std::byte> bytes) {
         if (y >= h)
             return;
-        QRgb* out = row(y);
+        std::uint32_t* out = row(y);
         for (std::int64_t i = 0, n = std::min<std::int64_t>(count, w - x); i < n; ++i) {
             const unsigned byte = std::to_integer<unsigned>(bytes[static_cast<std::size_t>(four ? i / 2 : i)]);
             out[x + i] = lut[four ? ((i & 1) ? byte & 0x0Fu : byte >> 4) : byte];
@@ -297,7 +299,7 @@ Bitmap read(std::span<const std::byte> bytes, const Options& options)
         b.colours.reserve(static_cast<std::size_t>(entries));
         for (std::uint64_t i = 0; i < entries; ++i) {
             const auto e = table.take(static_cast<std::size_t>(entryBytes));
-            b.colours.push_back(qRgb(std::to_integer<int>(e[2]), std::to_integer<int>(e[1]), std::to_integer<int>(e[0])));
+            b.colours.push_back(rgb(std::to_integer<unsigned>(e[2]), std::to_integer<unsigned>(e[1]), std::to_integer<unsigned>(e[0])));
         }
     }
     b.tableEnd = at + static_cast<std::size_t>(entries * entryBytes);
@@ -327,12 +329,15 @@ Bitmap read(std::span<const std::byte> bytes, const Options& options)
     return b;
 }
 
-QImage toImage(const Bitmap& bitmap)
+Image toImage(const Bitmap& bitmap)
 {
-    QImage image(bitmap.width, bitmap.height, QImage::Format_RGB32);
-    if (image.isNull())
+    Image image;
+    try {
+        image = Image(bitmap.width, bitmap.height, PixelFormat::Xrgb32);
+    } catch (const std::bad_alloc&) {
         throw FormatError(Code::TooLarge, "no memory for a bitmap of " + std::to_string(bitmap.width) + " x "
                                               + std::to_string(bitmap.height));
+    }
     if (bitmap.compression == Rle8 || bitmap.compression == Rle4)
         decodeRle(bitmap, image);
     else
@@ -340,9 +345,40 @@ QImage toImage(const Bitmap& bitmap)
     return image;
 }
 
-QImage decode(std::span<const std::byte> bytes, const Options& options)
+Image decode(std::span<const std::byte> bytes, const Options& options)
 {
     return toImage(read(bytes, options));
+}
+
+void writeRows24(const Image& image, std::span<std::byte> out)
+{
+    const int width = image.width();
+    const int height = image.height();
+    const auto stride = static_cast<std::size_t>(strideOf(width, 24));
+    if (out.size() != stride * static_cast<std::size_t>(height))
+        throw std::length_error("24-bit rows of " + std::to_string(width) + " x " + std::to_string(height)
+                                + " pixels do not fit " + std::to_string(out.size()) + " bytes");
+    const bool words = image.format() == PixelFormat::Xrgb32 || image.format() == PixelFormat::Argb32;
+    for (int y = 0; y < height; ++y) {
+        std::byte* row = out.data() + static_cast<std::size_t>(height - 1 - y) * stride;
+        std::byte* p = row;
+        if (words) {
+            const std::uint32_t* in = image.row32(y);
+            for (int x = 0; x < width; ++x, p += 3) {
+                p[0] = std::byte(blueOf(in[x]));
+                p[1] = std::byte(greenOf(in[x]));
+                p[2] = std::byte(redOf(in[x]));
+            }
+        } else {
+            const std::byte* in = image.row(y);
+            for (int x = 0; x < width; ++x, p += 3, in += 4) {
+                p[0] = in[2];
+                p[1] = in[1];
+                p[2] = in[0];
+            }
+        }
+        std::fill(p, row + stride, std::byte{0});
+    }
 }
 
 } // namespace glimmer::dib

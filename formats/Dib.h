@@ -72,4 +72,9 @@ Image toImage(const Bitmap& bitmap);
 // read, then toImage.
 Image decode(std::span<const std::byte> bytes, const Options& options = {});
 
+// `image` as the pixel rows of an uncompressed 24-bit DIB (bottom-up; blue,
+// green, red; each row padded with zeros to strideOf(width, 24)) into `out`,
+// which holds exactly that stride times the height. Alpha is dropped.
+void writeRows24(const Image& image, std::span<std::byte> out);
+
 } // namespace glimmer::dib

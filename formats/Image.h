@@ -17,7 +17,7 @@ template <typename Container>
 std::span<const std::byte> asBytes(const Container& c) noexcept
 {
     static_assert(sizeof(*std::data(c)) == 1);
-    return {reinterpret_cast<const std::byte*>(std::data(c)), std::size(c)};
+    return {reinterpret_cast<const std::byte*>(std::data(c)), static_cast<std::size_t>(std::size(c))};
 }
 
 struct Size {

@@ -2,11 +2,7 @@
 
 #include "formats/Dib.h"
 #include "formats/MetafileReader.h"
-
-#include <QPaintEngine>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPolygonF>
+#include "formats/Raster.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,6 +18,8 @@ namespace glimmer::wmf {
 namespace {
 
 using Code = FormatError::Code;
+using raster::Brush;
+using raster::FillRule;
 
 // Ternary raster operations we know, by their index (the high word's low byte).
 constexpr unsigned ropBlackness = 0x00;
@@ -33,103 +31,130 @@ constexpr unsigned ropSrcPaint = 0xEE;
 constexpr unsigned ropPatCopy = 0xF0;
 constexpr unsigned ropWhiteness = 0xFF;
 
+// A point, or a size, in logical units or in target pixels before rounding.
+struct Vec {
+    double x = 0;
+    double y = 0;
+};
+
+// A box in logical units, normalized: left <= right, top <= bottom.
+struct Box {
+    double left = 0, top = 0, right = 0, bottom = 0;
+
+    static Box spanning(Vec a, Vec b)
+    {
+        return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+    }
+};
+
+// A pen as its record gives it: its width is in logical units.
+struct LogicalPen {
+    bool null = false;
+    raster::Pen::Style style = raster::Pen::Style::Solid;
+    int width = 0;
+    std::uint32_t colour = Black;
+};
+
 // The playback device context: what SAVEDC keeps and RESTOREDC brings back.
 struct DcState {
-    QPen pen{QColor(Qt::black), 0};
-    QBrush brush{Qt::white};
-    QColor background{Qt::white};
+    LogicalPen pen;
+    Brush brush;
+    std::uint32_t background = White;
     bool opaqueBackground = true;
-    Qt::FillRule fillRule = Qt::OddEvenFill;
-    QPointF windowOrg;
-    QSizeF windowExt;
-    QPointF viewportOrg;
-    QSizeF viewportExt;
-    QPointF position;
+    FillRule fillRule = FillRule::Alternate;
+    Vec windowOrg;
+    Vec windowExt;
+    Vec viewportOrg;
+    Vec viewportExt;
+    Vec position;
 };
 
 // An entry of the object table; fonts, palettes, regions and pattern
 // brushes hold a slot but draw nothing.
 struct GdiObject {
     enum class Kind { Pen, Brush, Other } kind = Kind::Other;
-    QPen pen;
-    QBrush brush;
+    LogicalPen pen;
+    Brush brush;
 };
 
-QColor colourRef(ByteReader& in)
+// Logical units to target pixels: a scale and an offset on each axis.
+struct Mapping {
+    double sx = 1, sy = 1, dx = 0, dy = 0;
+
+    Vec map(Vec p) const { return {sx * p.x + dx, sy * p.y + dy}; }
+    Box map(const Box& b) const { return Box::spanning(map(Vec{b.left, b.top}), map(Vec{b.right, b.bottom})); }
+};
+
+std::uint32_t colourRef(ByteReader& in)
 {
-    const int r = in.u8();
-    const int g = in.u8();
-    const int b = in.u8();
+    const unsigned r = in.u8();
+    const unsigned g = in.u8();
+    const unsigned b = in.u8();
     in.skip(1);   // palette flags: we have no palette, the RGB stands
-    return QColor(r, g, b);
+    return rgb(r, g, b);
 }
 
-QPen makePen(std::uint16_t style, int width, const QColor& colour)
+LogicalPen makePen(std::uint16_t style, int width, std::uint32_t colour)
 {
-    static constexpr Qt::PenStyle styles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
-                                              Qt::DashDotDotLine, Qt::NoPen, Qt::SolidLine};
+    // End caps and joins (the high bits) are left to the rasterizer's round ones.
+    using S = raster::Pen::Style;
+    static constexpr S styles[] = {S::Solid, S::Dash, S::Dot, S::DashDot, S::DashDotDot};
     const unsigned kind = style & 0x0Fu;
-    QPen pen(colour, width < 0 ? -width : width);   // width 0 is a one-pixel pen
-    pen.setStyle(kind < std::size(styles) ? styles[kind] : Qt::SolidLine);
-    switch (style & 0x0F00u) {
-    case 0x0100: pen.setCapStyle(Qt::SquareCap); break;
-    case 0x0200: pen.setCapStyle(Qt::FlatCap); break;
-    default: pen.setCapStyle(Qt::RoundCap); break;
-    }
-    switch (style & 0xF000u) {
-    case 0x1000: pen.setJoinStyle(Qt::BevelJoin); break;
-    case 0x2000: pen.setJoinStyle(Qt::MiterJoin); break;
-    default: pen.setJoinStyle(Qt::RoundJoin); break;
-    }
+    LogicalPen pen;
+    pen.null = kind == 5;   // PS_NULL; PS_INSIDEFRAME and the rest draw solid
+    pen.style = kind < std::size(styles) ? styles[kind] : S::Solid;
+    pen.width = width < 0 ? -width : width;
+    pen.colour = colour;
     return pen;
 }
 
-QBrush makeBrush(std::uint16_t style, const QColor& colour, std::uint16_t hatch)
+Brush makeBrush(std::uint16_t style, std::uint32_t colour, std::uint16_t hatch)
 {
-    static constexpr Qt::BrushStyle hatches[] = {Qt::HorPattern, Qt::VerPattern, Qt::FDiagPattern,
-                                                 Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
     switch (style) {
     case 1:   // BS_NULL
-        return QBrush(Qt::NoBrush);
-    case 2:   // BS_HATCHED
-        return QBrush(colour, hatch < std::size(hatches) ? hatches[hatch] : Qt::SolidPattern);
+        return {Brush::Style::Null, colour, {}};
+    case 2:   // BS_HATCHED: HS_HORIZONTAL (0) to HS_DIAGCROSS (5), in raster::Hatch's order
+        if (hatch <= std::uint16_t(raster::Hatch::DiagonalCross))
+            return {Brush::Style::Hatched, colour, raster::Hatch(hatch)};
+        return {Brush::Style::Solid, colour, {}};
     default:   // solid, and the pattern kinds we cannot draw from this record
-        return QBrush(colour);
+        return {Brush::Style::Solid, colour, {}};
     }
 }
 
-// Gives the painter back as it came, however playback ends.
-class PainterGuard {
-public:
-    explicit PainterGuard(QPainter& painter) : painter_(painter) { painter_.save(); }
-    ~PainterGuard() { painter_.restore(); }
-    PainterGuard(const PainterGuard&) = delete;
-    PainterGuard& operator=(const PainterGuard&) = delete;
+// A target coordinate as a whole device pixel, held to what the rasterizer takes.
+int pixel(double v)
+{
+    constexpr double most = raster::maxCoordinate;
+    if (!(v > -most))
+        return -raster::maxCoordinate;
+    if (!(v < most))
+        return raster::maxCoordinate;
+    return static_cast<int>(std::floor(v + 0.5));
+}
 
-private:
-    QPainter& painter_;
-};
-
-// Plays the records once; without a painter it only checks every record it
-// would draw, so that a fault stops playback before anything is drawn.
+// Plays the records once; without a rasterizer it only checks every record
+// it would draw, so that a fault stops playback before anything is drawn.
 class Player {
 public:
-    Player(QPainter* painter, const Metafile& metafile, const QRectF& target)
-        : painter_(painter), metafile_(metafile), target_(target), objects_(metafile.header.numberOfObjects)
+    Player(raster::Raster* raster, const Metafile& metafile, const Rect& target)
+        : raster_(raster), metafile_(metafile), target_(target), objects_(metafile.header.numberOfObjects)
     {
         // Every slot is free; the lowest one is taken first. Ascending is a heap.
         freeSlots_.resize(objects_.size());
         std::iota(freeSlots_.begin(), freeSlots_.end(), std::uint16_t{0});
-        std::optional<QSize> extent;
+        std::optional<Size> extent;
         try {
             extent = windowExtent(metafile);
         } catch (const FormatError&) {
             // An empty window extent: played in target pixels, as without one.
         }
-        natural_ = extent ? QSizeF(*extent) : target.size();
-        if (metafile.header.placeable && !metafile.header.bounds.isEmpty()) {
-            state_.windowOrg = metafile.header.bounds.topLeft();
-            state_.windowExt = metafile.header.bounds.size();
+        natural_ = extent ? Vec{double(extent->width), double(extent->height)}
+                          : Vec{double(target.width), double(target.height)};
+        const Rect& bounds = metafile.header.bounds;
+        if (metafile.header.placeable && !bounds.isEmpty()) {
+            state_.windowOrg = {double(bounds.x), double(bounds.y)};
+            state_.windowExt = {double(bounds.width), double(bounds.height)};
         } else {
             state_.windowExt = natural_;
         }
@@ -138,13 +163,6 @@ public:
 
     void run()
     {
-        std::optional<PainterGuard> guard;
-        if (painter_) {
-            guard.emplace(*painter_);
-            base_ = painter_->worldTransform();
-            painter_->setClipRect(target_, Qt::IntersectClip);
-            applyAll();
-        }
         for (const Record& r : metafile_.records) {
             try {
                 playRecord(r);
@@ -166,58 +184,52 @@ private:
         return s;
     }
 
-    static QPointF point(ByteReader& in)   // x then y
+    static Vec point(ByteReader& in)   // x then y
     {
         const double x = in.i16le();
         return {x, double(in.i16le())};
     }
-    static QPointF pointYX(ByteReader& in)
+    static Vec pointYX(ByteReader& in)
     {
         const double y = in.i16le();
         return {double(in.i16le()), y};
     }
     // Bottom, right, top, left: the order of RECTANGLE and ELLIPSE.
-    static QRectF boxBRTL(ByteReader& in)
+    static Box boxBRTL(ByteReader& in)
     {
         const double bottom = in.i16le();
         const double right = in.i16le();
         const double top = in.i16le();
         const double left = in.i16le();
-        return QRectF(QPointF(left, top), QPointF(right, bottom)).normalized();
+        return Box::spanning({left, top}, {right, bottom});
     }
-    static QPolygonF points(ByteReader& in, int count)
+    static std::vector<Vec> points(ByteReader& in, int count)
     {
         if (count < 0)
             throw FormatError(Code::BadValue, "negative point count", in.offset());
         if (std::size_t(count) * 4 > in.remaining())
             throw FormatError(Code::Truncated, std::to_string(count) + " points do not fit in the record", in.offset());
-        QPolygonF poly;
-        poly.reserve(count);
+        std::vector<Vec> poly;
+        poly.reserve(std::size_t(count));
         for (int i = 0; i < count; ++i)
-            poly << point(in);
+            poly.push_back(point(in));
         return poly;
     }
-
-    QTransform mapping() const
+    // The closed outline of a box, corner by corner back to the first.
+    static std::vector<Vec> outline(const Box& b)
     {
-        const DcState& s = state_;
-        const double kx = target_.width() / natural_.width();
-        const double ky = target_.height() / natural_.height();
-        const double wx = s.viewportExt.width() / s.windowExt.width();
-        const double wy = s.viewportExt.height() / s.windowExt.height();
-        return QTransform(wx * kx, 0, 0, wy * ky, target_.x() + (s.viewportOrg.x() - s.windowOrg.x() * wx) * kx,
-                          target_.y() + (s.viewportOrg.y() - s.windowOrg.y() * wy) * ky);
+        return {{b.left, b.top}, {b.right, b.top}, {b.right, b.bottom}, {b.left, b.bottom}, {b.left, b.top}};
     }
 
-    void applyAll()
+    Mapping mapping() const
     {
-        if (!painter_)
-            return;
-        painter_->setWorldTransform(mapping() * base_);
-        painter_->setPen(state_.pen);
-        painter_->setBrush(state_.brush);
-        painter_->setBackground(state_.background);
-        painter_->setBackgroundMode(state_.opaqueBackground ? Qt::OpaqueMode : Qt::TransparentMode);
+        const DcState& s = state_;
+        const double kx = target_.width / natural_.x;
+        const double ky = target_.height / natural_.y;
+        const double wx = s.viewportExt.x / s.windowExt.x;
+        const double wy = s.viewportExt.y / s.windowExt.y;
+        return {wx * kx, wy * ky, target_.x + (s.viewportOrg.x - s.windowOrg.x * wx) * kx,
+                target_.y + (s.viewportOrg.y - s.windowOrg.y * wy) * ky};
     }
 
     void createObject(GdiObject object)
@@ -246,38 +258,79 @@ private:
     // The pen's width in target pixels; 0 for no pen.
     double penWidth() const
     {
-        if (state_.pen.style() == Qt::NoPen)
+        if (state_.pen.null)
             return 0;
-        const QTransform m = mapping();
-        return std::max(1.0, state_.pen.widthF() * std::max(std::abs(m.m11()), std::abs(m.m22())));
+        const Mapping m = mapping();
+        return std::max(1.0, state_.pen.width * std::max(std::abs(m.sx), std::abs(m.sy)));
     }
     // Target pixels inside a box of logical units widened by `margin` target pixels.
-    double covered(const QRectF& box, double margin) const
+    double covered(const Box& box, double margin) const
     {
-        const QRectF device = mapping().mapRect(box.normalized()).adjusted(-margin - 1, -margin - 1, margin + 1, margin + 1);
-        const QRectF clipped = device.intersected(target_);
-        return clipped.isEmpty() ? 0.0 : clipped.width() * clipped.height();
+        const Box device = mapping().map(box);
+        const double left = std::max(device.left - margin - 1, double(target_.x));
+        const double top = std::max(device.top - margin - 1, double(target_.y));
+        const double right = std::min(device.right + margin + 1, double(target_.right()));
+        const double bottom = std::min(device.bottom + margin + 1, double(target_.bottom()));
+        return right > left && bottom > top ? (right - left) * (bottom - top) : 0.0;
     }
     // A shape through `points`: its box and its edges (the closing one too when `closed`).
-    void spendOnShape(const QPolygonF& points, bool closed, bool filled)
+    void spendOnShape(const std::vector<Vec>& points, bool closed, bool filled)
     {
-        if (points.isEmpty())
+        if (points.empty())
             return;
         const double pen = penWidth();
         if (!filled && pen == 0)
             return;
-        const QTransform m = mapping();
-        const double most = 4 * (target_.width() + target_.height());
+        const Mapping m = mapping();
+        const double most = 4.0 * (target_.width + target_.height);
         double edges = 0;
-        for (qsizetype i = 1; i < points.size() + (closed ? 1 : 0); ++i) {
-            const QPointF d = m.map(points[i % points.size()]) - m.map(points[i - 1]);
-            edges += std::min(std::abs(d.x()) + std::abs(d.y()) + 2 * pen, most);
+        Box bounds{points[0].x, points[0].y, points[0].x, points[0].y};
+        for (std::size_t i = 1; i < points.size() + (closed ? 1 : 0); ++i) {
+            const Vec a = m.map(points[i - 1]), b = m.map(points[i % points.size()]);
+            edges += std::min(std::abs(b.x - a.x) + std::abs(b.y - a.y) + 2 * pen, most);
         }
-        spend(covered(points.boundingRect(), pen / 2) + edges + double(points.size()) * Limits::pixelsPerPoint);
+        for (const Vec& p : points)
+            bounds = {std::min(bounds.left, p.x), std::min(bounds.top, p.y), std::max(bounds.right, p.x),
+                      std::max(bounds.bottom, p.y)};
+        spend(covered(bounds, pen / 2) + edges + double(points.size()) * Limits::pixelsPerPoint);
     }
-    void spendOnBox(const QRectF& box, bool filled)
+
+    // Logical points as device pixels.
+    std::vector<Point> device(const std::vector<Vec>& points) const
     {
-        spendOnShape(QPolygonF(box.normalized()), true, filled);
+        const Mapping m = mapping();
+        std::vector<Point> out;
+        out.reserve(points.size());
+        for (const Vec& p : points) {
+            const Vec d = m.map(p);
+            out.push_back({pixel(d.x), pixel(d.y)});
+        }
+        return out;
+    }
+    // A logical box as the device pixels from its mapped top left corner
+    // up to (not including) its mapped bottom right one.
+    Rect device(const Box& box) const
+    {
+        const Box d = mapping().map(box);
+        const int left = pixel(d.left), top = pixel(d.top);
+        return {left, top, pixel(d.right) - left, pixel(d.bottom) - top};
+    }
+    // The selected pen in device pixels; nothing for PS_NULL.
+    std::optional<raster::Pen> pen() const
+    {
+        const LogicalPen& p = state_.pen;
+        if (p.null)
+            return std::nullopt;
+        const Mapping m = mapping();
+        const double scaled = p.width <= 1 ? 1.0 : p.width * std::max(std::abs(m.sx), std::abs(m.sy));
+        return raster::Pen{p.style, std::max(1, pixel(scaled)), p.colour};
+    }
+    // The rasterizer, its background set from the device context; null in the check pass.
+    raster::Raster* draw()
+    {
+        if (raster_)
+            raster_->setBackground(state_.opaqueBackground, state_.background);
+        return raster_;
     }
 
     void playRecord(const Record& r)
@@ -286,31 +339,26 @@ private:
         switch (r.function) {
         case META_SETWINDOWORG:
             state_.windowOrg = pointYX(in);
-            applyAll();
             break;
         case META_SETWINDOWEXT:
         case META_SETVIEWPORTEXT: {
-            const QPointF p = pointYX(in);
-            if (p.x() == 0 || p.y() == 0)
+            const Vec p = pointYX(in);
+            if (p.x == 0 || p.y == 0)
                 break;   // refused by the platform too: nothing to divide by
-            (r.function == META_SETWINDOWEXT ? state_.windowExt : state_.viewportExt) = QSizeF(p.x(), p.y());
-            applyAll();
+            (r.function == META_SETWINDOWEXT ? state_.windowExt : state_.viewportExt) = p;
             break;
         }
         case META_SETVIEWPORTORG:
             state_.viewportOrg = pointYX(in);
-            applyAll();
             break;
         case META_SETBKCOLOR:
             state_.background = colourRef(in);
-            applyAll();
             break;
         case META_SETBKMODE:
             state_.opaqueBackground = in.u16le() == 2;
-            applyAll();
             break;
         case META_SETPOLYFILLMODE:
-            state_.fillRule = in.u16le() == 2 ? Qt::WindingFill : Qt::OddEvenFill;
+            state_.fillRule = in.u16le() == 2 ? FillRule::Winding : FillRule::Alternate;
             break;
         case META_SAVEDC:
             if (saved_.size() < Limits::maxSavedStates)
@@ -323,7 +371,6 @@ private:
             if (n != 0 && index >= 0 && index < std::ptrdiff_t(saved_.size())) {
                 state_ = saved_[std::size_t(index)];
                 saved_.resize(std::size_t(index));
-                applyAll();
             }
             break;
         }
@@ -336,7 +383,7 @@ private:
         }
         case META_CREATEBRUSHINDIRECT: {
             const std::uint16_t style = in.u16le();
-            const QColor colour = colourRef(in);
+            const std::uint32_t colour = colourRef(in);
             createObject({GdiObject::Kind::Brush, {}, makeBrush(style, colour, in.u16le())});
             break;
         }
@@ -358,10 +405,8 @@ private:
                 std::push_heap(freeSlots_.begin(), freeSlots_.end(), std::greater<>());
             } else if (objects_[index]->kind == GdiObject::Kind::Pen) {
                 state_.pen = objects_[index]->pen;
-                applyAll();
             } else if (objects_[index]->kind == GdiObject::Kind::Brush) {
                 state_.brush = objects_[index]->brush;
-                applyAll();
             }
             break;
         }
@@ -369,23 +414,20 @@ private:
             state_.position = pointYX(in);
             break;
         case META_LINETO: {
-            const QPointF to = pointYX(in);
-            spendOnShape(QPolygonF({state_.position, to}), false, false);
-            if (painter_)
-                painter_->drawLine(state_.position, to);
-            state_.position = to;
+            const std::vector<Vec> line{state_.position, pointYX(in)};
+            spendOnShape(line, false, false);
+            stroke(line, false);
+            state_.position = line[1];
             break;
         }
         case META_POLYLINE:
         case META_POLYGON: {
-            const QPolygonF poly = points(in, in.i16le());
-            spendOnShape(poly, r.function == META_POLYGON, r.function == META_POLYGON);
-            if (!painter_)
-                break;
-            if (r.function == META_POLYLINE)
-                painter_->drawPolyline(poly);
-            else
-                painter_->drawPolygon(poly, state_.fillRule);
+            const std::vector<Vec> poly = points(in, in.i16le());
+            const bool polygon = r.function == META_POLYGON;
+            spendOnShape(poly, polygon, polygon);
+            if (polygon)
+                fillPolygon({&poly, 1});
+            stroke(poly, polygon);
             break;
         }
         case META_POLYPOLYGON:
@@ -393,20 +435,20 @@ private:
             break;
         case META_RECTANGLE:
         case META_ELLIPSE: {
-            const QRectF box = boxBRTL(in);
-            spendOnBox(box, true);
-            if (painter_ && r.function == META_RECTANGLE)
-                painter_->drawRect(box);
-            else if (painter_)
-                painter_->drawEllipse(box);
+            const Box box = boxBRTL(in);
+            spendOnShape(outline(box), true, true);
+            if (r.function == META_RECTANGLE)
+                rectangle(box);
+            else
+                ellipse(box);
             break;
         }
         case META_PATBLT: {
             const std::uint32_t rop = in.u32le();
             const double h = in.i16le();
             const double w = in.i16le();
-            const QPointF at = pointYX(in);
-            fill(QRectF(at, QSizeF(w, h)), rop);
+            const Vec at = pointYX(in);
+            fill(Box::spanning(at, {at.x + w, at.y + h}), rop);
             break;
         }
         case META_DIBBITBLT:
@@ -419,6 +461,49 @@ private:
         }
     }
 
+    void stroke(const std::vector<Vec>& points, bool closed)
+    {
+        const std::optional<raster::Pen> p = pen();
+        if (p && draw())
+            raster_->stroke(device(points), closed, *p);
+    }
+
+    void fillPolygon(std::span<const std::vector<Vec>> rings)
+    {
+        if (!draw())
+            return;
+        std::vector<std::vector<Point>> pixels;
+        pixels.reserve(rings.size());
+        for (const auto& ring : rings)
+            pixels.push_back(device(ring));
+        raster_->fillPolygon(pixels, state_.fillRule, state_.brush);
+    }
+
+    // The box's pixels, right and bottom edges left out: the brush inside,
+    // the pen's outline through its outermost pixels.
+    void rectangle(const Box& box)
+    {
+        const Rect pixels = device(box);
+        if (pixels.isEmpty() || !draw())
+            return;
+        raster_->fill(pixels, state_.brush);
+        if (const std::optional<raster::Pen> p = pen()) {
+            const int r = pixels.right() - 1, b = pixels.bottom() - 1;
+            const Point corners[] = {{pixels.x, pixels.y}, {r, pixels.y}, {r, b}, {pixels.x, b}};
+            raster_->stroke(corners, true, *p);
+        }
+    }
+
+    void ellipse(const Box& box)
+    {
+        const Rect pixels = device(box);
+        if (pixels.isEmpty() || !draw())
+            return;
+        raster_->fillEllipse(pixels, state_.brush);
+        if (const std::optional<raster::Pen> p = pen())
+            raster_->strokeEllipse(pixels, *p);
+    }
+
     void polyPolygon(ByteReader& in)
     {
         const std::uint16_t count = in.u16le();
@@ -427,30 +512,28 @@ private:
         std::vector<int> sizes(count);
         for (auto& n : sizes)
             n = in.u16le();
-        QPainterPath path;
-        path.setFillRule(state_.fillRule);
+        std::vector<std::vector<Vec>> rings;
         for (int n : sizes) {
-            const QPolygonF poly = points(in, n);
-            spendOnShape(poly, true, true);
-            if (!poly.isEmpty()) {
-                path.addPolygon(poly);
-                path.closeSubpath();
-            }
+            std::vector<Vec> ring = points(in, n);
+            spendOnShape(ring, true, true);
+            if (!ring.empty())
+                rings.push_back(std::move(ring));
         }
-        if (painter_)
-            painter_->drawPath(path);
+        fillPolygon(rings);
+        for (const auto& ring : rings)
+            stroke(ring, true);
     }
 
     // A block transfer without a bitmap: the brush or a fixed colour.
-    void fill(const QRectF& box, std::uint32_t rop)
+    void fill(const Box& box, std::uint32_t rop)
     {
         spend(covered(box, 0));
-        if (!painter_)
+        if (!draw())
             return;
         switch ((rop >> 16) & 0xFFu) {
-        case ropPatCopy: painter_->fillRect(box.normalized(), state_.brush); break;
-        case ropBlackness: painter_->fillRect(box.normalized(), Qt::black); break;
-        case ropWhiteness: painter_->fillRect(box.normalized(), Qt::white); break;
+        case ropPatCopy: raster_->fill(device(box), state_.brush); break;
+        case ropBlackness: raster_->fill(device(box), {Brush::Style::Solid, Black, {}}); break;
+        case ropWhiteness: raster_->fill(device(box), {Brush::Style::Solid, White, {}}); break;
         default: break;
         }
     }
@@ -468,17 +551,18 @@ private:
             srcH = in.i16le();
             srcW = in.i16le();
         }
-        const QPointF src = pointYX(in);
+        const Vec src = pointYX(in);
         if (withoutBitmap && r.function != META_STRETCHDIB)
             in.skip(2);   // reserved
-        double destH = in.i16le();
-        double destW = in.i16le();
+        const double destH = in.i16le();
+        const double destW = in.i16le();
         if (r.function == META_DIBBITBLT) {
             srcW = int(destW);
             srcH = int(destH);
         }
-        const QPointF dest = pointYX(in);
-        const QRectF destBox(dest, QSizeF(destW, destH));
+        const Vec dest = pointYX(in);
+        const Vec destEnd{dest.x + destW, dest.y + destH};
+        const Box destBox = Box::spanning(dest, destEnd);
         if (withoutBitmap && r.function != META_STRETCHDIB) {
             fill(destBox, rop);
             return;
@@ -497,91 +581,44 @@ private:
             throw;
         }
         // Decoding takes every pixel of the bitmap, however little of it
-        // shows; a scaled bitmap is filtered, which costs more than a copy.
-        const QSizeF device = mapping().mapRect(destBox.normalized()).size();
-        const bool scaled = qRound(device.width()) != std::abs(srcW) || qRound(device.height()) != std::abs(srcH);
+        // shows; a scaled bitmap costs more than a copy.
+        const Box device = mapping().map(destBox);
+        const bool scaled = std::floor(device.right - device.left + 0.5) != std::abs(srcW)
+                            || std::floor(device.bottom - device.top + 0.5) != std::abs(srcH);
         spend(double(bitmap.width) * bitmap.height + covered(destBox, 0) * (scaled ? Limits::scaledBitmapCost : 1));
-        if (painter_)
-            drawBitmap(bitmap, QRect(int(src.x()), int(src.y()), srcW, srcH), destBox, rop);
+        if (draw())
+            drawBitmap(bitmap, src, srcW, srcH, dest, destEnd, rop);
     }
 
-    void drawBitmap(const dib::Bitmap& bitmap, QRect src, QRectF dest, std::uint32_t rop)
+    void drawBitmap(const dib::Bitmap& bitmap, Vec src, int srcW, int srcH, Vec dest, Vec destEnd, std::uint32_t rop)
     {
-        QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
+        raster::BitOp op = raster::BitOp::Copy;
         switch ((rop >> 16) & 0xFFu) {
         case ropSrcCopy: break;
-        case ropSrcPaint: mode = QPainter::RasterOp_SourceOrDestination; break;
-        case ropSrcAnd: mode = QPainter::RasterOp_SourceAndDestination; break;
-        case ropSrcInvert: mode = QPainter::RasterOp_SourceXorDestination; break;
-        case ropNotSrcCopy: mode = QPainter::RasterOp_NotSource; break;
+        case ropSrcPaint: op = raster::BitOp::Or; break;
+        case ropSrcAnd: op = raster::BitOp::And; break;
+        case ropSrcInvert: op = raster::BitOp::Xor; break;
+        case ropNotSrcCopy: op = raster::BitOp::NotCopy; break;
         default: return;
         }
-        if (mode != QPainter::CompositionMode_SourceOver
-            && !painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes))
-            return;
-
-        // A negative source size runs the other way; fold it into the destination.
-        if (src.width() < 0) {
-            src = QRect(src.x() + src.width(), src.y(), -src.width(), src.height());
-            dest = QRectF(dest.right(), dest.y(), -dest.width(), dest.height());
-        }
-        if (src.height() < 0) {
-            src = QRect(src.x(), src.y() + src.height(), src.width(), -src.height());
-            dest = QRectF(dest.x(), dest.bottom(), dest.width(), -dest.height());
-        }
-        if (src.isEmpty() || dest.width() == 0 || dest.height() == 0)
-            return;
+        // A negative extent, of the source or of the mapped destination, mirrors.
+        const Mapping m = mapping();
+        const Vec a = m.map(dest), b = m.map(destEnd);
+        const int x0 = pixel(a.x), y0 = pixel(a.y), x1 = pixel(b.x), y1 = pixel(b.y);
+        const Rect to{std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0)};
+        Rect from{int(src.x) + std::min(srcW, 0), int(src.y) + std::min(srcH, 0), std::abs(srcW), std::abs(srcH)};
         // Source rows of a bottom-up bitmap count from its bottom row.
         if (!bitmap.topDown)
-            src.moveTop(bitmap.height - src.y() - src.height());
-        const QRect clipped = src.intersected(QRect(0, 0, bitmap.width, bitmap.height));
-        if (clipped.isEmpty())
+            from.y = bitmap.height - from.y - from.height;
+        if (to.isEmpty() || from.isEmpty() || from.intersected({0, 0, bitmap.width, bitmap.height}).isEmpty())
             return;
-        if (clipped != src) {
-            const double fx = dest.width() / src.width();
-            const double fy = dest.height() / src.height();
-            dest = QRectF(dest.x() + (clipped.x() - src.x()) * fx, dest.y() + (clipped.y() - src.y()) * fy,
-                          clipped.width() * fx, clipped.height() * fy);
-            src = clipped;
-        }
-
-        QImage image = dib::toImage(bitmap);
-        if (src != image.rect())
-            image = image.copy(src);
-        const QTransform toDevice = painter_->worldTransform();
-        painter_->save();
-        painter_->setCompositionMode(mode);
-        const QPointF a = toDevice.map(dest.topLeft());
-        const QPointF b = toDevice.map(dest.bottomRight());
-        const QRectF device = QRectF(a, b).normalized();
-        // Only a bitmap that lies wholly inside the target is scaled ahead:
-        // one stretched far past it would cost memory for pixels never shown.
-        const QRectF visible = base_.mapRect(target_).adjusted(-1, -1, 1, 1);
-        if (toDevice.type() <= QTransform::TxScale && visible.contains(device)) {
-            // Land on whole device pixels: a bitmap at its own size is copied
-            // exactly, a scaled one is filtered once, over its whole area.
-            const QRect pixels(QPoint(qRound(device.left()), qRound(device.top())),
-                               QPoint(qRound(device.right()) - 1, qRound(device.bottom()) - 1));
-            if (!pixels.isEmpty()) {
-                if (b.x() < a.x() || b.y() < a.y())
-                    image = image.mirrored(b.x() < a.x(), b.y() < a.y());
-                if (image.size() != pixels.size())
-                    image = image.scaled(pixels.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-                painter_->resetTransform();
-                painter_->drawImage(pixels.topLeft(), image);
-            }
-        } else {
-            painter_->setRenderHint(QPainter::SmoothPixmapTransform);
-            painter_->drawImage(dest, image);
-        }
-        painter_->restore();
+        raster_->blit(dib::toImage(bitmap), from, to, (x1 < x0) != (srcW < 0), (y1 < y0) != (srcH < 0), op);
     }
 
-    QPainter* painter_;
+    raster::Raster* raster_;
     const Metafile& metafile_;
-    QRectF target_;
-    QSizeF natural_;
-    QTransform base_;
+    Rect target_;
+    Vec natural_;
     DcState state_;
     std::vector<DcState> saved_;
     std::vector<std::optional<GdiObject>> objects_;
@@ -591,19 +628,20 @@ private:
 
 } // namespace
 
-void render(QPainter& painter, std::span<const std::byte> bytes, const QRectF& target)
+void render(Image& canvas, std::span<const std::byte> bytes, const Rect& target)
 {
     const Metafile metafile = read(bytes);
     Player(nullptr, metafile, target).run();
     if (target.isEmpty())
         return;
-    Player(&painter, metafile, target).run();
+    raster::Raster raster(canvas, target);
+    Player(&raster, metafile, target).run();
 }
 
-bool play(QPainter& painter, std::span<const std::byte> bytes, const QRectF& target)
+bool play(Image& canvas, std::span<const std::byte> bytes, const Rect& target)
 {
     try {
-        render(painter, bytes, target);
+        render(canvas, bytes, target);
         return true;
     } catch (const FormatError&) {
         return false;

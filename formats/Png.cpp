@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace glimmer::png {
@@ -20,9 +21,6 @@ using Code = FormatError::Code;
 
 // Chunk lengths are below 2^31 (PNG 5.3).
 constexpr std::uint32_t MaxChunkLength = 0x7FFFFFFFu;
-// Scratch memory kept between pictures on a thread; a larger picture gets
-// its own and gives it back.
-constexpr std::size_t KeptScratchBytes = std::size_t{4} << 20;
 
 enum ColourType : std::uint8_t { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, RgbAlpha = 6 };
 
@@ -342,45 +340,38 @@ std::uint32_t passExtent(std::uint32_t size, std::uint32_t first, std::uint32_t 
 // the rows into pixels in place: for 8-bit RGB (no transparent colour) and
 // RGBA, not interlaced.
 template <typename Inflate>
-QImage decodeInPlace(const Parsed& p, std::size_t inflated, QImage::Format format, const Inflate& inflate)
+Image decodeInPlace(const Parsed& p, std::size_t inflated, PixelFormat format, const Inflate& inflate)
 {
     const Header& h = p.header;
     const std::size_t width = h.width;
     const std::size_t height = h.height;
     const std::size_t rowBytes = h.rowBytes(h.width);
     const std::size_t pixelBytes = width * 4 * height;
-    const auto release = [](void* m) { std::free(m); };
-    std::unique_ptr<std::uint8_t, decltype(release)> owned(
-        static_cast<std::uint8_t*>(std::malloc(std::max(inflated, pixelBytes))), release);
-    std::uint8_t* const memory = owned.get();
-    if (!memory)
-        throw std::bad_alloc();
-    QImage image(memory, static_cast<int>(width), static_cast<int>(height), static_cast<qsizetype>(width * 4), format,
-                 release, memory);
-    if (image.isNull())
-        throw std::bad_alloc();
-    owned.release();   // the picture's now
-    inflate(memory);
+    // The filtered rows of RGBA take a byte a row more than the pixels.
+    auto memory = std::make_shared_for_overwrite<std::uint8_t[]>(std::max(inflated, pixelBytes));
+    std::uint8_t* const bytes = memory.get();
+    inflate(bytes);
     const std::size_t stride = h.filterStride();
     for (std::size_t y = 0; y < height; ++y) {
-        std::uint8_t* row = memory + y * (rowBytes + 1);
+        std::uint8_t* row = bytes + y * (rowBytes + 1);
         unfilter(row[0], row + 1, y > 0 ? row - rowBytes : nullptr, rowBytes, stride);
     }
     if (h.colour == RgbAlpha) {
         // Each row moves down by its filter bytes: onto bytes already read.
         for (std::size_t y = 0; y < height; ++y)
-            std::memmove(memory + y * width * 4, memory + y * (rowBytes + 1) + 1, rowBytes);
-        return image;
+            std::memmove(bytes + y * width * 4, bytes + y * (rowBytes + 1) + 1, rowBytes);
+    } else {
+        // Three bytes a pixel become four, from the last row back: a row's
+        // pixels cover no row above it. The row is copied out first, as its
+        // pixels may cover its own bytes.
+        std::vector<std::uint8_t> row(rowBytes);
+        for (std::size_t y = height; y-- > 0;) {
+            std::memcpy(row.data(), bytes + y * (rowBytes + 1) + 1, rowBytes);
+            expand(p, row.data(), h.width, bytes + y * width * 4);
+        }
     }
-    // Three bytes a pixel become four, from the last row back: a row's
-    // pixels cover no row above it. The row is copied out first, as its
-    // pixels may cover its own bytes.
-    std::vector<std::uint8_t> row(rowBytes);
-    for (std::size_t y = height; y-- > 0;) {
-        std::memcpy(row.data(), memory + y * (rowBytes + 1) + 1, rowBytes);
-        expand(p, row.data(), h.width, memory + y * width * 4);
-    }
-    return image;
+    return Image::wrap(reinterpret_cast<std::byte*>(bytes), static_cast<int>(width), static_cast<int>(height),
+                       static_cast<std::ptrdiff_t>(width * 4), format, std::move(memory));
 }
 
 } // namespace
@@ -396,12 +387,18 @@ bool isPng(std::span<const std::byte> data)
     return true;
 }
 
-QImage decode(std::span<const std::byte> data, std::int64_t maxPixels)
+std::size_t scratchBytesHeld()
+{
+    const Scratch& s = scratch();
+    return s.rows.capacity() + s.joined.capacity();
+}
+
+Image decode(std::span<const std::byte> data, std::int64_t maxPixels)
 {
     if (!isPng(data))
         throw FormatError(Code::BadSignature, "not a PNG picture");
     const std::span<const std::uint8_t> file(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
-    const Parsed p = readChunks(file, maxPixels);
+    const Parsed p = readChunks(file, std::min(maxPixels, Image::MaxPixels));
     const Header& h = p.header;
     if (h.colour == Palette && p.paletteSize == 0)
         damaged(Code::BadValue, "no palette");
@@ -415,10 +412,14 @@ QImage decode(std::span<const std::byte> data, std::int64_t maxPixels)
             inflated += std::size_t{rows} * (1 + h.rowBytes(w));
     }
 
-    const QImage::Format format = h.colour == RgbAlpha || h.colour == GreyAlpha || p.transparency
-                                      ? QImage::Format_RGBA8888
-                                      : QImage::Format_RGBX8888;
+    const PixelFormat format = h.colour == RgbAlpha || h.colour == GreyAlpha || p.transparency ? PixelFormat::Rgba8888
+                                                                                               : PixelFormat::Rgbx8888;
     Scratch& s = scratch();
+    // However the decode ends, a large picture's scratch memory goes back.
+    struct Trim {
+        Scratch& s;
+        ~Trim() { s.trim(); }
+    } trim{s};
     std::span<const std::uint8_t> compressed = p.imageData.front();
     if (p.imageData.size() > 1) {
         s.joined.clear();
@@ -431,7 +432,6 @@ QImage decode(std::span<const std::byte> data, std::int64_t maxPixels)
             libdeflate_zlib_decompress(s.inflater.get(), compressed.data(), compressed.size(), out, inflated, nullptr);
         if (result == LIBDEFLATE_SUCCESS)
             return;
-        s.trim();
         damaged(result == LIBDEFLATE_SHORT_OUTPUT ? Code::Truncated : Code::BadValue,
                 result == LIBDEFLATE_BAD_DATA         ? "the image data cannot be inflated"
                 : result == LIBDEFLATE_SHORT_OUTPUT   ? "the image data ends early"
@@ -443,97 +443,114 @@ QImage decode(std::span<const std::byte> data, std::int64_t maxPixels)
     if (!h.interlaced && h.depth == 8 && (h.colour == RgbAlpha || (h.colour == Rgb && !p.transparency)))
         return decodeInPlace(p, inflated, format, inflate);
 
-    QImage image(static_cast<int>(h.width), static_cast<int>(h.height), format);
-    if (image.isNull())
-        throw std::bad_alloc();
+    Image image(static_cast<int>(h.width), static_cast<int>(h.height), format);
     s.rows.resize(inflated);
     inflate(s.rows.data());
 
     std::vector<std::uint8_t> passRow;   // an interlaced pass's pixels before they are spread
     std::uint8_t* at = s.rows.data();
     const std::size_t stride = h.filterStride();
-    try {
-        for (const Pass& pass : passes) {
-            const std::uint32_t w = passExtent(h.width, pass.x0, pass.dx);
-            const std::uint32_t rows = passExtent(h.height, pass.y0, pass.dy);
-            if (w == 0 || rows == 0)
+    for (const Pass& pass : passes) {
+        const std::uint32_t w = passExtent(h.width, pass.x0, pass.dx);
+        const std::uint32_t rows = passExtent(h.height, pass.y0, pass.dy);
+        if (w == 0 || rows == 0)
+            continue;
+        const std::size_t n = h.rowBytes(w);
+        const std::uint8_t* previous = nullptr;
+        for (std::uint32_t r = 0; r < rows; ++r, at += n + 1) {
+            unfilter(at[0], at + 1, previous, n, stride);
+            previous = at + 1;
+            auto* line = reinterpret_cast<std::uint8_t*>(image.row(static_cast<int>(pass.y0 + r * pass.dy)));
+            if (!h.interlaced) {
+                expand(p, at + 1, w, line);
                 continue;
-            const std::size_t n = h.rowBytes(w);
-            const std::uint8_t* previous = nullptr;
-            for (std::uint32_t r = 0; r < rows; ++r, at += n + 1) {
-                unfilter(at[0], at + 1, previous, n, stride);
-                previous = at + 1;
-                const auto y = static_cast<int>(pass.y0 + r * pass.dy);
-                if (!h.interlaced) {
-                    expand(p, at + 1, w, image.scanLine(y));
-                    continue;
-                }
-                passRow.resize(std::size_t{w} * 4);
-                expand(p, at + 1, w, passRow.data());
-                std::uint8_t* line = image.scanLine(y);
-                for (std::uint32_t i = 0; i < w; ++i)
-                    std::memcpy(line + 4 * (pass.x0 + i * pass.dx), passRow.data() + 4 * i, 4);
             }
+            passRow.resize(std::size_t{w} * 4);
+            expand(p, at + 1, w, passRow.data());
+            for (std::uint32_t i = 0; i < w; ++i)
+                std::memcpy(line + 4 * (pass.x0 + i * pass.dx), passRow.data() + 4 * i, 4);
         }
-    } catch (...) {
-        s.trim();
-        throw;
     }
-    s.trim();
     return image;
 }
 
 namespace {
 
-void append32(QByteArray& out, std::uint32_t v)
+void append32(Bytes& out, std::uint32_t v)
 {
-    const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-                           static_cast<char>(v)};
-    out.append(bytes, 4);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::byte>(v >> shift));
 }
 
-void appendChunk(QByteArray& out, const char* type, const std::uint8_t* data, std::size_t n)
+void appendChunk(Bytes& out, const char* type, const std::uint8_t* data, std::size_t n)
 {
     append32(out, static_cast<std::uint32_t>(n));
-    const qsizetype start = out.size();
-    out.append(type, 4);
-    out.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(n));
-    append32(out, libdeflate_crc32(0, out.constData() + start, static_cast<std::size_t>(out.size() - start)));
+    const std::size_t start = out.size();
+    const auto bytes = asBytes(std::span(type, 4));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+    const auto* d = reinterpret_cast<const std::byte*>(data);
+    out.insert(out.end(), d, d + n);
+    append32(out, libdeflate_crc32(0, out.data() + start, out.size() - start));
 }
 
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const noexcept { libdeflate_free_compressor(c); }
 };
 
+// One row of `image` as 8-bit R, G, B (and A when `alpha`) samples.
+void samples(const Image& image, int y, bool alpha, std::uint8_t* out)
+{
+    const int width = image.width();
+    if (image.format() == PixelFormat::Rgba8888 || image.format() == PixelFormat::Rgbx8888) {
+        const auto* in = reinterpret_cast<const std::uint8_t*>(image.row(y));
+        if (alpha) {
+            std::memcpy(out, in, std::size_t(width) * 4);
+            return;
+        }
+        for (int x = 0; x < width; ++x, in += 4, out += 3) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+        }
+        return;
+    }
+    const std::uint32_t* in = image.row32(y);
+    for (int x = 0; x < width; ++x) {
+        const std::uint32_t c = in[x];
+        *out++ = static_cast<std::uint8_t>(redOf(c));
+        *out++ = static_cast<std::uint8_t>(greenOf(c));
+        *out++ = static_cast<std::uint8_t>(blueOf(c));
+        if (alpha)
+            *out++ = static_cast<std::uint8_t>(alphaOf(c));
+    }
+}
+
 } // namespace
 
-QByteArray encode(const QImage& image, int level)
+Bytes encode(const Image& image, int level)
 {
     if (image.isNull())
         throw FormatError(Code::Unsupported, "there is no picture to encode");
-    const bool alpha = image.hasAlphaChannel();
-    const QImage rows = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    if (rows.isNull())
-        throw std::bad_alloc();   // Qt's way of saying so
+    const bool alpha = image.hasAlpha();
     const std::size_t channels = alpha ? 4 : 3;
-    const auto width = static_cast<std::size_t>(rows.width());
-    const auto height = static_cast<std::size_t>(rows.height());
+    const auto width = static_cast<std::size_t>(image.width());
+    const auto height = static_cast<std::size_t>(image.height());
     const std::size_t rowBytes = width * channels;
 
     // Filter "up" on every row but the first: cheap, and a rendered preview
-    // is mostly runs that repeat from row to row.
+    // is mostly runs that repeat from row to row. The rows are filtered
+    // from the last up, while the row above is still as it was.
     std::vector<std::uint8_t> filtered(height * (rowBytes + 1));
     for (std::size_t y = 0; y < height; ++y) {
         std::uint8_t* out = filtered.data() + y * (rowBytes + 1);
-        const uchar* row = rows.constScanLine(static_cast<int>(y));
         out[0] = y == 0 ? 0 : 2;
-        if (y == 0) {
-            std::memcpy(out + 1, row, rowBytes);
-            continue;
-        }
-        const uchar* above = rows.constScanLine(static_cast<int>(y - 1));
+        samples(image, static_cast<int>(y), alpha, out + 1);
+    }
+    for (std::size_t y = height; y-- > 1;) {
+        std::uint8_t* row = filtered.data() + y * (rowBytes + 1) + 1;
+        const std::uint8_t* above = row - (rowBytes + 1);
         for (std::size_t i = 0; i < rowBytes; ++i)
-            out[1 + i] = static_cast<std::uint8_t>(row[i] - above[i]);
+            row[i] = static_cast<std::uint8_t>(row[i] - above[i]);
     }
     const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(level));
     if (!compressor)
@@ -541,7 +558,10 @@ QByteArray encode(const QImage& image, int level)
     std::vector<std::uint8_t> packed(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
     packed.resize(libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), packed.data(), packed.size()));
 
-    QByteArray file("\x89PNG\r\n\x1a\n", 8);
+    Bytes file;
+    file.reserve(8 + 25 + 12 + packed.size() + 12);
+    const auto signature = asBytes(std::string_view("\x89PNG\r\n\x1a\n", 8));
+    file.assign(signature.begin(), signature.end());
     std::uint8_t header[13] = {};
     for (int i = 0; i < 4; ++i) {
         header[i] = static_cast<std::uint8_t>(width >> (24 - 8 * i));

@@ -31,4 +31,10 @@ Image decode(std::span<const std::byte> data, std::int64_t maxPixels);
 // FormatError (Unsupported) for a null image.
 Bytes encode(const Image& image, int level = 1);
 
+// Scratch memory a thread keeps between decodes; a larger picture's is
+// given back when its decode ends.
+inline constexpr std::size_t KeptScratchBytes = std::size_t{4} << 20;
+// The scratch memory this thread holds now.
+std::size_t scratchBytesHeld();
+
 } // namespace glimmer::png

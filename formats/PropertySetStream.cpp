@@ -1,4 +1,6 @@
-#include "PropertySetStream.h"
+#include "formats/PropertySetStream.h"
+
+#include "formats/Utf8.h"
 
 #include <algorithm>
 #include <string>
@@ -167,7 +169,7 @@ std::int64_t Section::integer(std::uint32_t id) const
     }
 }
 
-QString Section::string(std::uint32_t id) const
+std::string Section::string(std::uint32_t id) const
 {
     const Property& p = require(id);
     ByteReader r = valueReader(p);
@@ -182,21 +184,16 @@ QString Section::string(std::uint32_t id) const
         throw FormatError(Code::Truncated,
                           "property set: property " + std::to_string(id) + " is longer than its section", r.offset());
     const auto raw = r.take(static_cast<std::size_t>(bytes));
-    QString text;
-    if (wide) {
-        text.reserve(static_cast<qsizetype>(raw.size() / 2));
-        for (std::size_t i = 0; i + 1 < raw.size(); i += 2)
-            text.append(QChar(static_cast<char16_t>(std::to_integer<unsigned>(raw[i])
-                                                    | std::to_integer<unsigned>(raw[i + 1]) << 8)));
-    } else {
-        const auto* chars = reinterpret_cast<const char*>(raw.data());
-        const auto n = static_cast<qsizetype>(raw.size());
-        // Other ANSI code pages are read as Latin-1, their common subset with 1252.
-        text = codepage_ == 65001 ? QString::fromUtf8(chars, n) : QString::fromLatin1(chars, n);
-    }
     // The stored length counts the terminator; anything after the first one is padding.
-    if (const auto nul = text.indexOf(QChar(0)); nul >= 0)
-        text.truncate(nul);
+    if (wide)
+        return utf8FromUtf16le(raw);
+    const auto end = std::find(raw.begin(), raw.end(), std::byte{0});
+    if (codepage_ == 65001)
+        return {reinterpret_cast<const char*>(raw.data()), static_cast<std::size_t>(end - raw.begin())};
+    // Other ANSI code pages are read as Latin-1, their common subset with 1252.
+    std::string text;
+    for (auto c = raw.begin(); c != end; ++c)
+        appendUtf8(text, std::to_integer<char32_t>(*c));
     return text;
 }
 

@@ -2,13 +2,12 @@
 
 #include "formats/FormatError.h"
 
-#include <QString>
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -91,8 +90,9 @@ public:
 
     // Any integer type, widened. Raises BadValue for another type.
     std::int64_t integer(std::uint32_t id) const;
-    // VT_LPSTR (in the section's code page) or VT_LPWSTR, without its terminator.
-    QString string(std::uint32_t id) const;
+    // VT_LPSTR (in the section's code page) or VT_LPWSTR, in UTF-8, up to
+    // its first NUL.
+    std::string string(std::uint32_t id) const;
     ClipboardData clipboard(std::uint32_t id) const;
 
 private:

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace glimmer;
     try {
-        const QImage image = bmp::decode({reinterpret_cast<const std::byte*>(data), size});
+        const Image image = bmp::decode({reinterpret_cast<const std::byte*>(data), size});
         if (image.isNull())
             std::abort();
     } catch (const FormatError&) {

@@ -5,9 +5,6 @@
 // build/<preset>/fuzz/make_document_seeds fuzz/corpus/document fuzz/crashers/metafile
 #include "fuzz/support/MetafileBombs.h"
 #include "fuzz/support/SeedDocuments.h"
-#include "tests/support/CompoundFileEditor.h"
-
-#include <QGuiApplication>
 
 #include <cstdio>
 #include <filesystem>
@@ -30,7 +27,6 @@ void save(const std::filesystem::path& folder, const std::string& name, const st
 
 int main(int argc, char* argv[])
 {
-    QGuiApplication app(argc, argv);
     if (argc != 2 && argc != 3) {
         std::fprintf(stderr, "usage: %s FOLDER [METAFILE-FOLDER]\n", argv[0]);
         return 2;

@@ -4,9 +4,7 @@
 #include "formats/MetafilePlayer.h"
 #include "formats/MetafileReader.h"
 
-#include <QImage>
-#include <QPainter>
-
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,14 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Played as a picture is shown, at its natural size (which naturalSize
     // holds to the canvas limit), but at most 512 pixels a side so that a
     // run stays fast; the work budget counts pixels of that target.
-    QSize canvasSize(48, 32);
+    Size canvasSize{48, 32};
     try {
-        canvasSize = wmf::naturalSize(bytes).boundedTo(QSize(512, 512));
+        const Size natural = wmf::naturalSize(bytes);
+        canvasSize = {std::min(natural.width, 512), std::min(natural.height, 512)};
     } catch (const FormatError&) {
     }
-    QImage canvas(canvasSize, QImage::Format_RGB32);
-    canvas.fill(Qt::white);
-    QPainter painter(&canvas);
-    wmf::play(painter, bytes, QRectF(QPointF(), QSizeF(canvasSize)));
+    Image canvas(canvasSize, PixelFormat::Xrgb32);
+    canvas.fill(White);
+    wmf::play(canvas, bytes, canvas.rect());
     return 0;
 }

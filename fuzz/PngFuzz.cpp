@@ -19,11 +19,11 @@ volatile unsigned pixelSum;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     try {
-        const QImage image = glimmer::png::decode({reinterpret_cast<const std::byte*>(data), size}, MaxPixels);
+        const glimmer::Image image = glimmer::png::decode({reinterpret_cast<const std::byte*>(data), size}, MaxPixels);
         if (image.isNull() || std::int64_t{image.width()} * image.height() > MaxPixels)
             __builtin_trap();
-        const uchar* last = image.constScanLine(image.height() - 1);
-        pixelSum = pixelSum + last[image.bytesPerLine() - 1];
+        const std::byte* last = image.row(image.height() - 1);
+        pixelSum = pixelSum + std::to_integer<unsigned>(last[std::size_t(image.width()) * 4 - 1]);
     } catch (const glimmer::FormatError&) {
     }
     return 0;

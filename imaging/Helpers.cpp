@@ -2,15 +2,13 @@
 
 #include "imaging/cDIBSection.h"
 #include "platform/Ansi.h"
-#include "platform/Checked.h"
 #include "platform/MessageBox.h"
 #include "platform/Runtime.h"
-
-#include <QScopeGuard>
+#include "platform/RuntimeError.h"
 
 #include <cstring>
-#include <memory>
 #include <string>
+#include <vector>
 
 namespace glimmer {
 
@@ -29,35 +27,14 @@ JpegLibraryError::JpegLibraryError(std::int32_t code, const QString& text)
 QByteArray EncodeDibAsJpeg(const std::byte* lBits, std::int32_t lWidth, std::int32_t lHeight,
                            std::int32_t lBytesPerScanLine, const IjlFunctions& ijl)
 {
-    JPEG_CORE_PROPERTIES record{};
-    const std::int32_t init = ijl.ijlInit(&record);
-    if (init != 0)
-        throw JpegLibraryError(init, QStringLiteral("Failed to initialise the IJL library"));
-    // The library instance goes back when the call ends, by any path.
-    const auto release = qScopeGuard([&] { ijl.ijlFree(&record); });
-
-    // The library only reads the pixels.
-    record.DIBBytes = const_cast<std::byte*>(lBits);
-    record.DIBWidth = lWidth;
-    // A negative height tells the library that the rows lie bottom-up, as in the DIB.
-    record.DIBHeight = checked::neg(lHeight);
-    record.DIBPadBytes = checked::sub(lBytesPerScanLine, checked::mul<std::int32_t>(3, lWidth));
-    record.JPGWidth = lWidth;
-    record.JPGHeight = lHeight;
-    record.jquality = 100;
-
-    const std::int32_t capacity = checked::mul<std::int32_t>(checked::mul(lWidth, lHeight), 4);
-    const auto buffer = std::make_unique_for_overwrite<std::byte[]>(capacity > 0 ? capacity : 0);
-    record.JPGBytes = buffer.get();
-    record.JPGSizeBytes = capacity;
-
-    const std::int32_t written = ijl.ijlWrite(&record, IJL_JBUFF_WRITEWHOLEIMAGE);
-    if (written != 0)
-        throw JpegLibraryError(written, QStringLiteral("Failed to save to JPG"));
-    const std::int32_t length = record.JPGSizeBytes;
-    if (length < 0 || length > capacity)
-        throw JpegLibraryError(IjlBadStreamLength, QStringLiteral("Failed to save to JPG"));
-    return QByteArray(reinterpret_cast<const char*>(buffer.get()), length);
+    try {
+        const std::vector<std::byte> stream = ijlEncodeDib(lBits, lWidth, lHeight, lBytesPerScanLine, ijl);
+        return QByteArray(reinterpret_cast<const char*>(stream.data()), static_cast<qsizetype>(stream.size()));
+    } catch (const IjlError& e) {
+        throw JpegLibraryError(e.code(), QString::fromUtf8(e.what()));
+    } catch (const std::overflow_error&) {
+        throw OverflowError();
+    }
 }
 
 bool SaveDibAsJpeg(MessageBox& box, cDIBSection& oDib, const QString& sJpegFile, const IjlFunctions& ijl)
@@ -77,9 +54,7 @@ bool SaveDibAsJpeg(MessageBox& box, cDIBSection& oDib, const QString& sJpegFile,
 
 QString JpegErrorMessage(const QString& sText, std::int32_t lCode, const IjlFunctions& ijl)
 {
-    const char* const text = ijl.ijlErrorStr(lCode);
-    return QStringLiteral("IJL ERROR: [") + QString::number(lCode) + QStringLiteral("]") + QStringLiteral(" - ")
-           + StringFromAnsiPointer(text) + QStringLiteral(" - ") + sText;
+    return QString::fromStdString(ijlErrorMessage(sText.toStdString(), lCode, ijl));
 }
 
 void ReportJpegError(MessageBox& box, const QString& sText, std::int32_t lCode, const IjlFunctions& ijl)

@@ -27,11 +27,9 @@ private:
     QString text_;
 };
 
-// The JPEG stream, at quality 100, of 24-bit blue-green-red rows laid out as a
-// loaded cDIBSection holds them: `lBytesPerScanLine` bytes a row, the bottom
-// row first for a positive height. The encoding step of SaveDibAsJpeg, with
-// no file and no message: a library failure raises JpegLibraryError, an
-// overflowing size OverflowError.
+// The encoding step of SaveDibAsJpeg, with no file and no message: the
+// stream ijlEncodeDib makes of the rows of a loaded cDIBSection. A library
+// failure raises JpegLibraryError, an overflowing size OverflowError.
 QByteArray EncodeDibAsJpeg(const std::byte* lBits, std::int32_t lWidth, std::int32_t lHeight,
                            std::int32_t lBytesPerScanLine, const IjlFunctions& ijl = ijlLibrary());
 

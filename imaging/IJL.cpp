@@ -2,7 +2,9 @@
 
 #include "platform/JpegEncoder.h"
 
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -25,6 +27,27 @@ std::int32_t fromStatus(jpeg::Status status)
     case jpeg::Status::EncoderFailed: return IjlEncoderFailed;
     }
     return IjlEncoderFailed;
+}
+
+// Library texts are short; a longer one is cut here rather than read without end.
+constexpr std::size_t kMaxLibraryText = 4096;
+
+template <typename T>
+T checkedMul(T a, T b)
+{
+    T r{};
+    if (__builtin_mul_overflow(a, b, &r))
+        throw std::overflow_error("Overflow");
+    return r;
+}
+
+template <typename T>
+T checkedSub(T a, T b)
+{
+    T r{};
+    if (__builtin_sub_overflow(a, b, &r))
+        throw std::overflow_error("Overflow");
+    return r;
 }
 
 } // namespace
@@ -128,6 +151,51 @@ const char* ijlErrorStr(std::int32_t code)
     case IjlBadStreamLength: return "The reported stream length lies outside the output buffer";
     default: return nullptr;
     }
+}
+
+std::vector<std::byte> ijlEncodeDib(const std::byte* bits, std::int32_t width, std::int32_t height,
+                                    std::int32_t bytesPerScanLine, const IjlFunctions& ijl)
+{
+    JPEG_CORE_PROPERTIES record{};
+    const std::int32_t init = ijl.ijlInit(&record);
+    if (init != 0)
+        throw IjlError(init, "Failed to initialise the IJL library");
+    // The library instance goes back when the call ends, by any path.
+    struct Release {
+        const IjlFunctions& ijl;
+        JPEG_CORE_PROPERTIES& record;
+        ~Release() { ijl.ijlFree(&record); }
+    } release{ijl, record};
+
+    // The library only reads the pixels.
+    record.DIBBytes = const_cast<std::byte*>(bits);
+    record.DIBWidth = width;
+    // A negative height tells the library that the rows lie bottom-up, as in the DIB.
+    record.DIBHeight = checkedSub<std::int32_t>(0, height);
+    record.DIBPadBytes = checkedSub(bytesPerScanLine, checkedMul<std::int32_t>(3, width));
+    record.JPGWidth = width;
+    record.JPGHeight = height;
+    record.jquality = 100;
+
+    const std::int32_t capacity = checkedMul<std::int32_t>(checkedMul(width, height), 4);
+    const auto buffer = std::make_unique_for_overwrite<std::byte[]>(capacity > 0 ? static_cast<std::size_t>(capacity) : 0);
+    record.JPGBytes = buffer.get();
+    record.JPGSizeBytes = capacity;
+
+    const std::int32_t written = ijl.ijlWrite(&record, IJL_JBUFF_WRITEWHOLEIMAGE);
+    if (written != 0)
+        throw IjlError(written, "Failed to save to JPG");
+    const std::int32_t length = record.JPGSizeBytes;
+    if (length < 0 || length > capacity)
+        throw IjlError(IjlBadStreamLength, "Failed to save to JPG");
+    return {buffer.get(), buffer.get() + length};
+}
+
+std::string ijlErrorMessage(const std::string& text, std::int32_t code, const IjlFunctions& ijl)
+{
+    const char* const library = ijl.ijlErrorStr(code);
+    return "IJL ERROR: [" + std::to_string(code) + "] - "
+           + (library ? std::string(library, strnlen(library, kMaxLibraryText)) : std::string()) + " - " + text;
 }
 
 const IjlFunctions& ijlLibrary()

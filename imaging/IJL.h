@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace glimmer {
 
@@ -85,5 +88,28 @@ struct IjlFunctions {
 
 // The table of the library's own operations.
 const IjlFunctions& ijlLibrary();
+
+// A failure of the library: its result code and the caller's own text
+// ("Failed to save to JPG").
+class IjlError : public std::runtime_error {
+public:
+    IjlError(std::int32_t code, const std::string& text) : std::runtime_error(text), code_(code) {}
+    std::int32_t code() const noexcept { return code_; }
+
+private:
+    std::int32_t code_;
+};
+
+// The JPEG stream, at quality 100, of 24-bit blue-green-red rows laid out as
+// a bottom-up DIB holds them: `bytesPerScanLine` bytes a row, the bottom row
+// first for a positive height. The library instance is given back by every
+// path. Raises IjlError for a library failure and std::overflow_error for
+// sizes whose products leave 32 bits.
+std::vector<std::byte> ijlEncodeDib(const std::byte* bits, std::int32_t width, std::int32_t height,
+                                    std::int32_t bytesPerScanLine, const IjlFunctions& ijl = ijlLibrary());
+
+// "IJL ERROR: [code] - library text - text": what the window's error box
+// and the converter say of a library failure.
+std::string ijlErrorMessage(const std::string& text, std::int32_t code, const IjlFunctions& ijl = ijlLibrary());
 
 } // namespace glimmer

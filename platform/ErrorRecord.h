@@ -2,12 +2,38 @@
 
 #include "RuntimeError.h"
 
+#include "formats/FormatError.h"
+#include "preview/Fetch.h"
+
 #include <QString>
 
 #include <exception>
 #include <utility>
 
 namespace glimmer {
+
+// The engine's error as the window's routines see it: the number says what
+// it is about (the document, its version, its preview, or a picture).
+inline RuntimeError toRuntimeError(const FormatError& e)
+{
+    int number = RuntimeError::InvalidPicture;
+    switch (e.subject()) {
+    case FormatError::Subject::Document: number = RuntimeError::BadDocument; break;
+    case FormatError::Subject::Version: number = RuntimeError::NoVersion; break;
+    case FormatError::Subject::Preview: number = RuntimeError::NoPreview; break;
+    case FormatError::Subject::Data: break;
+    }
+    const QString reason = QString::fromStdString(e.what());
+    return e.file().empty() ? RuntimeError(number, reason) : RuntimeError(number, QString::fromStdString(e.file()), reason);
+}
+
+// The fetched picture; raises RuntimeError (NoPreview, the reason) when there is none.
+inline const Picture& requirePicture(const FetchedPreview& fetched)
+{
+    if (fetched.status != FetchedPreview::Status::Ok)
+        throw RuntimeError(RuntimeError::NoPreview, QString::fromStdString(fetched.reason));
+    return fetched.picture;
+}
 
 // The record-and-continue region: each step runs on its own; a step that
 // fails leaves its error number here and the caller goes on with the next.
@@ -22,6 +48,9 @@ public:
             return true;
         } catch (const RuntimeError& e) {
             record(e.number(), e.text());
+        } catch (const FormatError& e) {
+            const RuntimeError mapped = toRuntimeError(e);
+            record(mapped.number(), mapped.text());
         } catch (const std::bad_alloc&) {
             record(RuntimeError::OutOfMemory, QStringLiteral("Out of memory"));
         } catch (const std::exception& e) {

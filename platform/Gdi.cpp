@@ -5,7 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
+#include "formats/Image.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -39,7 +39,7 @@ struct MemoryGdi::Bitmap {
     std::unique_ptr<std::byte, FreeMemory> memory;   // a DIB section we made...
     std::size_t memoryBytes = 0;
     QByteArray file;                                 // ...or a loaded file whose rows serve as they are...
-    QImage image;                                    // ...or a loaded file's decoded picture
+    Image image;                                     // ...or a loaded file's decoded picture
     Surface surface;
     std::uint32_t selectedInto = 0;
 };
@@ -337,8 +337,7 @@ HBITMAP MemoryGdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_
                           bmp::strideOf(info.width, info.bitCount), !info.topDown, info.bitCount / 8};
         } else {
             b->image = bmp::decode(data);
-            b->surface = {reinterpret_cast<std::byte*>(b->image.bits()), b->image.width(), b->image.height(),
-                          b->image.bytesPerLine(), false, 4};
+            b->surface = {b->image.row(0), b->image.width(), b->image.height(), b->image.stride(), false, 4};
         }
     } catch (const FormatError& e) {
         return fail<HBITMAP>(QStringLiteral("LoadImageA: \"%1\": %2").arg(path, QString::fromUtf8(e.what())));

@@ -1,5 +1,8 @@
 #include "PictureBox.h"
 
+#include "platform/QtImage.h"
+#include "preview/Box.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -43,49 +46,15 @@ void PictureBox::setHeightTwips(int twips)
     setGeometryTwips(leftTwips_, topTwips_, widthTwips_, twips);
 }
 
-QRect PictureBox::fitRect(QSize pictureSize, QSize boxSize)
+Image PictureBox::image() const
 {
-    if (pictureSize.isEmpty() || boxSize.isEmpty())
-        return {};
-    const double scale = std::min(static_cast<double>(boxSize.width()) / pictureSize.width(),
-                                  static_cast<double>(boxSize.height()) / pictureSize.height());
-    const int w = std::clamp(static_cast<int>(std::lround(pictureSize.width() * scale)), 1, boxSize.width());
-    const int h = std::clamp(static_cast<int>(std::lround(pictureSize.height() * scale)), 1, boxSize.height());
-    return {(boxSize.width() - w) / 2, (boxSize.height() - h) / 2, w, h};
-}
-
-void PictureBox::render(QPainter& painter, const Picture& picture, QSize size, const QColor& background)
-{
-    painter.fillRect(QRect(QPoint(0, 0), size), background);
-    const QRect target = fitRect(picture.size(), size);
-    if (!target.isEmpty())
-        picture.draw(painter, target);
-}
-
-QImage PictureBox::render(const Picture& picture, QSize size, const QColor& background)
-{
-    QImage canvas(size, QImage::Format_RGB32);
-    if (canvas.isNull())
-        return canvas;
-    // A fixed 96 DPI, not the screen's: a saved bitmap's header is then the
-    // same from the window on any desktop and from the converter.
-    constexpr int DotsPerMeter = 3780;
-    canvas.setDotsPerMeterX(DotsPerMeter);
-    canvas.setDotsPerMeterY(DotsPerMeter);
-    QPainter painter(&canvas);
-    render(painter, picture, size, background);
-    return canvas;
-}
-
-QImage PictureBox::image() const
-{
-    return render(picture_, size(), palette().color(QPalette::Base));
+    return renderBox(picture_, {width(), height()}, palette().color(QPalette::Base).rgb());
 }
 
 void PictureBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    render(painter, picture_, size(), palette().color(QPalette::Base));
+    painter.drawImage(0, 0, toQImage(image()));
 }
 
 } // namespace glimmer

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Picture.h"
+#include "preview/Picture.h"
 
-#include <QImage>
+#include <QColor>
 #include <QWidget>
 
 namespace glimmer {
@@ -30,21 +30,14 @@ public:
     void setWidthTwips(int twips);
     void setHeightTwips(int twips);
 
-    // The persistent image: the box as it shows itself, at its pixel size.
-    QImage image() const;
-    // The persistent image of a box of `size` pixels showing `picture` on
-    // `background`: what image() returns.
-    static QImage render(const Picture& picture, QSize size, const QColor& background);
-
-    // Where a picture of `pictureSize` lands inside a box of `boxSize`.
-    static QRect fitRect(QSize pictureSize, QSize boxSize);
+    // The persistent image: the box as it shows itself, at its pixel size,
+    // on the palette's Base colour, as the engine renders it.
+    Image image() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    static void render(QPainter& painter, const Picture& picture, QSize size, const QColor& background);
-
     Picture picture_;
     int leftTwips_ = 0;
     int topTwips_ = 0;

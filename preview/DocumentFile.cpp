@@ -4,8 +4,6 @@
 #include "formats/Metafile.h"
 #include "formats/Png.h"
 
-#include <QPainter>
-
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -45,7 +43,7 @@ bool isMetafile(std::span<const std::byte> data)
 }
 
 // A packed DIB (header, colours, pixels), as the clipboard holds it.
-QImage decodeDib(std::span<const std::byte> dib)
+Image decodeDib(std::span<const std::byte> dib)
 {
     dib::Options options;
     options.maxPixels = MaxPreviewPixels;
@@ -56,66 +54,20 @@ QImage decodeDib(std::span<const std::byte> dib)
     }
 }
 
-// Whether every pixel of an RGBA8888 image is opaque: the alpha bytes ANDed
-// together, a word at a time.
-bool opaque(const QImage& rgba)
-{
-    const int width = rgba.width();
-    for (int y = 0; y < rgba.height(); ++y) {
-        const uchar* row = rgba.constScanLine(y);
-        std::uint32_t all = 0xFFFFFFFFu;
-        for (int x = 0; x < width; ++x) {
-            std::uint32_t pixel;
-            std::memcpy(&pixel, row + 4 * x, 4);
-            all &= pixel;
-        }
-        std::uint8_t alpha;
-        std::memcpy(&alpha, reinterpret_cast<const uchar*>(&all) + 3, 1);
-        if (alpha != 0xFF)
-            return false;
-    }
-    return true;
-}
-
 // A decoded raster preview, kept as pixels in the format it is shown in.
 // Previews are opaque; should one not be, it stands on white paper.
-Picture rasterPicture(QImage decoded)
+Picture rasterPicture(Image decoded)
 {
-    if (decoded.format() == QImage::Format_RGBA8888) {
-        if (!opaque(decoded)) {
-            // Straight alpha over white, in place: c + (255 - c) * (255 - a) / 255.
-            const int width = decoded.width();
-            for (int y = 0; y < decoded.height(); ++y) {
-                uchar* p = decoded.scanLine(y);
-                for (int x = 0; x < width; ++x, p += 4) {
-                    const unsigned clear = 255u - p[3];
-                    for (int c = 0; c < 3; ++c)
-                        p[c] = static_cast<uchar>(p[c] + ((255u - p[c]) * clear + 127u) / 255u);
-                    p[3] = 255;
-                }
-            }
-        }
-        decoded.reinterpretAsFormat(QImage::Format_RGBX8888);
-    } else if (decoded.hasAlphaChannel()) {
-        QImage flat(decoded.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, decoded);
-        painter.end();
-        decoded = flat;
-    } else if (decoded.format() != QImage::Format_RGBX8888 && decoded.format() != QImage::Format_RGB32) {
-        decoded.convertTo(QImage::Format_RGB32);
-    }
-    return Picture::fromImage(decoded);
+    flattenOnWhite(decoded);
+    return Picture::fromImage(std::move(decoded));
 }
 
 Picture metafilePicture(std::span<const std::byte> payload)
 {
-    const QSize size = wmf::naturalSize(payload);
-    if (size.isEmpty() || std::int64_t{size.width()} * size.height() > MaxPreviewPixels)
+    const Size size = wmf::naturalSize(payload);
+    if (size.isEmpty() || std::int64_t{size.width} * size.height > MaxPreviewPixels)
         throw FormatError(Code::TooLarge, "the preview metafile has an impossible size");
-    return Picture::fromMetafile(
-        QByteArray(reinterpret_cast<const char*>(payload.data()), static_cast<qsizetype>(payload.size())), size);
+    return Picture::fromMetafile(Bytes(payload.begin(), payload.end()), size);
 }
 
 // The picture in a payload whose kind is told by its first bytes.
@@ -124,9 +76,9 @@ Picture fromPayload(std::span<const std::byte> payload)
     if (payload.empty())
         throw FormatError(Code::Truncated, "the preview is empty");
     if (png::isPng(payload))
-        return rasterPicture(png::decode(payload, MaxPreviewPixels)).withOrigin({}, QStringLiteral("png"));
+        return rasterPicture(png::decode(payload, MaxPreviewPixels)).withOrigin({}, "png");
     if (isMetafile(payload))
-        return metafilePicture(payload).withOrigin({}, QStringLiteral("metafile"));
+        return metafilePicture(payload).withOrigin({}, "metafile");
     // Documents hold nothing else; no other format is guessed at.
     throw FormatError(Code::Unsupported, "the preview is in a format that cannot be read");
 }
@@ -147,7 +99,7 @@ Picture decodeClipboard(std::int32_t format, std::span<const std::byte> data)
             r.skip(8);   // METAFILEPICT16: mapping mode, extents, handle
             picture = fromPayload(r.take(r.remaining()));
         } else if (tag == CF_DIB) {
-            picture = rasterPicture(decodeDib(r.take(r.remaining()))).withOrigin({}, QStringLiteral("dib"));
+            picture = rasterPicture(decodeDib(r.take(r.remaining()))).withOrigin({}, "dib");
         } else if (tag == CF_ENHMETAFILE) {
             throw FormatError(Code::Unsupported, "the preview is an enhanced metafile, which cannot be read");
         } else {
@@ -180,7 +132,7 @@ std::optional<Picture> pictureIn(std::span<const std::byte> stream, const KnownP
     if (!cf)
         return std::nullopt;
     const Picture picture = decodeClipboard(cf->format, cf->data);
-    return picture.withOrigin(QString::fromUtf8(set.label), picture.format());
+    return picture.withOrigin(set.label, picture.format());
 }
 
 } // namespace
@@ -217,7 +169,7 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
     throw FormatError(Code::NotFound, "the document has no preview");
 }
 
-DocumentFile::DocumentFile(const QString& path) : file_(path.toStdString()) {}
+DocumentFile::DocumentFile(const std::string& path) : file_(path) {}
 
 std::int32_t DocumentFile::versionNumber() const
 {
@@ -264,7 +216,9 @@ std::optional<std::vector<std::byte>> DocumentFile::propertySetStream(const Know
         const auto id = oleps::PropertySetStream::peekFmtid(head);
         return id && *id == set.fmtid;
     };
-    if (file_.contains(set.streamName)) {
+    // A storage may bear a property set's name too (a non-simple property
+    // set is kept in one): only streams are read.
+    if (file_.isStream(set.streamName)) {
         auto bytes = file_.read(set.streamName);
         if (matches(bytes))
             return bytes;
@@ -272,7 +226,7 @@ std::optional<std::vector<std::byte>> DocumentFile::propertySetStream(const Know
     // Not under its usual name: look at the first section of every property set.
     constexpr std::size_t HeadBytes = 48;
     for (const std::string& name : file_.names()) {
-        if (name.empty() || name[0] != '\x05' || name == set.streamName)
+        if (name.empty() || name[0] != '\x05' || name == set.streamName || !file_.isStream(name))
             continue;
         if (matches(file_.read(name, HeadBytes)))
             return file_.read(name);

@@ -1,6 +1,8 @@
-#include "Fetch.h"
+#include "preview/Fetch.h"
 
-#include "platform/RuntimeError.h"
+#include "formats/FormatError.h"
+
+#include <new>
 
 namespace glimmer {
 
@@ -10,7 +12,7 @@ template <typename T>
 T& required(T* object)
 {
     if (!object)
-        throw RuntimeError(RuntimeError::ObjectNotSet, QStringLiteral("Object variable not set"));
+        throw FormatError(FormatError::Code::NotFound, "Object variable not set");
     return *object;
 }
 
@@ -21,26 +23,19 @@ bool attempt(FetchedPreview& result, Step&& step)
     try {
         step();
         return true;
-    } catch (const RuntimeError& e) {
-        result.reason = e.reason();
+    } catch (const FormatError& e) {
+        result.reason = e.what();
     } catch (const std::bad_alloc&) {
-        result.reason = QStringLiteral("Out of memory");
+        result.reason = "Out of memory";
     } catch (const std::exception& e) {
-        result.reason = QString::fromUtf8(e.what());
+        result.reason = e.what();
     }
     return false;
 }
 
 } // namespace
 
-const Picture& requirePicture(const FetchedPreview& fetched)
-{
-    if (fetched.status != FetchedPreview::Status::Ok)
-        throw RuntimeError(RuntimeError::NoPreview, fetched.reason);
-    return fetched.picture;
-}
-
-FetchedPreview fetchPreview(Document* document, const QString& path,
+FetchedPreview fetchPreview(Document* document, const std::string& path,
                             const std::function<PropertyReader*()>& propertyReader,
                             std::shared_ptr<PropertySet>& propertySet)
 {
@@ -67,7 +62,7 @@ FetchedPreview fetchPreview(Document* document, const QString& path,
     if (!read)
         return result;
     if (picture.toImage().isNull()) {
-        result.reason = QStringLiteral("the preview cannot be drawn");
+        result.reason = "the preview cannot be drawn";
         return result;
     }
     result.status = FetchedPreview::Status::Ok;
@@ -77,7 +72,7 @@ FetchedPreview fetchPreview(Document* document, const QString& path,
     return result;
 }
 
-FetchedPreview fetchPreview(Components& components, const QString& path)
+FetchedPreview fetchPreview(Components& components, const std::string& path)
 {
     FetchedPreview result;
     std::unique_ptr<DocumentServer> server;

@@ -1,28 +1,35 @@
 #include "FileComponents.h"
 
 #include "preview/DocumentFile.h"
-#include "platform/RuntimeError.h"
 
-#include <QFileInfo>
-
+#include <algorithm>
+#include <cctype>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace glimmer {
 
-bool isDocumentName(const QString& name)
+bool isDocumentName(std::string_view name)
 {
-    for (const char* extension : {".ipt", ".iam", ".idw", ".ipn", ".ide"})
-        if (name.endsWith(QLatin1String(extension), Qt::CaseInsensitive))
-            return true;
-    return false;
+    if (name.size() < 4)
+        return false;
+    std::string tail(name.substr(name.size() - 4));
+    std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return tail == ".ipt" || tail == ".iam" || tail == ".idw" || tail == ".ipn" || tail == ".ide";
+}
+
+std::string fileNameOf(std::string_view path)
+{
+    const auto slash = path.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 struct FileComponents::OpenFiles {
     std::mutex lock;
-    std::vector<std::pair<QString, std::weak_ptr<DocumentFile>>> files;
+    std::vector<std::pair<std::string, std::weak_ptr<DocumentFile>>> files;
 
-    void add(const QString& path, const std::shared_ptr<DocumentFile>& file)
+    void add(const std::string& path, const std::shared_ptr<DocumentFile>& file)
     {
         const std::lock_guard hold(lock);
         std::erase_if(files, [](const auto& f) { return f.second.expired(); });
@@ -33,7 +40,7 @@ struct FileComponents::OpenFiles {
         const std::lock_guard hold(lock);
         std::erase_if(files, [&](const auto& f) { return f.second.expired() || f.second.lock() == file; });
     }
-    std::shared_ptr<DocumentFile> find(const QString& path)
+    std::shared_ptr<DocumentFile> find(const std::string& path)
     {
         const std::lock_guard hold(lock);
         for (const auto& [p, file] : files)
@@ -46,26 +53,19 @@ struct FileComponents::OpenFiles {
 
 namespace {
 
-QString fileNameOf(const QString& path)
-{
-    return QFileInfo(path).fileName();
-}
-
-RuntimeError error(int number, const QString& path, const std::exception& e)
-{
-    return RuntimeError(number, fileNameOf(path), QString::fromUtf8(e.what()));
-}
+using Subject = FormatError::Subject;
 
 class FileDocument : public Document {
 public:
-    FileDocument(QString path, std::shared_ptr<DocumentFile> file) : path_(std::move(path)), file_(std::move(file)) {}
+    FileDocument(std::string path, std::shared_ptr<DocumentFile> file) : path_(std::move(path)), file_(std::move(file)) {}
 
     std::int32_t VersionNumber() override
     {
         try {
             return file_->versionNumber();
-        } catch (const FormatError& e) {
-            throw error(RuntimeError::NoVersion, path_, e);
+        } catch (FormatError& e) {
+            e.about(Subject::Version, fileNameOf(path_));
+            throw;
         }
     }
 
@@ -73,16 +73,17 @@ public:
     {
         try {
             return file_->preview({CadSummarySet, StandardSummarySet});
-        } catch (const FormatError& e) {
-            throw error(RuntimeError::NoPreview, path_, e);
+        } catch (FormatError& e) {
+            e.about(Subject::Preview, fileNameOf(path_));
+            throw;
         }
     }
 
-    QString DisplayName() override { return fileNameOf(path_); }
-    QString Name() override { return fileNameOf(path_); }
+    std::string DisplayName() override { return fileNameOf(path_); }
+    std::string Name() override { return fileNameOf(path_); }
 
 private:
-    QString path_;
+    std::string path_;
     std::shared_ptr<DocumentFile> file_;
 };
 
@@ -90,13 +91,14 @@ class FileDocumentServer : public DocumentServer {
 public:
     explicit FileDocumentServer(std::shared_ptr<FileComponents::OpenFiles> shared) : shared_(std::move(shared)) {}
 
-    std::shared_ptr<Document> OpenDocument(const QString& path) override
+    std::shared_ptr<Document> OpenDocument(const std::string& path) override
     {
         std::shared_ptr<DocumentFile> file;
         try {
             file = std::make_shared<DocumentFile>(path);
-        } catch (const FormatError& e) {
-            throw error(RuntimeError::BadDocument, path, e);
+        } catch (FormatError& e) {
+            e.about(Subject::Document, fileNameOf(path));
+            throw;
         }
         open_.push_back(file);
         shared_->add(path, file);
@@ -124,19 +126,20 @@ private:
 // closed by then.
 class FilePropertySet : public PropertySet {
 public:
-    FilePropertySet(QString path, std::vector<LoadedPropertySet> sets) : path_(std::move(path)), sets_(std::move(sets)) {}
+    FilePropertySet(std::string path, std::vector<LoadedPropertySet> sets) : path_(std::move(path)), sets_(std::move(sets)) {}
 
     Picture PreviewPicture() override
     {
         try {
             return firstPreview(sets_);
-        } catch (const FormatError& e) {
-            throw error(RuntimeError::NoPreview, path_, e);
+        } catch (FormatError& e) {
+            e.about(Subject::Preview, fileNameOf(path_));
+            throw;
         }
     }
 
 private:
-    QString path_;
+    std::string path_;
     std::vector<LoadedPropertySet> sets_;
 };
 
@@ -144,7 +147,7 @@ class FilePropertyReader : public PropertyReader {
 public:
     explicit FilePropertyReader(std::shared_ptr<FileComponents::OpenFiles> shared) : shared_(std::move(shared)) {}
 
-    std::shared_ptr<PropertySet> OpenPropertySets(const QString& path) override
+    std::shared_ptr<PropertySet> OpenPropertySets(const std::string& path) override
     {
         try {
             std::shared_ptr<const DocumentFile> file = shared_->find(path);
@@ -154,8 +157,9 @@ public:
             for (const KnownPropertySet& set : {StandardSummarySet, CadSummarySet})
                 sets.push_back({set, file->propertySetStream(set)});
             return std::make_shared<FilePropertySet>(path, std::move(sets));
-        } catch (const FormatError& e) {
-            throw error(RuntimeError::BadDocument, path, e);
+        } catch (FormatError& e) {
+            e.about(Subject::Document, fileNameOf(path));
+            throw;
         }
     }
 

@@ -1,44 +1,49 @@
-#include "Picture.h"
+#include "preview/Picture.h"
 
 #include "formats/Metafile.h"
 #include "formats/MetafilePlayer.h"
-#include "platform/RuntimeError.h"
 
-#include <QPainter>
+#include <mutex>
 
 namespace glimmer {
 
-namespace {
+// A metafile is played once, by whichever copy of the picture asks first.
+struct Picture::Played {
+    std::once_flag once;
+    Image image;
+};
 
-std::span<const std::byte> asBytes(const QByteArray& a)
-{
-    return {reinterpret_cast<const std::byte*>(a.constData()), static_cast<std::size_t>(a.size())};
-}
-
-} // namespace
-
-Picture Picture::fromImage(const QImage& image)
+Picture Picture::fromImage(Image image)
 {
     Picture p;
     if (image.isNull())
         return p;
     p.kind_ = Kind::Raster;
-    p.image_ = image;
     p.size_ = image.size();
+    p.image_ = std::move(image);
     return p;
 }
 
-Picture Picture::fromMetafile(const QByteArray& bytes, QSize naturalSize, const QImage& played)
+Picture Picture::fromMetafile(Bytes bytes, Size naturalSize, Image played)
 {
     Picture p;
     p.kind_ = Kind::Metafile;
-    p.metafile_ = bytes;
+    p.metafile_ = std::make_shared<const Bytes>(std::move(bytes));
     p.size_ = naturalSize;
-    p.played_ = std::make_shared<QImage>(played.size() == naturalSize ? played : QImage());
+    p.played_ = std::make_shared<Played>();
+    if (!played.isNull() && played.size() == naturalSize)
+        std::call_once(p.played_->once, [&] { p.played_->image = std::move(played); });
     return p;
 }
 
-QImage Picture::toImage() const
+std::span<const std::byte> Picture::metafile() const noexcept
+{
+    if (!metafile_)
+        return {};
+    return *metafile_;
+}
+
+Image Picture::toImage() const
 {
     switch (kind_) {
     case Kind::Empty:
@@ -46,56 +51,37 @@ QImage Picture::toImage() const
     case Kind::Raster:
         return image_;
     case Kind::Metafile:
-        if (played_->isNull() && !size_.isEmpty()) {
-            QImage canvas(size_, QImage::Format_RGB32);
-            canvas.fill(Qt::white);
-            QPainter painter(&canvas);
-            if (wmf::play(painter, asBytes(metafile_), QRectF(QPointF(0, 0), QSizeF(size_))))
-                *played_ = canvas;
-        }
-        return *played_;
+        std::call_once(played_->once, [this] {
+            if (size_.isEmpty())
+                return;
+            Image canvas(size_, PixelFormat::Xrgb32);
+            canvas.fill(White);
+            if (wmf::play(canvas, *metafile_, canvas.rect()))
+                played_->image = std::move(canvas);
+        });
+        return played_->image;
     }
     return {};
 }
 
-void Picture::draw(QPainter& painter, const QRectF& target) const
+Bytes Picture::placeableMetafile() const
 {
-    const QImage source = toImage();
-    if (source.isNull() || target.isEmpty())
-        return;
-    const QSize want = target.size().toSize();
-    if (want == source.size()) {
-        painter.drawImage(target.topLeft(), source);
-        return;
+    switch (kind_) {
+    case Kind::Empty:
+        break;
+    case Kind::Raster:
+        return wmf::toPlaceable(wmf::fromImage(image_), size_);
+    case Kind::Metafile:
+        return wmf::toPlaceable(*metafile_, size_);
     }
-    // QImage's smooth scaling averages over the source area, which keeps a
-    // large preview crisp when it shrinks into a small box.
-    const QImage scaled = source.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    painter.drawImage(target.topLeft(), scaled);
+    throw FormatError(FormatError::Code::NotFound, "there is no picture to save");
 }
 
-QByteArray Picture::placeableMetafile() const
-{
-    try {
-        switch (kind_) {
-        case Kind::Empty:
-            break;
-        case Kind::Raster:
-            return wmf::toPlaceable(asBytes(wmf::fromImage(image_)), size_);
-        case Kind::Metafile:
-            return wmf::toPlaceable(asBytes(metafile_), size_);
-        }
-    } catch (const FormatError& e) {
-        throw RuntimeError(RuntimeError::InvalidPicture, QString::fromUtf8(e.what()));
-    }
-    throw RuntimeError(RuntimeError::InvalidPicture, QStringLiteral("there is no picture to save"));
-}
-
-Picture Picture::withOrigin(const QString& source, const QString& format) const
+Picture Picture::withOrigin(std::string source, std::string format) const
 {
     Picture p = *this;
-    p.source_ = source;
-    p.format_ = format;
+    p.source_ = std::move(source);
+    p.format_ = std::move(format);
     return p;
 }
 

@@ -3,6 +3,7 @@
 #include "formats/Image.h"
 
 #include <memory>
+#include <span>
 #include <string>
 
 namespace glimmer {
@@ -49,11 +50,13 @@ public:
     Picture withOrigin(std::string source, std::string format) const;
 
 private:
+    struct Played;
+
     Kind kind_ = Kind::Empty;
     Size size_;
     Image image_;
     std::shared_ptr<const Bytes> metafile_;
-    std::shared_ptr<Image> played_;   // the played metafile, once played
+    std::shared_ptr<Played> played_;   // the played metafile, once played
     std::string source_;
     std::string format_;
 };

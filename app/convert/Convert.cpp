@@ -3,19 +3,13 @@
 #include "formats/BitmapFile.h"
 #include "formats/FormatError.h"
 #include "formats/Png.h"
-#include "imaging/Helpers.h"
-#include "platform/Checked.h"
-#include "platform/PictureBox.h"
-#include "platform/Runtime.h"
-#include "platform/RuntimeError.h"
+#include "imaging/IJL.h"
+#include "preview/Box.h"
 #include "preview/Fetch.h"
-#include "preview/Thumbnail.h"
-
-#include <QFile>
-#include <QFileInfo>
 
 #include <filesystem>
-#include <span>
+#include <limits>
+#include <stdexcept>
 #include <system_error>
 
 #include <sys/stat.h>
@@ -24,36 +18,32 @@ namespace glimmer::convert {
 
 namespace {
 
-std::span<const std::byte> bytesOf(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const std::byte*>(bytes.constData()), static_cast<std::size_t>(bytes.size())};
-}
-
 // The box image as the window's Save and batch write it: the picture fitted
-// into the box, centred, on the box's background (white, the palette's Base).
-QImage boxImage(const Picture& picture, int size)
+// into the box, centred, on the box's white background.
+Image boxImage(const Picture& picture, int size)
 {
-    const QSize box = size > 0 ? QSize(size, size) : picture.size();
-    return PictureBox::render(picture, box, Qt::white);
+    return renderBox(picture, size > 0 ? Size{size, size} : picture.size(), White);
 }
 
 // The window's JPEG export: the box image as a 24-bit bitmap, whose rows
 // (bottom-up, padded to four bytes) the JPEG writer encodes where they lie,
 // as it encodes them from the DIB section it loads that bitmap into.
-QByteArray jpegFile(const QImage& image)
+Bytes jpegFile(const Image& image)
 {
-    const QByteArray bitmap = bmp::encode24(image);
-    const bmp::FileInfo info = bmp::readInfo(bytesOf(bitmap));
-    const std::int32_t stride = checked::narrow<std::int32_t>(bmp::strideOf(info.width, info.bitCount));
-    return EncodeDibAsJpeg(bytesOf(bitmap).data() + info.pixelOffset, info.width, info.height, stride);
+    const Bytes bitmap = bmp::encode24(image);
+    const bmp::FileInfo info = bmp::readInfo(bitmap);
+    const std::int64_t stride = bmp::strideOf(info.width, info.bitCount);
+    if (stride > std::numeric_limits<std::int32_t>::max())
+        throw std::overflow_error("Overflow");
+    return ijlEncodeDib(bitmap.data() + info.pixelOffset, info.width, info.height, static_cast<std::int32_t>(stride));
 }
 
 // The thumbnailer's PNG.
-QByteArray pngFile(const Picture& picture, int size)
+Bytes pngFile(const Picture& picture, int size)
 {
-    const QImage image = thumbnailImage(picture, size);
+    const Image image = thumbnailImage(picture, size);
     if (image.isNull())
-        throw RuntimeError(RuntimeError::InvalidPicture, QStringLiteral("the preview cannot be drawn as a PNG"));
+        throw std::runtime_error("the preview cannot be drawn as a PNG");
     return png::encode(image);
 }
 
@@ -64,7 +54,7 @@ bool modifiedAfter(const struct stat& a, const struct stat& b)
     return a.st_mtim.tv_nsec > b.st_mtim.tv_nsec;
 }
 
-ConvertedDocument failed(const QString& reason)
+ConvertedDocument failed(const std::string& reason)
 {
     ConvertedDocument r;
     r.status = ConvertedDocument::Status::Failed;
@@ -74,7 +64,7 @@ ConvertedDocument failed(const QString& reason)
 
 } // namespace
 
-QByteArray pictureFile(const Picture& picture, OutputType type, int size)
+Bytes pictureFile(const Picture& picture, OutputType type, int size)
 {
     switch (type) {
     case OutputType::Bmp:
@@ -89,20 +79,20 @@ QByteArray pictureFile(const Picture& picture, OutputType type, int size)
     return {};
 }
 
-bool isUpToDate(const QString& document, const QString& picture)
+bool isUpToDate(const std::string& document, const std::string& picture)
 {
     struct stat doc{};
     struct stat pic{};
-    if (::stat(QFile::encodeName(picture).constData(), &pic) != 0 || !S_ISREG(pic.st_mode))
+    if (::stat(picture.c_str(), &pic) != 0 || !S_ISREG(pic.st_mode))
         return false;
-    if (::stat(QFile::encodeName(document).constData(), &doc) != 0)
+    if (::stat(document.c_str(), &doc) != 0)
         return false;
     return modifiedAfter(pic, doc);
 }
 
 StagedDocument convertOne(const Job& job, Components& components, const Options& options)
 {
-    if (!job.problem.isEmpty())
+    if (!job.problem.empty())
         return {failed(job.problem), {}};
     if (!options.force && isUpToDate(job.document, job.output)) {
         ConvertedDocument r;
@@ -131,34 +121,27 @@ StagedDocument convertOne(const Job& job, Components& components, const Options&
     }
 
     try {
-        const QByteArray bytes = pictureFile(fetched.picture, options.type, options.size);
+        const Bytes bytes = pictureFile(fetched.picture, options.type, options.size);
         // The preview is not needed any longer: one picture per job at a time.
         fetched.picture = Picture();
         if (!options.dryRun) {
-            const std::filesystem::path folder =
-                std::filesystem::path(QFile::encodeName(QFileInfo(job.output).path()).toStdString());
+            const std::filesystem::path folder(folderOf(job.output));
             std::error_code ec;
-            if (!options.outputDir.isEmpty() && !std::filesystem::is_directory(folder, ec)
+            if (!options.outputDir.empty() && !std::filesystem::is_directory(folder, ec)
                 && (std::filesystem::create_directories(folder, ec), ec)) {
                 r.status = ConvertedDocument::Status::Failed;
-                r.reason = QStringLiteral("cannot make the folder \"%1\": %2")
-                               .arg(QFile::decodeName(QByteArray::fromStdString(folder.native())),
-                                    QString::fromLocal8Bit(ec.message()));
+                r.reason = "cannot make the folder \"" + folder.native() + "\": " + ec.message();
                 return staged;
             }
-            staged.picture = StagedFile::stage(job.output, bytesOf(bytes));
+            staged.picture = StagedFile::stage(job.output, bytes);
         }
-    } catch (const RuntimeError& e) {
+    } catch (const IjlError& e) {
         r.status = ConvertedDocument::Status::Failed;
-        r.reason = e.text();
-        return staged;
-    } catch (const JpegLibraryError& e) {
-        r.status = ConvertedDocument::Status::Failed;
-        r.reason = JpegErrorMessage(e.text(), e.code());
+        r.reason = ijlErrorMessage(e.what(), e.code());
         return staged;
     } catch (const std::exception& e) {
         r.status = ConvertedDocument::Status::Failed;
-        r.reason = QString::fromUtf8(e.what());
+        r.reason = e.what();
         return staged;
     }
     r.status = ConvertedDocument::Status::Written;
@@ -170,9 +153,9 @@ ConvertedDocument commit(StagedDocument document)
     if (document.picture) {
         try {
             document.picture->commit();
-        } catch (const RuntimeError& e) {
+        } catch (const FileError& e) {
             document.result.status = ConvertedDocument::Status::Failed;
-            document.result.reason = e.text();
+            document.result.reason = e.what();
         }
     }
     return std::move(document.result);

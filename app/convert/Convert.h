@@ -2,16 +2,14 @@
 
 #include "app/convert/Options.h"
 #include "app/convert/Plan.h"
-#include "platform/Picture.h"
-#include "platform/Runtime.h"
+#include "formats/Image.h"
+#include "platform/Files.h"
 #include "preview/Components.h"
-
-#include <QByteArray>
-#include <QSize>
-#include <QString>
+#include "preview/Picture.h"
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace glimmer::convert {
 
@@ -19,23 +17,23 @@ namespace glimmer::convert {
 struct ConvertedDocument {
     enum class Status { Written, UpToDate, NoPreview, Failed };
     Status status = Status::Failed;
-    QString reason;                      // why, for NoPreview and Failed
+    std::string reason;                  // why, for NoPreview and Failed
     std::optional<std::int32_t> version; // when the document was read and has one
-    QString source;                      // where the preview was found
-    QString kind;                        // "metafile" or "png" (or "dib")
-    QSize size;                          // the preview's pixel size
+    std::string source;                  // where the preview was found
+    std::string kind;                    // "metafile" or "png" (or "dib")
+    Size size;                           // the preview's pixel size
 };
 
 // The picture file of `type` for `picture`, byte for byte as the window's
 // batch writes it (bmp, jpg: the box image of `size` × `size`, 0: the
 // picture's own size; wmf: the picture in its own form) or as the
 // thumbnailer writes it (png: scaled down to fit `size`, never up). Raises
-// RuntimeError, FormatError, JpegLibraryError or OverflowError.
-QByteArray pictureFile(const Picture& picture, OutputType type, int size);
+// FormatError, IjlError or another std::exception whose text says why.
+Bytes pictureFile(const Picture& picture, OutputType type, int size);
 
 // Whether the file at `picture` exists and is newer than `document`. Reads
 // the file dates only.
-bool isUpToDate(const QString& document, const QString& picture);
+bool isUpToDate(const std::string& document, const std::string& picture);
 
 // A document converted but for its picture, which is staged beside its
 // place and not yet in it (none in a dry run).

@@ -1,25 +1,185 @@
 #include "app/convert/Options.h"
 
-#include <QCommandLineParser>
+#include <array>
+#include <charconv>
+#include <optional>
 
 namespace glimmer::convert {
 
 namespace {
 
-Arguments usage(const QString& error)
+enum Id { Type, Size, Output, Jobs, Recursive, Follow, Force, Quiet, Json, DryRun, Help, Version, IdCount };
+
+struct Option {
+    std::string_view letter;   // empty: none
+    std::string_view name;
+    bool takesValue;
+};
+
+constexpr std::array<Option, IdCount> Table{{
+    {"t", "type", true},
+    {"s", "size", true},
+    {"o", "output", true},
+    {"j", "jobs", true},
+    {"r", "recursive", false},
+    {"L", "follow", false},
+    {"f", "force", false},
+    {"q", "quiet", false},
+    {"", "json", false},
+    {"n", "dry-run", false},
+    {"h", "help", false},
+    {"", "version", false},
+}};
+
+std::optional<Id> lookup(std::string_view name)
+{
+    for (std::size_t i = 0; i < Table.size(); ++i)
+        if (!name.empty() && (name == Table[i].letter || name == Table[i].name))
+            return static_cast<Id>(i);
+    return std::nullopt;
+}
+
+// The bytes of the character that starts at `at`: one, or a whole UTF-8 sequence.
+std::size_t characterAt(const std::string& text, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return std::min(length, text.size() - at);
+}
+
+// What a command line holds: the options found, each with its last value,
+// and the rest as positional arguments.
+class CommandLine {
+public:
+    explicit CommandLine(const std::vector<std::string>& arguments) : arguments_(arguments)
+    {
+        bool positionalOnly = false;
+        for (next_ = 0; next_ < arguments_.size(); ++next_) {
+            const std::string& a = arguments_[next_];
+            if (positionalOnly || a == "-" || !a.starts_with('-'))
+                positional_.push_back(a);
+            else if (a == "--")
+                positionalOnly = true;
+            else if (a.starts_with("--"))
+                longOption(a);
+            else
+                shortOptions(a);
+        }
+    }
+
+    bool ok() const { return error_.empty() && unknown_.empty(); }
+    bool isSet(Id id) const { return set_[id]; }
+    const std::string& value(Id id) const { return values_[id]; }
+    const std::vector<std::string>& positional() const { return positional_; }
+
+    std::string errorText() const
+    {
+        if (!error_.empty())
+            return error_;
+        if (unknown_.size() == 1)
+            return "Unknown option '" + unknown_[0] + "'.";
+        std::string names;
+        for (const std::string& name : unknown_)
+            names += (names.empty() ? "" : ", ") + name;
+        return "Unknown options: " + names + ".";
+    }
+
+private:
+    std::optional<Id> found(const std::string& name)
+    {
+        const std::optional<Id> id = lookup(name);
+        if (id)
+            set_[*id] = true;
+        else
+            unknown_.push_back(name);
+        return id;
+    }
+
+    // "--name", "--name=value" or "--name value".
+    void longOption(const std::string& a)
+    {
+        const std::string name = a.substr(2, a.find('=') - 2);
+        if (found(name))
+            takeValue(name, a);
+    }
+
+    // "-rf", "-j2", "-j=2", "-rj 2": letters run together, the first that
+    // takes a value taking the rest.
+    void shortOptions(const std::string& a)
+    {
+        std::string name;
+        for (std::size_t at = 1; at < a.size();) {
+            const std::size_t width = characterAt(a, at);
+            name = a.substr(at, width);
+            at += width;
+            const std::optional<Id> id = found(name);
+            if (!id)
+                continue;
+            if (Table[*id].takesValue) {
+                if (at < a.size()) {
+                    values_[*id] = a.substr(a[at] == '=' ? at + 1 : at);
+                    return;
+                }
+                break;
+            }
+            if (at < a.size() && a[at] == '=')
+                break;
+        }
+        takeValue(name, a);
+    }
+
+    // The value of option `name` found in `argument`: after its "=", or the
+    // next argument; an option without one must have no "=".
+    void takeValue(const std::string& name, const std::string& argument)
+    {
+        const std::optional<Id> id = lookup(name);
+        if (!id)
+            return;
+        const std::size_t assign = argument.find('=');
+        if (!Table[*id].takesValue) {
+            if (assign != std::string::npos)
+                error_ = "Unexpected value after '" + argument.substr(0, assign) + "'.";
+        } else if (assign != std::string::npos) {
+            values_[*id] = argument.substr(assign + 1);
+        } else if (next_ + 1 < arguments_.size()) {
+            values_[*id] = arguments_[++next_];
+        } else {
+            error_ = "Missing value after '" + argument + "'.";
+        }
+    }
+
+    const std::vector<std::string>& arguments_;
+    std::size_t next_ = 0;
+    std::array<bool, IdCount> set_{};
+    std::array<std::string, IdCount> values_;
+    std::vector<std::string> positional_;
+    std::vector<std::string> unknown_;
+    std::string error_;
+};
+
+Arguments usage(std::string error)
 {
     Arguments a;
     a.action = Arguments::Action::Usage;
-    a.error = error;
+    a.error = std::move(error);
     return a;
 }
 
-// A whole decimal number in [low, high]; nothing else.
-bool readNumber(const QString& text, int low, int high, int& value)
+// A whole decimal number in [low, high], white space around it allowed;
+// nothing else, and no "+" in front.
+bool readNumber(std::string_view text, int low, int high, int& value)
 {
-    bool ok = false;
-    const int n = text.toInt(&ok, 10);
-    if (!ok || n < low || n > high || text.startsWith(u'+'))
+    constexpr std::string_view space = " \t\n\v\f\r";
+    const std::size_t first = text.find_first_not_of(space);
+    if (first == std::string_view::npos)
+        return false;
+    text = text.substr(first, text.find_last_not_of(space) - first + 1);
+    // " +5" has always been read as 5, "+5" never.
+    if (first > 0 && text.size() > 1 && text[0] == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    int n = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (error != std::errc() || end != text.data() + text.size() || n < low || n > high)
         return false;
     value = n;
     return true;
@@ -27,114 +187,98 @@ bool readNumber(const QString& text, int low, int high, int& value)
 
 } // namespace
 
-QString extensionOf(OutputType type)
+std::string_view extensionOf(OutputType type)
 {
     switch (type) {
     case OutputType::Bmp:
-        return QStringLiteral(".bmp");
+        return ".bmp";
     case OutputType::Jpg:
-        return QStringLiteral(".jpg");
+        return ".jpg";
     case OutputType::Wmf:
-        return QStringLiteral(".wmf");
+        return ".wmf";
     case OutputType::Png:
-        return QStringLiteral(".png");
+        return ".png";
     }
     return {};
 }
 
-Arguments parseArguments(const QStringList& arguments, int defaultJobs)
+Arguments parseArguments(const std::vector<std::string>& arguments, int defaultJobs)
 {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    const QCommandLineOption type({"t", "type"}, {}, "TYPE");
-    const QCommandLineOption size({"s", "size"}, {}, "N");
-    const QCommandLineOption output({"o", "output"}, {}, "DIR");
-    const QCommandLineOption jobs({"j", "jobs"}, {}, "N");
-    const QCommandLineOption recursive({"r", "recursive"}, {});
-    const QCommandLineOption follow({"L", "follow"}, {});
-    const QCommandLineOption force({"f", "force"}, {});
-    const QCommandLineOption quiet({"q", "quiet"}, {});
-    const QCommandLineOption json(QStringLiteral("json"), {});
-    const QCommandLineOption dryRun({"n", "dry-run"}, {});
-    const QCommandLineOption help({"h", "help"}, {});
-    const QCommandLineOption version(QStringLiteral("version"), {});
-    parser.addOptions({type, size, output, jobs, recursive, follow, force, quiet, json, dryRun, help, version});
-
-    if (!parser.parse(QStringList{QStringLiteral("glimmerbox-convert")} + arguments))
-        return usage(parser.errorText());
+    const CommandLine line(arguments);
+    if (!line.ok())
+        return usage(line.errorText());
     Arguments a;
-    if (parser.isSet(help)) {
+    if (line.isSet(Help)) {
         a.action = Arguments::Action::Help;
         return a;
     }
-    if (parser.isSet(version)) {
+    if (line.isSet(Version)) {
         a.action = Arguments::Action::Version;
         return a;
     }
     Options& o = a.options;
     o.jobs = defaultJobs;
-    if (parser.isSet(type)) {
-        const QString t = parser.value(type);
-        if (t == QLatin1String("bmp"))
+    if (line.isSet(Type)) {
+        const std::string& t = line.value(Type);
+        if (t == "bmp")
             o.type = OutputType::Bmp;
-        else if (t == QLatin1String("jpg"))
+        else if (t == "jpg")
             o.type = OutputType::Jpg;
-        else if (t == QLatin1String("wmf"))
+        else if (t == "wmf")
             o.type = OutputType::Wmf;
-        else if (t == QLatin1String("png"))
+        else if (t == "png")
             o.type = OutputType::Png;
         else
-            return usage(QStringLiteral("unknown type \"%1\" (bmp, jpg, wmf or png)").arg(t));
+            return usage("unknown type \"" + t + "\" (bmp, jpg, wmf or png)");
     }
-    if (parser.isSet(size) && !readNumber(parser.value(size), 0, MaxSize, o.size))
-        return usage(QStringLiteral("bad size \"%1\" (0 to %2)").arg(parser.value(size)).arg(MaxSize));
-    if (parser.isSet(jobs) && !readNumber(parser.value(jobs), 1, MaxJobs, o.jobs))
-        return usage(QStringLiteral("bad number of jobs \"%1\" (1 to %2)").arg(parser.value(jobs)).arg(MaxJobs));
-    if (parser.isSet(output)) {
-        o.outputDir = parser.value(output);
-        if (o.outputDir.isEmpty())
-            return usage(QStringLiteral("the output folder is empty"));
+    if (line.isSet(Size) && !readNumber(line.value(Size), 0, MaxSize, o.size))
+        return usage("bad size \"" + line.value(Size) + "\" (0 to " + std::to_string(MaxSize) + ")");
+    if (line.isSet(Jobs) && !readNumber(line.value(Jobs), 1, MaxJobs, o.jobs))
+        return usage("bad number of jobs \"" + line.value(Jobs) + "\" (1 to " + std::to_string(MaxJobs) + ")");
+    if (line.isSet(Output)) {
+        o.outputDir = line.value(Output);
+        if (o.outputDir.empty())
+            return usage("the output folder is empty");
     }
-    o.recursive = parser.isSet(recursive);
-    o.followLinks = parser.isSet(follow);
-    o.force = parser.isSet(force);
-    o.quiet = parser.isSet(quiet);
-    o.json = parser.isSet(json);
-    o.dryRun = parser.isSet(dryRun);
-    o.paths = parser.positionalArguments();
-    if (o.paths.isEmpty())
-        return usage(QStringLiteral("no document or folder given"));
+    o.recursive = line.isSet(Recursive);
+    o.followLinks = line.isSet(Follow);
+    o.force = line.isSet(Force);
+    o.quiet = line.isSet(Quiet);
+    o.json = line.isSet(Json);
+    o.dryRun = line.isSet(DryRun);
+    o.paths = line.positional();
+    if (o.paths.empty())
+        return usage("no document or folder given");
     a.action = Arguments::Action::Run;
     return a;
 }
 
-QString helpText()
+const char* helpText()
 {
-    return QStringLiteral(
-        "Usage: glimmerbox-convert [OPTIONS] PATH...\n"
-        "Writes the preview picture of every CAD document (.ipt .iam .idw .ipn .ide)\n"
-        "among PATH, a document or a folder, as Glimmerbox's window writes it.\n"
-        "\n"
-        "  -t, --type TYPE    bmp (the default), jpg, wmf or png\n"
-        "  -s, --size N       box size of bmp and jpg, largest side of png (240);\n"
-        "                     0 keeps the preview's own size\n"
-        "  -o, --output DIR   write into DIR, mirroring the documents' folders,\n"
-        "                     instead of beside each document\n"
-        "  -r, --recursive    take the documents of subfolders too\n"
-        "  -L, --follow       follow symbolic links to folders\n"
-        "  -f, --force        write pictures that are already up to date\n"
-        "  -j, --jobs N       work on N documents at once (the number of cores)\n"
-        "  -n, --dry-run      read and report everything, write nothing\n"
-        "      --json         one JSON object per document on standard output\n"
-        "  -q, --quiet        no progress line and no summary\n"
-        "  -h, --help         show this text\n"
-        "      --version      show the version\n"
-        "\n"
-        "A picture newer than its document is left alone as up to date.\n"
-        "Exit status: 0 when every document was written, up to date or without a\n"
-        "preview; 1 when one could not be read or written; 2 for bad usage;\n"
-        "130 when interrupted.\n"
-        "See glimmerbox-convert(1).\n");
+    return "Usage: glimmerbox-convert [OPTIONS] PATH...\n"
+           "Writes the preview picture of every CAD document (.ipt .iam .idw .ipn .ide)\n"
+           "among PATH, a document or a folder, as Glimmerbox's window writes it.\n"
+           "\n"
+           "  -t, --type TYPE    bmp (the default), jpg, wmf or png\n"
+           "  -s, --size N       box size of bmp and jpg, largest side of png (240);\n"
+           "                     0 keeps the preview's own size\n"
+           "  -o, --output DIR   write into DIR, mirroring the documents' folders,\n"
+           "                     instead of beside each document\n"
+           "  -r, --recursive    take the documents of subfolders too\n"
+           "  -L, --follow       follow symbolic links to folders\n"
+           "  -f, --force        write pictures that are already up to date\n"
+           "  -j, --jobs N       work on N documents at once (the number of cores)\n"
+           "  -n, --dry-run      read and report everything, write nothing\n"
+           "      --json         one JSON object per document on standard output\n"
+           "  -q, --quiet        no progress line and no summary\n"
+           "  -h, --help         show this text\n"
+           "      --version      show the version\n"
+           "\n"
+           "A picture newer than its document is left alone as up to date.\n"
+           "Exit status: 0 when every document was written, up to date or without a\n"
+           "preview; 1 when one could not be read or written; 2 for bad usage;\n"
+           "130 when interrupted.\n"
+           "See glimmerbox-convert(1).\n";
 }
 
 } // namespace glimmer::convert

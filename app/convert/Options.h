@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace glimmer::convert {
 
@@ -9,16 +10,17 @@ namespace glimmer::convert {
 enum class OutputType { Bmp, Jpg, Wmf, Png };
 
 // The output extension of a type, with its dot: ".bmp".
-QString extensionOf(OutputType type);
+std::string_view extensionOf(OutputType type);
 
+// Paths are the bytes given on the command line (UTF-8 where they are text).
 struct Options {
-    QStringList paths;              // documents and folders, as given
+    std::vector<std::string> paths;   // documents and folders, as given
     OutputType type = OutputType::Bmp;
-    int size = 240;                 // box or thumbnail size; 0: the preview's own
-    QString outputDir;              // empty: beside each document
+    int size = 240;                   // box or thumbnail size; 0: the preview's own
+    std::string outputDir;            // empty: beside each document
     bool recursive = false;
-    bool followLinks = false;       // into symbolic links to folders
-    bool force = false;             // write pictures that are up to date too
+    bool followLinks = false;         // into symbolic links to folders
+    bool force = false;               // write pictures that are up to date too
     int jobs = 1;
     bool quiet = false;
     bool json = false;
@@ -33,14 +35,16 @@ struct Arguments {
     enum class Action { Run, Help, Version, Usage };
     Action action = Action::Usage;
     Options options;
-    QString error;   // for Usage: what is wrong
+    std::string error;   // for Usage: what is wrong
 };
 
-// Reads the command line (without the program name). Without -j the jobs
-// are `defaultJobs`.
-Arguments parseArguments(const QStringList& arguments, int defaultJobs);
+// Reads the command line (without the program name). Short options may be
+// run together ("-rfj2"); a value follows its option as the next argument,
+// directly ("-j2") or after "=" ("--jobs=2"); "--" ends the options. Without
+// -j the jobs are `defaultJobs`.
+Arguments parseArguments(const std::vector<std::string>& arguments, int defaultJobs);
 
 // The --help text.
-QString helpText();
+const char* helpText();
 
 } // namespace glimmer::convert

@@ -1,12 +1,7 @@
 #include "app/convert/Plan.h"
 #include "preview/FileComponents.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSet>
-
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -20,30 +15,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path toPath(const QString& path)
-{
-    return fs::path(QFile::encodeName(path).toStdString());
-}
-
 // `below` (a relative path) inside `folder`.
-QString joined(const QString& folder, const QString& below)
+std::string joined(std::string_view folder, std::string_view below)
 {
-    if (below.isEmpty() || below == QLatin1String("."))
-        return folder;
-    if (folder == QLatin1String("."))
-        return below;
-    return folder.endsWith(u'/') ? folder + below : folder + u'/' + below;
-}
-
-QString systemReason(const std::error_code& ec)
-{
-    return QString::fromLocal8Bit(ec.message());
+    if (below.empty() || below == ".")
+        return std::string(folder);
+    if (folder == ".")
+        return std::string(below);
+    std::string path(folder);
+    if (!path.ends_with('/'))
+        path += '/';
+    return path += below;
 }
 
 // One thing found under a PATH: a document or a folder that could not be read.
 struct Found {
     std::string relative;   // below the PATH, with '/'
-    QString problem;
+    std::string problem;
 };
 
 // Collects the documents under `dir` (`relative` below the PATH) into `found`.
@@ -69,12 +57,12 @@ void walk(const fs::path& dir, const std::string& relative, const Options& optio
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
     if (ec) {
-        found.push_back({relative, QStringLiteral("cannot read the folder: %1").arg(systemReason(ec))});
+        found.push_back({relative, "cannot read the folder: " + ec.message()});
         return;
     }
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec) {
-            found.push_back({relative, QStringLiteral("cannot read the folder: %1").arg(systemReason(ec))});
+            found.push_back({relative, "cannot read the folder: " + ec.message()});
             return;
         }
         const fs::directory_entry& entry = *it;
@@ -88,14 +76,22 @@ void walk(const fs::path& dir, const std::string& relative, const Options& optio
                 walk(entry.path(), below, options, visited, found);
             continue;
         }
-        if (!isDocumentName(QFile::decodeName(QByteArray::fromStdString(name))))
+        if (!isDocumentName(name))
             continue;
         if (entry.is_regular_file(statError))
             found.push_back({below, {}});
         else if (entry.exists(statError) || link)
-            found.push_back({below, link && !entry.exists(statError) ? QStringLiteral("a symbolic link to nothing")
-                                                                      : QStringLiteral("not a regular file")});
+            found.push_back({below, link && !entry.exists(statError) ? "a symbolic link to nothing" : "not a regular file"});
     }
+}
+
+// The current folder; empty when it cannot be known (it was removed), which
+// leaves only relative paths relative.
+fs::path currentFolder()
+{
+    std::error_code ec;
+    fs::path current = fs::current_path(ec);
+    return ec ? fs::path() : current;
 }
 
 // Gives out picture names, first come first served, and remembers the
@@ -105,54 +101,69 @@ public:
     explicit Namer(const Options& options) : options_(options), extension_(extensionOf(options.type)) {}
 
     // Adds the job for `document`, `relative` below its PATH, unless it is already there.
-    void add(const QString& document, const QString& relative, std::vector<Job>& jobs)
+    void add(const std::string& document, const std::string& relative, std::vector<Job>& jobs)
     {
         if (!documents_.insert(absolute(document)).second)
             return;
-        const QString folder = options_.outputDir.isEmpty()
-                                   ? QFileInfo(document).path()
-                                   : joined(options_.outputDir, QFileInfo(relative).path());
-        const QString name = QFileInfo(document).fileName();
+        const std::string folder =
+            options_.outputDir.empty() ? folderOf(document) : joined(options_.outputDir, folderOf(relative));
+        const std::string name = fileNameOf(document);
         for (const bool taken : {false, true}) {
-            const QString output = pictureName(folder, name, extension_, taken);
+            std::string output = pictureName(folder, name, extension_, taken);
             if (pictures_.insert(absolute(output)).second) {
-                jobs.push_back({document, output, {}});
+                jobs.push_back({document, std::move(output), {}});
                 return;
             }
         }
-        jobs.push_back({document, {}, QStringLiteral("its picture's name is taken by other documents of this run")});
+        jobs.push_back({document, {}, "its picture's name is taken by other documents of this run"});
     }
 
 private:
-    QString absolute(const QString& path) const { return QDir::cleanPath(current_.absoluteFilePath(path)); }
+    // Two spellings of one path ("a/./b.ipt", "a/b.ipt") give one key; links are not followed.
+    std::string absolute(const std::string& path) const
+    {
+        std::string key = (current_ / path).lexically_normal().string();
+        while (key.size() > 1 && key.ends_with('/'))
+            key.pop_back();
+        return key;
+    }
 
     const Options& options_;
-    const QString extension_;
-    const QDir current_ = QDir::current();
-    std::set<QString> documents_;
-    std::set<QString> pictures_;
+    const std::string_view extension_;
+    const fs::path current_ = currentFolder();
+    std::set<std::string> documents_;
+    std::set<std::string> pictures_;
 };
 
 } // namespace
 
-QString pictureName(const QString& folder, const QString& documentName, const QString& extension, bool nameTaken)
+std::string folderOf(std::string_view path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string_view::npos)
+        return ".";
+    return std::string(slash == 0 ? "/" : path.substr(0, slash));
+}
+
+std::string pictureName(std::string_view folder, std::string_view documentName, std::string_view extension,
+                        bool nameTaken)
 {
     // The document's extension is four characters: a dot and three letters.
-    return joined(folder, (nameTaken ? documentName : documentName.chopped(4)) + extension);
+    std::string name(nameTaken ? documentName : documentName.substr(0, std::max<std::size_t>(documentName.size(), 4) - 4));
+    return joined(folder, name += extension);
 }
 
 std::vector<Job> planJobs(const Options& options)
 {
     std::vector<Job> jobs;
     Namer namer(options);
-    for (const QString& given : options.paths) {
-        const fs::path path = toPath(given);
+    for (const std::string& given : options.paths) {
+        const fs::path path(given);
         std::error_code ec;
         const fs::file_status status = fs::status(path, ec);
         if (!fs::exists(status)) {
             const bool dangling = fs::is_symlink(fs::symlink_status(path, ec));
-            jobs.push_back({given, {}, dangling ? QStringLiteral("a symbolic link to nothing")
-                                                : QStringLiteral("no such file or folder")});
+            jobs.push_back({given, {}, dangling ? "a symbolic link to nothing" : "no such file or folder"});
             continue;
         }
         if (fs::is_directory(status)) {
@@ -161,25 +172,24 @@ std::vector<Job> planJobs(const Options& options)
             walk(path, {}, options, visited, found);
             std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.relative < b.relative; });
             // A PATH such as "docs/" or "." keeps its own spelling in front.
-            QString prefix = given;
-            while (prefix.size() > 1 && prefix.endsWith(u'/'))
-                prefix.chop(1);
+            std::string_view prefix = given;
+            while (prefix.size() > 1 && prefix.ends_with('/'))
+                prefix.remove_suffix(1);
             for (const Found& f : found) {
-                const QString relative = QFile::decodeName(QByteArray::fromStdString(f.relative));
-                const QString document = joined(prefix, relative);
-                if (!f.problem.isEmpty())
-                    jobs.push_back({document, {}, f.problem});
+                std::string document = joined(prefix, f.relative);
+                if (!f.problem.empty())
+                    jobs.push_back({std::move(document), {}, f.problem});
                 else
-                    namer.add(document, relative, jobs);
+                    namer.add(document, f.relative, jobs);
             }
             continue;
         }
-        if (!isDocumentName(QFileInfo(given).fileName()))
-            jobs.push_back({given, {}, QStringLiteral("not a document: its name does not end in .ipt, .iam, .idw, .ipn or .ide")});
+        if (!isDocumentName(fileNameOf(given)))
+            jobs.push_back({given, {}, "not a document: its name does not end in .ipt, .iam, .idw, .ipn or .ide"});
         else if (!fs::is_regular_file(status))
-            jobs.push_back({given, {}, QStringLiteral("not a regular file")});
+            jobs.push_back({given, {}, "not a regular file"});
         else
-            namer.add(given, QFileInfo(given).fileName(), jobs);
+            namer.add(given, fileNameOf(given), jobs);
     }
     return jobs;
 }

@@ -2,17 +2,17 @@
 
 #include "app/convert/Options.h"
 
-#include <QString>
-
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace glimmer::convert {
 
 // One document of a run and where its picture goes.
 struct Job {
-    QString document;   // the path as found: a PATH, or a PATH joined with the path below it
-    QString output;     // the picture's path; empty when `problem` is set
-    QString problem;    // set for a path that fails before it is read: missing, not a document, a folder that cannot be read
+    std::string document;   // the path as found: a PATH, or a PATH joined with the path below it
+    std::string output;     // the picture's path; empty when `problem` is set
+    std::string problem;    // set for a path that fails before it is read: missing, not a document, a folder that cannot be read
 };
 
 // The documents that `options.paths` yield, in the order of the PATHs and,
@@ -24,6 +24,10 @@ std::vector<Job> planJobs(const Options& options);
 // name without its extension) and, when `nameTaken`, with the document's
 // whole name: "lid.ipt" gives "lid.bmp", or "lid.ipt.bmp" when "lid.bmp"
 // belongs to another document of the run. `folder` is the picture's folder.
-QString pictureName(const QString& folder, const QString& documentName, const QString& extension, bool nameTaken);
+std::string pictureName(std::string_view folder, std::string_view documentName, std::string_view extension,
+                        bool nameTaken);
+
+// The folder part of a path: "a" of "a/b.ipt", "." of "b.ipt", "/" of "/b.ipt".
+std::string folderOf(std::string_view path);
 
 } // namespace glimmer::convert

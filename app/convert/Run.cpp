@@ -1,19 +1,18 @@
 #include "app/convert/Run.h"
-#include "platform/Runtime.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QThreadPool>
+#include "formats/FormatError.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <latch>
+#include <cstdio>
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <string_view>
+#include <system_error>
 #include <thread>
 
 namespace glimmer::convert {
@@ -37,12 +36,97 @@ const char* statusName(ConvertedDocument::Status status)
     return "failed";
 }
 
-QString duration(double seconds)
+std::string duration(double seconds)
 {
     const auto s = static_cast<long long>(seconds + 0.5);
-    return s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar(u'0')).arg(s % 60, 2, 10, QChar(u'0'))
-                     : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+    char text[64];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    return text;
 }
+
+// The length of the well-formed UTF-8 sequence at the start of `text`; 0
+// when there is none (a stray continuation byte, a cut or overlong
+// sequence, a surrogate, a code point past U+10FFFF).
+std::size_t utf8Sequence(std::string_view text)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(0);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+    if (length == 0 || length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+    if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) >= 0xA0) || (lead == 0xF0 && byte(1) < 0x90)
+        || (lead == 0xF4 && byte(1) >= 0x90))
+        return 0;
+    return length;
+}
+
+// `text` as a JSON string: quotes, backslashes and control characters escaped.
+void appendJson(std::string& out, std::string_view text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    out += '"';
+    while (!text.empty()) {
+        const std::size_t length = utf8Sequence(text);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            text.remove_prefix(1);
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[0]);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 0xF];
+            } else {
+                out.append(text.substr(0, length));
+            }
+        }
+        text.remove_prefix(length);
+    }
+    out += '"';
+}
+
+// A JSON object, written member by member in the order given.
+class JsonObject {
+public:
+    void text(const char* name, std::string_view value) { appendJson(key(name), value); }
+    void textOrNull(const char* name, std::string_view value)
+    {
+        if (value.empty())
+            null(name);
+        else
+            text(name, value);
+    }
+    void number(const char* name, std::int64_t value) { key(name) += std::to_string(value); }
+    void null(const char* name) { key(name) += "null"; }
+    void literal(const char* name, const char* value) { key(name) += value; }
+    std::string close() { return std::move(out_ += '}'); }
+
+private:
+    std::string& key(const char* name)
+    {
+        out_ += out_.size() > 1 ? "," : "";
+        appendJson(out_, name);
+        return out_ += ':';
+    }
+
+    std::string out_ = "{";
+};
 
 // The results as they come in from the workers, taken out in job order.
 class Results {
@@ -138,22 +222,33 @@ private:
 
 } // namespace
 
-QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun)
+std::string jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun)
 {
-    const auto orNull = [](const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); };
-    QJsonObject o;
-    o[QLatin1String("document")] = job.document;
-    o[QLatin1String("version")] = result.version ? QJsonValue(*result.version) : QJsonValue();
-    o[QLatin1String("source")] = orNull(result.source);
-    o[QLatin1String("kind")] = orNull(result.kind);
-    o[QLatin1String("width")] = result.size.isEmpty() ? QJsonValue() : QJsonValue(result.size.width());
-    o[QLatin1String("height")] = result.size.isEmpty() ? QJsonValue() : QJsonValue(result.size.height());
-    o[QLatin1String("output")] = result.status == ConvertedDocument::Status::NoPreview ? QJsonValue() : orNull(job.output);
-    o[QLatin1String("status")] = QLatin1String(statusName(result.status));
-    o[QLatin1String("reason")] = orNull(result.reason);
+    JsonObject o;
+    o.text("document", job.document);
     if (dryRun)
-        o[QLatin1String("dry_run")] = true;
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+        o.literal("dry_run", "true");
+    if (result.size.isEmpty())
+        o.null("height");
+    else
+        o.number("height", result.size.height);
+    o.textOrNull("kind", result.kind);
+    if (result.status == ConvertedDocument::Status::NoPreview)
+        o.null("output");
+    else
+        o.textOrNull("output", job.output);
+    o.textOrNull("reason", result.reason);
+    o.textOrNull("source", result.source);
+    o.text("status", statusName(result.status));
+    if (result.version)
+        o.number("version", *result.version);
+    else
+        o.null("version");
+    if (result.size.isEmpty())
+        o.null("width");
+    else
+        o.number("width", result.size.width);
+    return o.close();
 }
 
 int runJobs(const std::vector<Job>& jobs, const Options& options, const std::function<Worker()>& makeWorker,
@@ -164,102 +259,106 @@ int runJobs(const std::vector<Job>& jobs, const Options& options, const std::fun
     Results results(total);
     Commits commits(results);
     std::atomic<std::size_t> next{0};
-    {
-        const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(options.jobs, 1)), total);
-        std::atomic<std::size_t> working{count};
-        std::vector<std::jthread> committers;
-        for (std::size_t t = 0; t < Commits::Threads; ++t)
-            committers.emplace_back([&] { commits.run(); });
-        if (count == 0)
-            commits.close();
-        // Qt's image routines share a large image out among the threads of its
-        // global pool, unless they already run on one of them. The workers do:
-        // -j N keeps N cores busy, and no more.
-        QThreadPool& pool = *QThreadPool::globalInstance();
-        pool.setMaxThreadCount(std::max(pool.maxThreadCount(), static_cast<int>(count)));
-        std::latch finished(static_cast<std::ptrdiff_t>(count));
+    const auto work = [&] {
+        const Worker convert = makeWorker();
+        for (std::size_t i = next++; i < total && !interrupted; i = next++) {
+            StagedDocument document;
+            try {
+                document = convert(jobs[i]);
+            } catch (const std::exception& e) {   // out of memory and the like: this document fails
+                document.picture.reset();
+                document.result.status = ConvertedDocument::Status::Failed;
+                document.result.reason = e.what();
+            }
+            if (document.picture)
+                commits.put(i, std::move(document));
+            else
+                results.put(i, std::move(document.result));
+        }
+    };
+
+    // Destroyed in reverse: the workers end first, then the committers,
+    // which put everything staged in place before they end.
+    std::vector<std::jthread> committers;
+    struct Closer {
+        Commits& commits;
+        ~Closer() { commits.close(); }
+    } closer{commits};
+    std::vector<std::jthread> workers;
+    for (std::size_t t = 0; t < Commits::Threads; ++t)
+        committers.emplace_back([&] { commits.run(); });
+    const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(options.jobs, 1)), total);
+    try {
         for (std::size_t t = 0; t < count; ++t)
-            pool.start([&] {
-                {
-                    const Worker work = makeWorker();
-                    for (std::size_t i = next++; i < total && !interrupted; i = next++) {
-                        StagedDocument document;
-                        try {
-                            document = work(jobs[i]);
-                        } catch (const std::exception& e) {   // out of memory and the like: this document fails
-                            document.picture.reset();
-                            document.result.status = ConvertedDocument::Status::Failed;
-                            document.result.reason = QString::fromLocal8Bit(e.what());
-                        }
-                        if (document.picture)
-                            commits.put(i, std::move(document));
-                        else
-                            results.put(i, std::move(document.result));
-                    }
-                }
-                if (--working == 0)
-                    commits.close();
-                finished.count_down();
-            });
-
-        const bool progress = streams.terminal && !options.quiet;
-        std::array<std::size_t, 4> counts{};
-        Clock::time_point shown{};
-        for (std::size_t i = 0; i < total;) {
-            std::size_t arrived = 0;
-            std::optional<ConvertedDocument> result = results.take(i, std::chrono::milliseconds(200), arrived);
-            if (!result && interrupted) {
-                // Every staged picture goes into place; then what is done is reported.
-                finished.wait();
-                committers.clear();
-                result = results.take(i, std::chrono::milliseconds(0), arrived);
-                if (!result)
-                    break;
-            }
-            if (result) {
-                ++counts[static_cast<std::size_t>(result->status)];
-                if (progress)
-                    std::fputs("\r\x1b[K", streams.err);
-                if (result->status == ConvertedDocument::Status::Failed)
-                    std::fprintf(streams.err, "glimmerbox-convert: %s: %s\n", qPrintable(printable(jobs[i].document)),
-                                 qPrintable(printable(result->reason)));
-                if (options.json) {
-                    const QByteArray line = jsonLine(jobs[i], *result, options.dryRun);
-                    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), streams.out);
-                    std::fputc('\n', streams.out);
-                }
-                ++i;
-            }
-            const Clock::time_point now = Clock::now();
-            if (progress && (now - shown > std::chrono::milliseconds(100) || i == total)) {
-                shown = now;
-                const double seconds = std::chrono::duration<double>(now - start).count();
-                const double rate = seconds > 0 ? static_cast<double>(arrived) / seconds : 0;
-                std::fprintf(streams.err, "\r%zu/%zu documents, %.1f/s, %s left\x1b[K", arrived, total, rate,
-                             qPrintable(rate > 0 ? duration(static_cast<double>(total - arrived) / rate)
-                                                 : QStringLiteral("?")));
-                std::fflush(streams.err);
-            }
-        }
-        finished.wait();
-        if (progress)
-            std::fputs("\r\x1b[K", streams.err);
-        std::fflush(streams.out);
-
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        using S = ConvertedDocument::Status;
-        if (!options.quiet)
-            std::fprintf(streams.err, "%zu %s, %zu up to date, %zu without a preview, %zu failed in %.2f s\n",
-                         counts[static_cast<std::size_t>(S::Written)], options.dryRun ? "to write" : "written",
-                         counts[static_cast<std::size_t>(S::UpToDate)], counts[static_cast<std::size_t>(S::NoPreview)],
-                         counts[static_cast<std::size_t>(S::Failed)], seconds);
-        if (interrupted) {
-            const std::size_t done = std::accumulate(counts.begin(), counts.end(), std::size_t{0});
-            std::fprintf(streams.err, "glimmerbox-convert: interrupted: %zu of %zu documents not done\n", total - done, total);
-            return Interrupted;
-        }
-        return counts[static_cast<std::size_t>(S::Failed)] > 0 ? SomeFailed : Success;
+            workers.emplace_back(work);
+    } catch (const std::system_error&) {
+        if (workers.empty())
+            throw;
+        // Fewer workers than asked for: the same results, later.
     }
+    // Ends the workers (none begins another document once interrupted) and
+    // waits until every staged picture is in place.
+    const auto finish = [&] {
+        workers.clear();
+        commits.close();
+        committers.clear();
+    };
+
+    const bool progress = streams.terminal && !options.quiet;
+    std::array<std::size_t, 4> counts{};
+    Clock::time_point shown{};
+    for (std::size_t i = 0; i < total;) {
+        std::size_t arrived = 0;
+        std::optional<ConvertedDocument> result = results.take(i, std::chrono::milliseconds(200), arrived);
+        if (!result && interrupted) {
+            // Every staged picture goes into place; then what is done is reported.
+            finish();
+            result = results.take(i, std::chrono::milliseconds(0), arrived);
+            if (!result)
+                break;
+        }
+        if (result) {
+            ++counts[static_cast<std::size_t>(result->status)];
+            if (progress)
+                std::fputs("\r\x1b[K", streams.err);
+            if (result->status == ConvertedDocument::Status::Failed)
+                std::fprintf(streams.err, "glimmerbox-convert: %s: %s\n", printable(jobs[i].document).c_str(),
+                             printable(result->reason).c_str());
+            if (options.json) {
+                const std::string line = jsonLine(jobs[i], *result, options.dryRun);
+                std::fwrite(line.data(), 1, line.size(), streams.out);
+                std::fputc('\n', streams.out);
+            }
+            ++i;
+        }
+        const Clock::time_point now = Clock::now();
+        if (progress && (now - shown > std::chrono::milliseconds(100) || i == total)) {
+            shown = now;
+            const double seconds = std::chrono::duration<double>(now - start).count();
+            const double rate = seconds > 0 ? static_cast<double>(arrived) / seconds : 0;
+            std::fprintf(streams.err, "\r%zu/%zu documents, %.1f/s, %s left\x1b[K", arrived, total, rate,
+                         rate > 0 ? duration(static_cast<double>(total - arrived) / rate).c_str() : "?");
+            std::fflush(streams.err);
+        }
+    }
+    finish();
+    if (progress)
+        std::fputs("\r\x1b[K", streams.err);
+    std::fflush(streams.out);
+
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    using S = ConvertedDocument::Status;
+    if (!options.quiet)
+        std::fprintf(streams.err, "%zu %s, %zu up to date, %zu without a preview, %zu failed in %.2f s\n",
+                     counts[static_cast<std::size_t>(S::Written)], options.dryRun ? "to write" : "written",
+                     counts[static_cast<std::size_t>(S::UpToDate)], counts[static_cast<std::size_t>(S::NoPreview)],
+                     counts[static_cast<std::size_t>(S::Failed)], seconds);
+    if (interrupted) {
+        const std::size_t done = std::accumulate(counts.begin(), counts.end(), std::size_t{0});
+        std::fprintf(streams.err, "glimmerbox-convert: interrupted: %zu of %zu documents not done\n", total - done, total);
+        return Interrupted;
+    }
+    return counts[static_cast<std::size_t>(S::Failed)] > 0 ? SomeFailed : Success;
 }
 
 } // namespace glimmer::convert

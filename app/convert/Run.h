@@ -2,13 +2,10 @@
 
 #include "app/convert/Convert.h"
 
-#include <QByteArray>
-#include <QString>
-
 #include <atomic>
-
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace glimmer::convert {
@@ -29,7 +26,7 @@ enum Exit { Success = 0, SomeFailed = 1, BadUsage = 2, Interrupted = 130 };
 // Works off `jobs` on options.jobs threads (each with its own worker from
 // `makeWorker`) and reports in the order of `jobs`, whatever order they
 // finish in: one line per failure on `err` and, with --json, one object per
-// document on `out`. The staged pictures are committed on a thread of their
+// document on `out`. The staged pictures are committed on threads of their
 // own, so that the workers never wait on the disk; a document is reported
 // once its picture is in place. Once `interrupted`, no more documents are
 // begun; those staged are put in place and those done reported. Returns the
@@ -37,7 +34,8 @@ enum Exit { Success = 0, SomeFailed = 1, BadUsage = 2, Interrupted = 130 };
 int runJobs(const std::vector<Job>& jobs, const Options& options, const std::function<Worker()>& makeWorker,
             const Streams& streams, const std::atomic<bool>& interrupted);
 
-// One --json line (without its newline) for `job` and what became of it.
-QByteArray jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun);
+// One --json line (without its newline) for `job` and what became of it:
+// the members in name order, text as UTF-8 (a byte that is not, as U+FFFD).
+std::string jsonLine(const Job& job, const ConvertedDocument& result, bool dryRun);
 
 } // namespace glimmer::convert

@@ -1,12 +1,10 @@
 #include "fuzz/support/SeedDocuments.h"
 
+#include "formats/BitmapFile.h"
 #include "formats/Metafile.h"
+#include "formats/Png.h"
 #include "preview/DocumentFile.h"
 #include "tests/support/CompoundFileEditor.h"
-
-#include <QBuffer>
-#include <QImage>
-#include <QPainter>
 
 #include <unistd.h>
 
@@ -33,19 +31,16 @@ void put32(std::vector<std::byte>& b, std::uint32_t v)
         b.push_back(static_cast<std::byte>((v >> (8 * i)) & 0xFF));
 }
 
-std::vector<std::byte> bytesOf(const QByteArray& a)
+// White, with its top left quarter red and its bottom right quarter blue.
+Image picture(int width, int height)
 {
-    const auto* p = reinterpret_cast<const std::byte*>(a.constData());
-    return {p, p + a.size()};
-}
-
-QImage picture(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB888);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, width / 2, height / 2, QColor(200, 30, 40));
-    painter.fillRect(width / 2, height / 2, width - width / 2, height - height / 2, QColor(20, 90, 200));
+    Image image(width, height, PixelFormat::Xrgb32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool left = x < width / 2;
+            const bool top = y < height / 2;
+            image.setPixel(x, y, left && top ? rgb(200, 30, 40) : !left && !top ? rgb(20, 90, 200) : White);
+        }
     return image;
 }
 
@@ -66,22 +61,10 @@ std::vector<std::byte> clipboard(std::uint32_t tag, std::span<const std::byte> p
     return b;
 }
 
-std::vector<std::byte> packedDib(const QImage& image)
+std::vector<std::byte> packedDib(const Image& image)
 {
-    QByteArray file;
-    QBuffer buffer(&file);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytesOf(file.mid(14));   // without the file header
-}
-
-std::vector<std::byte> pngOf(const QImage& image)
-{
-    QByteArray file;
-    QBuffer buffer(&file);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytesOf(file);
+    const Bytes file = bmp::encode24(image);
+    return {file.begin() + 14, file.end()};   // without the file header
 }
 
 std::vector<std::byte> versionStream()
@@ -143,14 +126,13 @@ std::vector<std::byte> propertySet(const oleps::Fmtid& fmtid, std::span<const st
 
 std::vector<std::byte> smallMetafile()
 {
-    const QImage image = picture(8, 6);
-    const QByteArray plain = wmf::fromImage(image);
-    return bytesOf(wmf::toPlaceable(bytesOf(plain), image.size()));
+    const Image image = picture(8, 6);
+    return wmf::toPlaceable(wmf::fromImage(image), image.size());
 }
 
 std::vector<std::byte> metafileClaiming(std::uint32_t words)
 {
-    std::vector<std::byte> b = bytesOf(wmf::fromImage(picture(4, 4)));
+    std::vector<std::byte> b = wmf::fromImage(picture(4, 4));
     // META_HEADER's size field, in 16-bit words, at byte 6.
     for (int i = 0; i < 4; ++i)
         b[6 + static_cast<std::size_t>(i)] = static_cast<std::byte>((words >> (8 * i)) & 0xFF);
@@ -171,10 +153,10 @@ std::vector<std::uint8_t> document(Preview preview, bool standardSet, std::size_
         data = clipboard(CF_DIB, packedDib(picture(7, 5)));
         break;
     case Preview::Png:
-        data = clipboard(CF_METAFILEPICT, pngOf(picture(9, 4)));
+        data = clipboard(CF_METAFILEPICT, png::encode(picture(9, 4)));
         break;
     case Preview::LargeMetafile:
-        data = clipboard(CF_METAFILEPICT, bytesOf(wmf::fromImage(picture(48, 40))));
+        data = clipboard(CF_METAFILEPICT, wmf::fromImage(picture(48, 40)));
         break;
     }
     if (!data.empty()) {

@@ -1,7 +1,6 @@
 #include "app/frmSavePreview.h"
 #include "preview/FileComponents.h"
-#include "tests/support/Fixtures.h"
-#include "tests/support/Pixels.h"
+#include "tests/support/QtFixtures.h"
 #include "tests/support/ScriptedDialog.h"
 #include "tests/support/ScriptedProgress.h"
 #include "tests/support/WindowControls.h"
@@ -36,7 +35,7 @@ protected:
         ui->FileType->setCurrentIndex(ui->FileType->findText(GetParam()));
     }
 
-    QString inFolder(const QString& name) const { return folder.qpath() + "/" + name; }
+    QString inFolder(const QString& name) const { return qpath(folder) + "/" + name; }
     static QString base(const QString& name) { return name.chopped(4); }
 
     TempDir folder;
@@ -85,7 +84,7 @@ TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
         ++written;
         dialog.answer(inFolder(name));
         QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
-        const QString single = singles.qpath() + "/" + base(name) + type;
+        const QString single = qpath(singles) + "/" + base(name) + type;
         dialog.answer(single);
         QTest::mouseClick(ui->cmdSave, Qt::LeftButton);
         // The encoders are deterministic: X's picture from the run is exactly X's own.

@@ -1,5 +1,5 @@
-#include "tests/support/Pixels.h"
-#include "tests/support/Fixtures.h"
+#include "tests/support/QtPixels.h"
+#include "tests/support/QtFixtures.h"
 #include "tests/support/ScriptedProgress.h"
 #include "tests/support/ModalAnswers.h"
 #include "tests/support/WindowHarness.h"
@@ -32,7 +32,7 @@ protected:
     void addDocument(const QString& name, std::optional<Picture> thumbnail, std::int32_t version = 20000)
     {
         components.documents[name] = {version, thumbnail, thumbnail, name, name};
-        QFile f(dir.qpath() + "/" + name);
+        QFile f(qpath(dir) + "/" + name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
 
@@ -41,12 +41,12 @@ protected:
     {
         QStringList paths;
         for (const QString& n : names)
-            paths << dir.qpath() + "/" + n;
+            paths << qpath(dir) + "/" + n;
         dialog.answer(paths);
         clickOpen();
     }
 
-    QColor colourAt(const QString& file) { return QImage(dir.qpath() + "/" + file).pixelColor(5, 5); }
+    std::uint32_t colourAt(const QString& file) { return QImage(qpath(dir) + "/" + file).pixel(5, 5); }
 
     TempDir dir;
     std::unique_ptr<CurrentDir> here;
@@ -71,14 +71,14 @@ TEST_F(BatchHarness, DialogIsConfiguredForManyDocuments)
 
 TEST_F(BatchHarness, EachDocumentGetsItsOwnPictureBesideIt)
 {
-    addDocument("red part.ipt", solidPicture(Qt::red));
-    addDocument("blue assembly.IAM", solidPicture(Qt::blue));
-    addDocument("green old.idw", solidPicture(Qt::green), 5001);
+    addDocument("red part.ipt", solidPicture(Red));
+    addDocument("blue assembly.IAM", solidPicture(Blue));
+    addDocument("green old.idw", solidPicture(Green), 5001);
     run({"red part.ipt", "blue assembly.IAM", "green old.idw"});
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
-    EXPECT_EQ(colourAt("red part.bmp"), QColor(Qt::red));
-    EXPECT_EQ(colourAt("blue assembly.bmp"), QColor(Qt::blue));
-    EXPECT_EQ(colourAt("green old.bmp"), QColor(Qt::green));
+    EXPECT_EQ(colourAt("red part.bmp"), Red);
+    EXPECT_EQ(colourAt("blue assembly.bmp"), Blue);
+    EXPECT_EQ(colourAt("green old.bmp"), Green);
     EXPECT_EQ(components.openDocuments, 0);
     // The label and Save are left alone.
     EXPECT_EQ(ui->FileName->text(), "No File Selected");
@@ -87,16 +87,16 @@ TEST_F(BatchHarness, EachDocumentGetsItsOwnPictureBesideIt)
 
 TEST_F(BatchHarness, ASingleDocumentIsAFullPath)
 {
-    addDocument("only.ipt", solidPicture(Qt::red));
-    components.documents[dir.qpath() + "/only.ipt"] = components.documents["only.ipt"];
+    addDocument("only.ipt", solidPicture(Red));
+    components.documents[qpath(dir) + "/only.ipt"] = components.documents["only.ipt"];
     run({"only.ipt"});
-    EXPECT_EQ(components.opened, QStringList({dir.qpath() + "/only.ipt"}));
-    EXPECT_EQ(colourAt("only.bmp"), QColor(Qt::red));
+    EXPECT_EQ(components.opened, QStringList({qpath(dir) + "/only.ipt"}));
+    EXPECT_EQ(colourAt("only.bmp"), Red);
 }
 
 TEST_F(BatchHarness, DocumentsWithoutAPreviewGetNoPictureAndAreCounted)
 {
-    addDocument("a.ipt", solidPicture(Qt::red));
+    addDocument("a.ipt", solidPicture(Red));
     addDocument("b.ipt", std::nullopt);
     addDocument("c.ipt", std::nullopt, 5001);
     run({"a.ipt", "b.ipt", "c.ipt"});
@@ -110,8 +110,8 @@ TEST_F(BatchHarness, DocumentsWithoutAPreviewGetNoPictureAndAreCounted)
 
 TEST_F(BatchHarness, OtherFilesAreSkippedAndNotCounted)
 {
-    addDocument("a.ipt", solidPicture(Qt::red));
-    QFile notes(dir.qpath() + "/notes.txt");
+    addDocument("a.ipt", solidPicture(Red));
+    QFile notes(qpath(dir) + "/notes.txt");
     ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
     run({"a.ipt", "notes.txt"});
     EXPECT_TRUE(messages.messages.empty());
@@ -122,9 +122,9 @@ TEST_F(BatchHarness, OtherFilesAreSkippedAndNotCounted)
 
 TEST_F(BatchHarness, DocumentsThatCannotBeOpenedAreCountedAndTheRunGoesOn)
 {
-    QFile broken(dir.qpath() + "/broken.ipt");
+    QFile broken(qpath(dir) + "/broken.ipt");
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    addDocument("z.ipt", solidPicture(Qt::red));
+    addDocument("z.ipt", solidPicture(Red));
     run({"broken.ipt", "z.ipt"});
     EXPECT_EQ(messages.texts(), QStringList({"1 File(s) don't contain a Preview"}));
     EXPECT_TRUE(QFile::exists("z.bmp"));
@@ -133,8 +133,8 @@ TEST_F(BatchHarness, DocumentsThatCannotBeOpenedAreCountedAndTheRunGoesOn)
 TEST_F(BatchHarness, TheTypeIsTakenOnceAtTheStart)
 {
     ui->FileType->setCurrentIndex(1);
-    addDocument("a.ipt", solidPicture(Qt::red));
-    addDocument("b.ipt", solidPicture(Qt::red));
+    addDocument("a.ipt", solidPicture(Red));
+    addDocument("b.ipt", solidPicture(Red));
     progress.onAdvance = [this](int) { ui->FileType->setCurrentIndex(0); };
     run({"a.ipt", "b.ipt"});
     EXPECT_TRUE(QFile::exists("a.wmf"));
@@ -144,8 +144,8 @@ TEST_F(BatchHarness, TheTypeIsTakenOnceAtTheStart)
 
 TEST_F(BatchHarness, FailedSavesAreCountedAndReportedAfterThePreviewMessage)
 {
-    addDocument("a.ipt", solidPicture(Qt::red));
-    addDocument("b.ipt", solidPicture(Qt::red));
+    addDocument("a.ipt", solidPicture(Red));
+    addDocument("b.ipt", solidPicture(Red));
     addDocument("c.ipt", std::nullopt);
     ASSERT_TRUE(QDir().mkdir("a.bmp"));   // a folder where the picture should go
     run({"a.ipt", "b.ipt", "c.ipt"});
@@ -167,7 +167,7 @@ TEST_F(BatchHarness, ASelectionTooLongForTheBufferConvertsNothing)
     }
     QStringList paths;
     for (const QString& n : names)
-        paths << dir.qpath() + "/" + n;
+        paths << qpath(dir) + "/" + n;
     dialog.answer(paths);
     clickOpen();
     ASSERT_EQ(messages.messages.size(), 1u);
@@ -177,9 +177,9 @@ TEST_F(BatchHarness, ASelectionTooLongForTheBufferConvertsNothing)
 
 TEST_F(BatchHarness, CancelStopsAfterTheCurrentDocumentAndKeepsWhatWasWritten)
 {
-    addDocument("a.ipt", solidPicture(Qt::red));
-    addDocument("b.ipt", solidPicture(Qt::red));
-    addDocument("c.ipt", solidPicture(Qt::red));
+    addDocument("a.ipt", solidPicture(Red));
+    addDocument("b.ipt", solidPicture(Red));
+    addDocument("c.ipt", solidPicture(Red));
     progress.stopAt = 2;   // the folder piece, then a.ipt
     run({"a.ipt", "b.ipt", "c.ipt"});
     EXPECT_TRUE(progress.started);
@@ -192,18 +192,18 @@ TEST_F(BatchHarness, CancelStopsAfterTheCurrentDocumentAndKeepsWhatWasWritten)
 
 TEST_F(BatchHarness, DocumentsOfOneNameDoNotOverwriteEachOthersPicture)
 {
-    addDocument("lid.ipt", solidPicture(Qt::red));
-    addDocument("lid.idw", solidPicture(Qt::blue));
+    addDocument("lid.ipt", solidPicture(Red));
+    addDocument("lid.idw", solidPicture(Blue));
     run({"lid.ipt", "lid.idw"});
-    EXPECT_EQ(colourAt("lid.bmp"), QColor(Qt::red));
-    EXPECT_EQ(colourAt("lid.idw.bmp"), QColor(Qt::blue));
+    EXPECT_EQ(colourAt("lid.bmp"), Red);
+    EXPECT_EQ(colourAt("lid.idw.bmp"), Blue);
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.contains("lid.idw.bmp"));
     EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Information);
 
     // A second run writes over its own earlier pictures, as a re-export should.
     messages.messages.clear();
-    QFile notes(dir.qpath() + "/notes.txt");
+    QFile notes(qpath(dir) + "/notes.txt");
     ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
     run({"lid.ipt", "notes.txt"});
     EXPECT_TRUE(messages.messages.empty());
@@ -213,8 +213,8 @@ TEST_F(BatchHarness, DocumentsOfOneNameDoNotOverwriteEachOthersPicture)
 TEST_F(BatchHarness, ADocumentWithAnEmptyBaseNameGivesNoJpegAndNoTemporaryBitmap)
 {
     ui->FileType->setCurrentIndex(2);
-    addDocument("a.ipt", solidPicture(Qt::red));
-    addDocument(".ipt", solidPicture(Qt::blue));
+    addDocument("a.ipt", solidPicture(Red));
+    addDocument(".ipt", solidPicture(Blue));
     run({"a.ipt", ".ipt"});
     EXPECT_EQ(messages.texts(), QStringList({"You must save your file before outputting to JPEG"}));
     EXPECT_EQ(pictureFormat("a.jpg"), "jpg");
@@ -228,7 +228,7 @@ TEST_F(WindowHarness, FromTheFirstDocumentOnlyTheProgressDialogActs)
 {
     TempDir dir;
     for (const char* name : {"a.ipt", "b.ipt"})
-        components.documents[name] = {20000, solidPicture(Qt::red), std::nullopt, name, name};
+        components.documents[name] = {20000, solidPicture(Red), std::nullopt, name, name};
     bool exited = false;
     window->setExitHandler([&] { exited = true; });
     QTest::mouseClick(ui->optMulti, Qt::LeftButton);
@@ -241,13 +241,13 @@ TEST_F(WindowHarness, FromTheFirstDocumentOnlyTheProgressDialogActs)
             QTest::mouseClick(w, Qt::LeftButton);
         QTest::keyClicks(ui->FileType->lineEdit(), "x");
     });
-    dialog.answer(QStringList{dir.qpath() + "/a.ipt", dir.qpath() + "/b.ipt"});
+    dialog.answer(QStringList{qpath(dir) + "/a.ipt", qpath(dir) + "/b.ipt"});
     clickOpen();
     EXPECT_FALSE(exited);
     EXPECT_EQ(dialog.shown().size(), 1u);
     EXPECT_TRUE(ui->optMulti->isChecked());
     EXPECT_EQ(ui->FileType->currentText(), ".bmp");
-    EXPECT_EQ(pictureFormat(dir.qpath() + "/b.bmp"), "bmp");
+    EXPECT_EQ(pictureFormat(qpath(dir) + "/b.bmp"), "bmp");
     // Afterwards each control is as it was before: Save stays disabled in this mode.
     for (QWidget* w : controls)
         EXPECT_EQ(w->isEnabled(), w != ui->cmdSave) << w->objectName().toStdString();

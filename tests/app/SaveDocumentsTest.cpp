@@ -1,8 +1,8 @@
 #include "formats/Metafile.h"
 #include "formats/MetafileReader.h"
 #include "preview/FileComponents.h"
-#include "tests/support/Fixtures.h"
-#include "tests/support/Pixels.h"
+#include "tests/support/QtFixtures.h"
+#include "tests/support/QtPixels.h"
 #include "tests/support/ScriptedProgress.h"
 
 #include "app/frmSavePreview.h"
@@ -25,16 +25,14 @@ using namespace glimmer::test;
 
 namespace {
 
-QImage playAtNaturalSize(const QString& wmfPath)
+Image playAtNaturalSize(const QString& wmfPath)
 {
-    QFile f(wmfPath);
-    if (!f.open(QIODevice::ReadOnly))
+    Bytes bytes = readFile(wmfPath.toStdString());
+    if (bytes.empty())
         return {};
-    const QByteArray bytes = f.readAll();
-    const std::span<const std::byte> span(reinterpret_cast<const std::byte*>(bytes.constData()),
-                                          static_cast<std::size_t>(bytes.size()));
-    wmf::read(span);   // raises on anything malformed
-    return Picture::fromMetafile(bytes, wmf::naturalSize(span)).toImage();
+    wmf::read(bytes);   // raises on anything malformed
+    const Size size = wmf::naturalSize(bytes);
+    return Picture::fromMetafile(std::move(bytes), size).toImage();
 }
 
 const FixtureDocument& fixture(const char* path)
@@ -76,7 +74,7 @@ protected:
     // Saves through the Save dialog, which returns `name` in the temporary folder.
     QString saveAs(const QString& name)
     {
-        const QString path = dir.qpath() + "/" + name;
+        const QString path = qpath(dir) + "/" + name;
         dialog.answer(path);
         QTest::mouseClick(ui->cmdSave, Qt::LeftButton);
         return path;
@@ -107,7 +105,7 @@ TEST_P(SaveDocuments, BitmapIsTheBoxAtItsSizeShowingThePreview)
     ASSERT_EQ(saved.size(), QSize(240, 240));
     EXPECT_EQ(pixelSha256(saved), pixelSha256(ui->picPreview->image()));
     // The preview is scaled to fill the square box: its corners are preview, not background.
-    const QImage natural = ui->picPreview->picture().toImage();
+    const QImage natural = toQImage(ui->picPreview->picture().toImage());
     const QImage expected = natural.scaled(240, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     EXPECT_GT(psnr(saved, expected), 40.0);
 }
@@ -117,9 +115,9 @@ TEST_P(SaveDocuments, MetafileReadsBackToThePreviewsExactPixels)
     pickSize(0);   // the metafile does not depend on the box
     const QString path = saveAs("preview.wmf");
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
-    const QImage played = playAtNaturalSize(path);
+    const Image played = playAtNaturalSize(path);
     ASSERT_FALSE(played.isNull());
-    EXPECT_EQ(pixelSha256(played), QByteArray(fixture(GetParam()).pixelSha256));
+    EXPECT_EQ(pixelSha256(played), fixture(GetParam()).pixelSha256);
 }
 
 TEST_P(SaveDocuments, JpegIsTheBoxAtItsSizeCloseToTheBitmap)
@@ -132,7 +130,7 @@ TEST_P(SaveDocuments, JpegIsTheBoxAtItsSizeCloseToTheBitmap)
     ASSERT_EQ(jpeg.size(), QSize(120, 120));
     EXPECT_GT(psnr(jpeg, QImage(bmp, "BMP")), 35.0);
     // The dialog left the current folder at the output folder: no temporary bitmap stays there.
-    EXPECT_FALSE(QFile::exists(dir.qpath() + "/~TempBmpJpgImage.bmp"));
+    EXPECT_FALSE(QFile::exists(qpath(dir) + "/~TempBmpJpgImage.bmp"));
     EXPECT_FALSE(QFile::exists(QDir::current().filePath("~TempBmpJpgImage.bmp")));
 }
 
@@ -163,7 +161,7 @@ TEST(SaveDottedDocuments, EachTypeIsWrittenUnderTheNameWithItsExtension)
         SCOPED_TRACE(std::string(c.document) + " as " + c.written);
         TempDir dir;
         CurrentDir keep;
-        const QString document = dir.qpath() + "/name.0004.ipt";
+        const QString document = qpath(dir) + "/name.0004.ipt";
         ASSERT_TRUE(QFile::copy(fixtureQPath(c.document), document));
 
         QtCommonDialog dialog;
@@ -181,8 +179,8 @@ TEST(SaveDottedDocuments, EachTypeIsWrittenUnderTheNameWithItsExtension)
         EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
         QStringList expected{"name.0004.ipt", c.written};
         expected.sort();
-        EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::Files), expected);
-        const QString written = dir.qpath() + "/" + c.written;
+        EXPECT_EQ(QDir(qpath(dir)).entryList(QDir::Files), expected);
+        const QString written = qpath(dir) + "/" + c.written;
         EXPECT_EQ(pictureFormat(written), QString(c.written).right(3));
         if (c.type == 1) {
             EXPECT_FALSE(playAtNaturalSize(written).isNull());

@@ -1,5 +1,5 @@
-#include "tests/support/Pixels.h"
-#include "tests/support/Fixtures.h"
+#include "tests/support/QtPixels.h"
+#include "tests/support/QtFixtures.h"
 #include "imaging/IJL.h"
 #include "tests/support/ModalAnswers.h"
 #include "tests/support/ScriptedGdi.h"
@@ -32,9 +32,9 @@ protected:
     void SetUp() override
     {
         WindowHarness::SetUp();
-        document = dir.qpath() + "/part.ipt";
-        base = dir.qpath() + "/part";
-        components.documents[document] = {20000, solidPicture(Qt::red), std::nullopt, "part.ipt", "part"};
+        document = qpath(dir) + "/part.ipt";
+        base = qpath(dir) + "/part";
+        components.documents[document] = {20000, solidPicture(Red), std::nullopt, "part.ipt", "part"};
         openDocument(document);
         ASSERT_TRUE(ui->cmdSave->isEnabled());
     }
@@ -68,19 +68,19 @@ TEST_F(SaveHarness, CancelWritesNothingAndChangesNothing)
     clickSave();
     EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
     EXPECT_EQ(readAll(base + ".bmp"), "keep me");
-    EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::Files), QStringList({"part.bmp"}));
+    EXPECT_EQ(QDir(qpath(dir)).entryList(QDir::Files), QStringList({"part.bmp"}));
     EXPECT_EQ(ui->FileName->text(), "part.ipt");
     EXPECT_EQ(proposedName(), base);
 }
 
 TEST_F(SaveHarness, TheChosenPathAndItsExtensionWin)
 {
-    const QString other = dir.qpath() + "/elsewhere.wmf";
+    const QString other = qpath(dir) + "/elsewhere.wmf";
     dialog.answer(other);
     clickSave();
     EXPECT_TRUE(QFile::exists(other));
     EXPECT_FALSE(QFile::exists(base + ".bmp"));
-    EXPECT_EQ(proposedName(), dir.qpath() + "/elsewhere");
+    EXPECT_EQ(proposedName(), qpath(dir) + "/elsewhere");
 }
 
 // Through Qt's own dialog, answered from the keyboard as a user would.
@@ -109,8 +109,8 @@ TEST(SaveDialog, TheNameOrElseTheTypePickedInTheDialogDecidesTheFormat)
         QtCommonDialog dialog;
         RecordingMessageBox messages;
         ScriptedComponents components;
-        const QString document = dir.qpath() + "/" + c.document;
-        components.documents[document] = {20000, solidPicture(Qt::red), std::nullopt, c.document, c.document};
+        const QString document = qpath(dir) + "/" + c.document;
+        components.documents[document] = {20000, solidPicture(Red), std::nullopt, c.document, c.document};
         frmSavePreview window(dialog, messages, components);
         dialog.setParent(&window);
         window.show();
@@ -121,11 +121,11 @@ TEST(SaveDialog, TheNameOrElseTheTypePickedInTheDialogDecidesTheFormat)
         const auto answer = answerFileDialog(c.answer);
         QTest::mouseClick(ui.cmdSave, Qt::LeftButton);
         EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
-        QStringList written = QDir(dir.qpath()).entryList(QDir::Files | QDir::Hidden);
+        QStringList written = QDir(qpath(dir)).entryList(QDir::Files | QDir::Hidden);
         written.removeOne(c.document);
         EXPECT_EQ(written, c.written ? QStringList({c.written}) : QStringList());
         if (c.written) {
-            EXPECT_EQ(pictureFormat(dir.qpath() + "/" + c.written), c.format);
+            EXPECT_EQ(pictureFormat(qpath(dir) + "/" + c.written), c.format);
         }
     }
 }
@@ -153,14 +153,14 @@ TEST_F(SaveHarness, AFolderInTheWayIsReportedAndNothingIsLost)
     EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Exclamation);
     EXPECT_TRUE(QFileInfo(base + ".bmp").isDir());
     // The window goes on working.
-    dialog.answer(dir.qpath() + "/again.bmp");
+    dialog.answer(qpath(dir) + "/again.bmp");
     clickSave();
-    EXPECT_TRUE(QFile::exists(dir.qpath() + "/again.bmp"));
+    EXPECT_TRUE(QFile::exists(qpath(dir) + "/again.bmp"));
 }
 
 TEST_F(SaveHarness, AMissingFolderIsReported)
 {
-    const QString target = dir.qpath() + "/no such folder/part.bmp";
+    const QString target = qpath(dir) + "/no such folder/part.bmp";
     dialog.answer(target);
     clickSave();
     ASSERT_EQ(messages.messages.size(), 1u);
@@ -190,7 +190,7 @@ protected:
         QTest::mouseClick(ui->optSave, Qt::LeftButton);
     }
 
-    QString tempIn(const TempDir& d) const { return d.qpath() + "/" + TempBitmapName; }
+    QString tempIn(const TempDir& d) const { return qpath(d) + "/" + TempBitmapName; }
 
     TempDir work;
     ScriptedGdi gdi;
@@ -265,7 +265,7 @@ TEST_F(JpegHarness, ALibraryFailureIsShownAndStillTidiesUp)
 TEST_F(JpegHarness, AMissingOutputFolderIsReportedAndTidiedUp)
 {
     CurrentDir here(work.path());
-    dialog.answer(dir.qpath() + "/gone/part.jpg");
+    dialog.answer(qpath(dir) + "/gone/part.jpg");
     clickSave();
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.startsWith("Path not found"));
@@ -279,7 +279,7 @@ TEST_F(JpegHarness, AMissingOutputFolderIsReportedAndTidiedUp)
 TEST_F(JpegHarness, ATemporaryBitmapNameThatIsALinkIsRefusedAndItsTargetKept)
 {
     // The Save dialog leaves the document's folder current.
-    const QString target = dir.qpath() + "/someone-else.txt";
+    const QString target = qpath(dir) + "/someone-else.txt";
     {
         QFile f(target);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

@@ -1,6 +1,6 @@
 #include "tests/support/CompoundFileEditor.h"
-#include "tests/support/Fixtures.h"
-#include "tests/support/Pixels.h"
+#include "tests/support/QtFixtures.h"
+#include "tests/support/QtPixels.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -20,6 +21,7 @@ namespace {
 struct Outcome {
     int status = -1;
     QString stderrText;
+    QString stdoutText;
 };
 
 Outcome thumbnailer(const QStringList& args)
@@ -31,7 +33,8 @@ Outcome thumbnailer(const QStringList& args)
         p.waitForFinished();
         return {};
     }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError())};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardError()),
+            QString::fromUtf8(p.readAllStandardOutput())};
 }
 
 int lines(const QString& text)
@@ -47,7 +50,7 @@ TEST(Thumbnailer, WritesEveryFixturePreviewPixelForPixel)
     TempDir dir;
     for (const FixtureDocument& doc : fixtureDocuments()) {
         SCOPED_TRACE(doc.path);
-        const QString out = dir.qpath() + QStringLiteral("/thumb.png");
+        const QString out = qpath(dir) + QStringLiteral("/thumb.png");
         QFile::remove(out);
         const Outcome r = thumbnailer({fixtureQPath(doc.path), out});
         if (doc.hasPreview) {
@@ -55,7 +58,7 @@ TEST(Thumbnailer, WritesEveryFixturePreviewPixelForPixel)
             EXPECT_TRUE(r.stderrText.isEmpty()) << r.stderrText.toStdString();
             const QImage written(out, "PNG");
             EXPECT_EQ(written.size(), QSize(doc.previewSize, doc.previewSize));
-            EXPECT_EQ(pixelSha256(written), QByteArray(doc.pixelSha256));
+            EXPECT_EQ(pixelSha256(written), doc.pixelSha256);
         } else {
             EXPECT_EQ(r.status, 1);
             EXPECT_EQ(lines(r.stderrText), 1) << r.stderrText.toStdString();
@@ -73,19 +76,19 @@ TEST(Thumbnailer, ADocumentWhoseVersionCannotBeReadStillGivesItsThumbnail)
     CompoundFileEditor editor(fixturePath(doc));
     editor.bytes[editor.entryOffset(editor.entry("RSeDb"))] = 'X';   // no version stream left
     TempDir dir;
-    const QString input = dir.qpath() + QStringLiteral("/versionless.ipt");
+    const QString input = qpath(dir) + QStringLiteral("/versionless.ipt");
     editor.write(input.toStdString());
-    const QString out = dir.qpath() + QStringLiteral("/thumb.png");
+    const QString out = qpath(dir) + QStringLiteral("/thumb.png");
     const Outcome r = thumbnailer({input, out});
     ASSERT_EQ(r.status, 0) << r.stderrText.toStdString();
-    EXPECT_EQ(pixelSha256(QImage(out, "PNG")), QByteArray(doc.pixelSha256));
+    EXPECT_EQ(pixelSha256(QImage(out, "PNG")), doc.pixelSha256);
 }
 
 TEST(Thumbnailer, ScalesDownToFitButNeverUp)
 {
     GLIMMER_REQUIRE_FIXTURES();
     TempDir dir;
-    const QString out = dir.qpath() + QStringLiteral("/thumb.png");
+    const QString out = qpath(dir) + QStringLiteral("/thumb.png");
     struct Row {
         const char* document;
         const char* size;
@@ -96,6 +99,7 @@ TEST(Thumbnailer, ScalesDownToFitButNeverUp)
         {"kdizon-2P-OPM/Sapphire laser subassy v2.iam", "0", {512, 512}},
         {"kdizon-2P-OPM/AA AOTF subassy.iam", "128", {128, 128}},
         {"kdizon-2P-OPM/AA AOTF subassy.iam", "1024", {180, 180}},
+        {"kdizon-2P-OPM/AA AOTF subassy.iam", " +64 ", {64, 64}},   // white space and a sign, as ever
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.document) + " -s " + r.size);
@@ -108,7 +112,7 @@ TEST(Thumbnailer, FailuresSayWhyInExactlyOneLineAndLeaveTheOutputAlone)
 {
     GLIMMER_REQUIRE_FIXTURES();
     TempDir dir;
-    const QString d = dir.qpath();
+    const QString d = qpath(dir);
     const QString out = d + "/existing.png";
     writeAll(out, "before");
     writeAll(d + "/not-a-document.ipt", "plain text");
@@ -118,7 +122,8 @@ TEST(Thumbnailer, FailuresSayWhyInExactlyOneLineAndLeaveTheOutputAlone)
         ASSERT_EQ(::mkfifo((dir.path().string() + fifo).c_str(), 0600), 0);
     const QString good = fixtureQPath("kdizon-2P-OPM/AA AOTF subassy.iam");
     const QString noPreview = fixtureQPath("kdizon-2P-OPM/003550_2.ipt");
-    const QString hostileName = d + "/\x1b[2J\rgone.ipt";   // clears a terminal, if let through
+    // Clears a terminal, if let through; DEL and a C1 control (CSI) as well.
+    const QString hostileName = d + QString::fromUtf8("/\x1b[2J\r\x7f\u009bgone.ipt");
     struct Row {
         const char* name;
         QStringList args;
@@ -131,13 +136,16 @@ TEST(Thumbnailer, FailuresSayWhyInExactlyOneLineAndLeaveTheOutputAlone)
         {"a FIFO, without blocking", {d + "/in.fifo", out}, 2, d + "/in.fifo: is not a regular file"},
         {"missing", {d + "/missing.ipt", out}, 2, d + "/missing.ipt: cannot be read: No such file or directory"},
         {"control characters written out", {hostileName, out}, 2,
-         d + "/\\x1B[2J\\x0Dgone.ipt: cannot be read: No such file or directory"},
+         d + "/\\x1B[2J\\x0D\\x7F\\x9Bgone.ipt: cannot be read: No such file or directory"},
         {"no preview", {noPreview, out}, 1, noPreview + ": the document has no preview"},
         {"output folder missing", {good, d + "/missing/thumb.png"}, 3,
          "Path not found: cannot write \"" + d + "/missing/thumb.png\" (No such file or directory)"},
         {"output is a folder", {good, d + "/folder.png"}, 3, "Path/File access error: \"" + d + "/folder.png\" is a folder"},
         {"output is a FIFO", {good, d + "/out.fifo"}, 3, "Path/File access error: \"" + d + "/out.fifo\" is not a regular file"},
         {"bad size", {"-s", "big", good, out}, 3, "bad size \"big\""},
+        {"negative size", {"-s", "-1", good, out}, 3, "bad size \"-1\""},
+        {"size past int", {"-s", "2147483648", good, out}, 3, "bad size \"2147483648\""},
+        {"-s without a size", {"-s", good, out}, 3, "bad size \"" + good + "\""},
         {"no output", {good}, 3, "usage: glimmerbox-thumbnailer [-s SIZE] INPUT OUTPUT"},
     };
     for (const Row& r : rows) {
@@ -163,16 +171,17 @@ TEST(Thumbnailer, ShortOfMemoryFailsInOneLine)
 #endif
     GLIMMER_REQUIRE_FIXTURES();
     TempDir dir;
-    const QString out = dir.qpath() + "/thumb.png";
+    const QString out = qpath(dir) + "/thumb.png";
     const QString input = fixtureQPath("kdizon-2P-OPM/Sapphire laser subassy v2.iam");
     const QString outOfMemory = "glimmerbox-thumbnailer: " + input + ": out of memory\n";
     int outOfMemoryRuns = 0;
-    for (rlim_t mib = 40; mib <= 160; mib += 3) {
-        SCOPED_TRACE(mib);
+    int writtenRuns = 0;
+    for (rlim_t kib = 2048; kib <= 40960; kib += 512) {
+        SCOPED_TRACE(kib);
         QFile::remove(out);
         QProcess p;
-        p.setChildProcessModifier([mib] {
-            const rlimit limit{mib << 20, mib << 20};
+        p.setChildProcessModifier([kib] {
+            const rlimit limit{kib << 10, kib << 10};
             ::setrlimit(RLIMIT_AS, &limit);
         });
         p.start(QStringLiteral(GLIMMER_THUMBNAILER), {input, out});
@@ -184,6 +193,7 @@ TEST(Thumbnailer, ShortOfMemoryFailsInOneLine)
         if (p.exitCode() == 0) {
             EXPECT_EQ(err, "");
             EXPECT_EQ(QImage(out).size(), QSize(512, 512));
+            ++writtenRuns;
             continue;
         }
         EXPECT_TRUE(p.exitCode() == 1 || p.exitCode() == 2) << p.exitCode();
@@ -192,4 +202,32 @@ TEST(Thumbnailer, ShortOfMemoryFailsInOneLine)
         outOfMemoryRuns += err == outOfMemory;
     }
     EXPECT_GT(outOfMemoryRuns, 0);
+    EXPECT_GT(writtenRuns, 0);
+}
+
+TEST(Thumbnailer, HelpGoesToStandardOutput)
+{
+    const Outcome help = thumbnailer({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.stdoutText.startsWith("Usage: glimmerbox-thumbnailer [-s SIZE] INPUT OUTPUT\n")) << help.stdoutText.toStdString();
+    EXPECT_EQ(help.stderrText, "");
+}
+
+// Both programs over the engine link no Qt: not directly, not through
+// another library.
+TEST(FrontEnds, LinkNoQt)
+{
+    const QString ldd = QStandardPaths::findExecutable("ldd");
+    if (ldd.isEmpty())
+        GTEST_SKIP() << "ldd not found: the libraries cannot be listed";
+    for (const char* program : {GLIMMER_THUMBNAILER, GLIMMER_CONVERT}) {
+        SCOPED_TRACE(program);
+        QProcess p;
+        p.start(ldd, {QString::fromUtf8(program)});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const QString libraries = QString::fromUtf8(p.readAllStandardOutput());
+        ASSERT_EQ(p.exitCode(), 0) << libraries.toStdString();
+        EXPECT_TRUE(libraries.contains("libdeflate")) << libraries.toStdString();   // the list is the real one
+        EXPECT_FALSE(libraries.contains("libQt", Qt::CaseInsensitive)) << libraries.toStdString();
+    }
 }

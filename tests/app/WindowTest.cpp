@@ -1,5 +1,5 @@
-#include "tests/support/Fixtures.h"
-#include "tests/support/Pixels.h"
+#include "tests/support/QtFixtures.h"
+#include "tests/support/QtPixels.h"
 #include "app/frmSavePreview.h"
 #include "tests/support/ScriptedComponents.h"
 #include "tests/support/ScriptedDialog.h"
@@ -116,7 +116,7 @@ TEST_F(WindowHarness, EveryControlStartsWhereAndAsDesigned)
     EXPECT_TRUE(ui->FileType->isEditable());
     EXPECT_TRUE(ui->PicSize->isEditable());
     EXPECT_TRUE(ui->FileName->wordWrap());
-    EXPECT_EQ(ui->Picture1->picture().size(), QSize(120, 120));
+    EXPECT_EQ(ui->Picture1->picture().size(), (Size{120, 120}));
 }
 
 TEST_F(WindowHarness, EveryCaptionFitsItsControl)
@@ -243,9 +243,9 @@ TEST_F(WindowHarness, OpenDialogIsConfiguredForOneDocument)
 
 TEST_F(WindowHarness, NewDocumentsShowTheirThumbnail)
 {
-    components.documents["/docs/new.ipt"] = {6000, solidPicture(Qt::red), solidPicture(Qt::blue), "new.ipt", "new"};
+    components.documents["/docs/new.ipt"] = {6000, solidPicture(Red), solidPicture(Blue), "new.ipt", "new"};
     openDocument("/docs/new.ipt");
-    EXPECT_EQ(ui->picPreview->picture().image().pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(ui->picPreview->picture().image().pixel(0, 0), Red);
     EXPECT_EQ(components.thumbnailCalls, 1);
     EXPECT_EQ(components.propertySetCalls, 0);
     EXPECT_EQ(ui->FileName->text(), "new.ipt");
@@ -257,9 +257,9 @@ TEST_F(WindowHarness, NewDocumentsShowTheirThumbnail)
 
 TEST_F(WindowHarness, OldDocumentsShowThePropertySetPicture)
 {
-    components.documents["/docs/old.ipt"] = {5999, solidPicture(Qt::red), solidPicture(Qt::blue), "old.ipt", "old"};
+    components.documents["/docs/old.ipt"] = {5999, solidPicture(Red), solidPicture(Blue), "old.ipt", "old"};
     openDocument("/docs/old.ipt");
-    EXPECT_EQ(ui->picPreview->picture().image().pixelColor(0, 0), QColor(Qt::blue));
+    EXPECT_EQ(ui->picPreview->picture().image().pixel(0, 0), Blue);
     EXPECT_EQ(components.thumbnailCalls, 0);
     EXPECT_EQ(components.propertySetCalls, 1);
     EXPECT_TRUE(ui->cmdSave->isEnabled());
@@ -267,13 +267,12 @@ TEST_F(WindowHarness, OldDocumentsShowThePropertySetPicture)
 
 TEST_F(WindowHarness, UnreadableVersionTriesTheThumbnail)
 {
-    components.documents["/docs/odd.iam"] = {std::nullopt, solidPicture(Qt::green), std::nullopt, "odd.iam", "odd"};
+    components.documents["/docs/odd.iam"] = {std::nullopt, solidPicture(Green), std::nullopt, "odd.iam", "odd"};
     openDocument("/docs/odd.iam");
     EXPECT_EQ(components.thumbnailCalls, 1);
     // The thumbnail read: it is shown and can be saved; the version's error is no reason to hide it.
     EXPECT_TRUE(ui->cmdSave->isEnabled());
-    EXPECT_EQ(ui->picPreview->image().pixelColor(ui->picPreview->width() / 2, ui->picPreview->height() / 2),
-              QColor(Qt::green));
+    EXPECT_EQ(ui->picPreview->image().pixel(ui->picPreview->width() / 2, ui->picPreview->height() / 2), Green);
     EXPECT_EQ(ui->FileName->text(), "odd.iam");
 }
 
@@ -281,8 +280,8 @@ TEST_F(WindowHarness, ADocumentWithoutAPreviewShowsThePlaceholder)
 {
     components.documents["/docs/none.ipt"] = {14000, std::nullopt, std::nullopt, "none.ipt", "none"};
     openDocument("/docs/none.ipt");
-    EXPECT_EQ(ui->picPreview->picture().size(), QSize(120, 120));
-    EXPECT_EQ(ui->picPreview->picture().image(), ui->Picture1->picture().image());
+    EXPECT_EQ(ui->picPreview->picture().size(), (Size{120, 120}));
+    EXPECT_EQ(toQImage(ui->picPreview->picture().image()), toQImage(ui->Picture1->picture().image()));
     EXPECT_FALSE(ui->cmdSave->isEnabled());
     EXPECT_EQ(ui->FileName->text(), "none.ipt");
     EXPECT_EQ(components.openDocuments, 0);
@@ -291,24 +290,24 @@ TEST_F(WindowHarness, ADocumentWithoutAPreviewShowsThePlaceholder)
     QTest::mouseClick(ui->optMulti, Qt::LeftButton);
     QTest::mouseClick(ui->optSave, Qt::LeftButton);
     EXPECT_FALSE(ui->cmdSave->isEnabled());
-    components.documents["/docs/new.ipt"] = {20000, solidPicture(Qt::red), std::nullopt, "new.ipt", "new"};
+    components.documents["/docs/new.ipt"] = {20000, solidPicture(Red), std::nullopt, "new.ipt", "new"};
     openDocument("/docs/new.ipt");
     EXPECT_TRUE(ui->cmdSave->isEnabled());
 }
 
 TEST_F(WindowHarness, OldDocumentWithoutAPropertySetNeverShowsThePreviousOne)
 {
-    components.documents["/docs/a.ipt"] = {5001, std::nullopt, solidPicture(Qt::blue), "a.ipt", "a"};
+    components.documents["/docs/a.ipt"] = {5001, std::nullopt, solidPicture(Blue), "a.ipt", "a"};
     components.documents["/docs/b.ipt"] = {5001, std::nullopt, std::nullopt, "b.ipt", "b"};
     openDocument("/docs/a.ipt");
     openDocument("/docs/b.ipt");
-    EXPECT_EQ(ui->picPreview->picture().size(), QSize(120, 120));
+    EXPECT_EQ(ui->picPreview->picture().size(), (Size{120, 120}));
     EXPECT_FALSE(ui->cmdSave->isEnabled());
 }
 
 TEST_F(WindowHarness, EveryOpenMakesANewPropertyReader)
 {
-    components.documents["/docs/new.ipt"] = {20000, solidPicture(Qt::red), std::nullopt, "new.ipt", "new"};
+    components.documents["/docs/new.ipt"] = {20000, solidPicture(Red), std::nullopt, "new.ipt", "new"};
     openDocument("/docs/new.ipt");
     openDocument("/docs/new.ipt");
     EXPECT_EQ(components.readersCreated, 2);
@@ -317,7 +316,7 @@ TEST_F(WindowHarness, EveryOpenMakesANewPropertyReader)
 
 TEST_F(WindowHarness, CancelledOpenForgetsThePathButKeepsThePreview)
 {
-    components.documents["/docs/new.ipt"] = {20000, solidPicture(Qt::red), std::nullopt, "new.ipt", "new"};
+    components.documents["/docs/new.ipt"] = {20000, solidPicture(Red), std::nullopt, "new.ipt", "new"};
     openDocument("/docs/new.ipt");
     dialog.cancel();
     clickOpen();
@@ -331,7 +330,7 @@ TEST_F(WindowHarness, CancelledOpenForgetsThePathButKeepsThePreview)
 
 TEST_F(WindowHarness, TheExtensionIsCutByLengthAlone)
 {
-    components.documents["/docs/drawing.idwx"] = {20000, solidPicture(Qt::red), std::nullopt, "d", "d"};
+    components.documents["/docs/drawing.idwx"] = {20000, solidPicture(Red), std::nullopt, "d", "d"};
     openDocument("/docs/drawing.idwx");
     EXPECT_EQ(proposedName(), "/docs/drawing.");
 }
@@ -342,7 +341,7 @@ TEST_F(WindowHarness, ADocumentThatCannotBeOpenedIsNamedAndTreatedAsWithoutPrevi
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "Cannot open \"/docs/missing.ipt\": File not found");
     EXPECT_EQ(messages.messages[0].icon, MessageBox::Icon::Exclamation);
-    EXPECT_EQ(ui->picPreview->picture().size(), QSize(120, 120));
+    EXPECT_EQ(ui->picPreview->picture().size(), (Size{120, 120}));
     EXPECT_FALSE(ui->cmdSave->isEnabled());
     EXPECT_EQ(ui->FileName->text(), "missing.ipt");
 }
@@ -352,35 +351,35 @@ TEST_F(WindowHarness, ADocumentNamedOnTheCommandLineOpensAsFromTheDialog)
     // A relative name is the document in the current folder, as the dialog gives it: a full path.
     TempDir dir;
     CurrentDir here(dir.path());
-    components.documents[dir.qpath() + "/new.ipt"] = {20000, solidPicture(Qt::red), std::nullopt, "new.ipt", "new"};
+    components.documents[qpath(dir) + "/new.ipt"] = {20000, solidPicture(Red), std::nullopt, "new.ipt", "new"};
     window->open("new.ipt");
-    EXPECT_EQ(ui->picPreview->picture().image().pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(ui->picPreview->picture().image().pixel(0, 0), Red);
     EXPECT_EQ(ui->FileName->text(), "new.ipt");
-    EXPECT_EQ(proposedName(), dir.qpath() + "/new");
+    EXPECT_EQ(proposedName(), qpath(dir) + "/new");
 
     // A path that cannot be opened says what the dialog's would.
     window->open("/docs/missing.ipt");
     EXPECT_EQ(messages.texts(), QStringList({"Cannot open \"/docs/missing.ipt\": File not found"}));
     EXPECT_FALSE(ui->cmdSave->isEnabled());
-    EXPECT_EQ(components.opened, QStringList({dir.qpath() + "/new.ipt", "/docs/missing.ipt"}));
+    EXPECT_EQ(components.opened, QStringList({qpath(dir) + "/new.ipt", "/docs/missing.ipt"}));
 }
 
 TEST_F(WindowHarness, PersistentImageFollowsTheSizeList)
 {
     // 3655 twips are 243.67 pixels: the box shows whole pixels, the nearest being 244.
-    EXPECT_EQ(ui->picPreview->image().size(), QSize(244, 244));
-    components.documents["/docs/new.ipt"] = {20000, solidPicture(Qt::red, 512), std::nullopt, "new.ipt", "new"};
+    EXPECT_EQ(ui->picPreview->image().size(), (Size{244, 244}));
+    components.documents["/docs/new.ipt"] = {20000, solidPicture(Red, 512), std::nullopt, "new.ipt", "new"};
     openDocument("/docs/new.ipt");
     for (int index : {0, 1, 2}) {
         const int size = ui->PicSize->itemText(index).toInt();
         SCOPED_TRACE(size);
         pickFromList(ui->PicSize, index);
         EXPECT_EQ(ui->picPreview->widthTwips(), size * 15);
-        const QImage shown = ui->picPreview->image();
-        ASSERT_EQ(shown.size(), QSize(size, size));
+        const Image shown = ui->picPreview->image();
+        ASSERT_EQ(shown.size(), (Size{size, size}));
         // The 512-pixel preview is scaled to fill the box: no border, nothing clipped.
-        EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::red));
-        EXPECT_EQ(shown.pixelColor(size - 1, size - 1), QColor(Qt::red));
+        EXPECT_EQ(shown.pixel(0, 0), Red);
+        EXPECT_EQ(shown.pixel(size - 1, size - 1), Red);
     }
 }
 

@@ -1,4 +1,3 @@
-#include "tests/support/Pixels.h"
 #include "formats/CompoundFile.h"
 #include "fuzz/support/CompoundFileWriter.h"
 #include "tests/support/CompoundFileEditor.h"
@@ -84,6 +83,9 @@ TEST(CompoundFile, ReadsBothSectorSizes)
         EXPECT_EQ(file.names(), (std::vector<std::string>{"Big", "Small", "Store"}));
         EXPECT_TRUE(file.contains("Store/Inner"));
         EXPECT_FALSE(file.contains("Small/Inner"));
+        EXPECT_TRUE(file.isStream("Store/Inner"));
+        EXPECT_FALSE(file.isStream("Store"));
+        EXPECT_FALSE(file.isStream("Nothing"));
         EXPECT_THROW(file.names("Small"), FormatError);
     }
 }
@@ -104,7 +106,7 @@ TEST(CompoundFile, OpensEveryFixtureAndKnowsItsType)
 TEST(CompoundFile, ReadsStreamsWholeOrInPartAndOnlyWhatItNeeds)
 {
     GLIMMER_REQUIRE_FIXTURES();
-    const CompoundFile file(fixtureQPath(BigDocument).toStdString());
+    const CompoundFile file(fixtureFile(BigDocument));
     const auto whole = file.read(CadSet);
     ASSERT_EQ(whole.size(), 97592u);
     EXPECT_EQ(whole[0], std::byte{0xFE});
@@ -128,7 +130,7 @@ TEST(CompoundFile, CloseAndDestructionReleaseTheFile)
     GLIMMER_REQUIRE_FIXTURES();
     const int before = openDescriptors();
     {
-        CompoundFile file(fixtureQPath(MiniDocument).toStdString());
+        CompoundFile file(fixtureFile(MiniDocument));
         file.read(CadSet);
         EXPECT_GT(openDescriptors(), before);
         file.close();
@@ -136,7 +138,7 @@ TEST(CompoundFile, CloseAndDestructionReleaseTheFile)
         EXPECT_THROW(file.read(CadSet), FormatError);
     }
     {
-        const CompoundFile file(fixtureQPath(MiniDocument).toStdString());
+        const CompoundFile file(fixtureFile(MiniDocument));
         file.read(CadSet);
     }
     EXPECT_EQ(openDescriptors(), before);

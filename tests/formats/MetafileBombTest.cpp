@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QPainter>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,23 +31,20 @@ constexpr bool sanitized = false;
 // leave the canvas white.
 std::string play(std::span<const std::byte> bytes)
 {
-    QImage canvas;
+    Image canvas;
     try {
-        const QSize size = wmf::naturalSize(bytes);
-        canvas = QImage(size, QImage::Format_RGB32);
-        canvas.fill(Qt::white);
-        QPainter painter(&canvas);
-        wmf::render(painter, bytes, QRectF(QPointF(), QSizeF(size)));
+        const Size size = wmf::naturalSize(bytes);
+        canvas = Image(size, PixelFormat::Xrgb32);
+        canvas.fill(White);
+        wmf::render(canvas, bytes, canvas.rect());
         return "";
     } catch (const FormatError& e) {
         if (e.code() != FormatError::Code::TooLarge)
             return std::string("not TooLarge: ") + e.what();
-        if (!canvas.isNull()) {
-            QImage white(canvas.size(), QImage::Format_RGB32);
-            white.fill(Qt::white);
-            if (canvas != white)
-                return std::string("drew before refusing: ") + e.what();
-        }
+        for (int y = 0; y < canvas.height(); ++y)
+            for (int x = 0; x < canvas.width(); ++x)
+                if (canvas.pixel(x, y) != White)
+                    return std::string("drew before refusing: ") + e.what();
         return e.what();
     }
 }

@@ -154,7 +154,8 @@ TEST(PropertySetStream, FmtidTextMatchesItsStoredBytes)
 
 TEST(PropertySetStream, ReadsIntegersStringsAndClipboardData)
 {
-    const auto stream = typical().lpwstr(3, u"W\u00e9de").build();
+    // UTF-16 with a pair of surrogates and a lone one; an ANSI string in 1252.
+    const auto stream = typical().lpwstr(3, u"W\u00e9de \U0001F600 \xD800!").lpstr(4, "caf\xE9").build();
     const PropertySetStream set(stream);
     const Section* s = set.section(Summary);
     ASSERT_NE(s, nullptr);
@@ -162,7 +163,13 @@ TEST(PropertySetStream, ReadsIntegersStringsAndClipboardData)
     EXPECT_EQ(s->integer(9), -7);
     EXPECT_EQ(s->integer(PID_CODEPAGE), 1252);
     EXPECT_EQ(s->string(2), "Title");
-    EXPECT_EQ(s->string(3), QString::fromUtf16(u"W\u00e9de"));
+    EXPECT_EQ(s->string(3), "W\xC3\xA9" "de \xF0\x9F\x98\x80 \xEF\xBF\xBD!");
+    EXPECT_EQ(s->string(4), "caf\xC3\xA9");
+    // In code page 65001 the string is UTF-8 already.
+    StreamBuilder utf8;
+    utf8.i2(PID_CODEPAGE, static_cast<std::int16_t>(65001)).lpstr(2, "caf\xC3\xA9");
+    const auto utf8Stream = utf8.build();
+    EXPECT_EQ(PropertySetStream(utf8Stream).section(Summary)->string(2), "caf\xC3\xA9");
     const ClipboardData cf = s->clipboard(PID_THUMBNAIL);
     EXPECT_EQ(cf.format, -1);
     EXPECT_EQ(std::vector<std::byte>(cf.data.begin(), cf.data.end()), bytes({3, 0, 0, 0, 0xAA, 0xBB}));

@@ -1,11 +1,11 @@
-#include "tests/support/Pixels.h"
+#include "tests/support/QtPixels.h"
 #include "imaging/Helpers.h"
 #include "imaging/IJL.h"
 #include "imaging/cDIBSection.h"
 #include "formats/BitmapFile.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/Fixtures.h"
+#include "tests/support/QtFixtures.h"
 #include "tests/support/ScriptedDialog.h"
 #include "tests/support/ScriptedGdi.h"
 
@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QRandomGenerator>
 
 #include <cmath>
@@ -50,9 +51,9 @@ struct Counted {
     }
 };
 
-QImage noisePicture(int width, int height)
+Image noisePicture(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    Image image(width, height, PixelFormat::Xrgb32);
     QRandomGenerator random(7);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -61,11 +62,10 @@ QImage noisePicture(int width, int height)
 }
 
 // A cDIBSection loaded from a bitmap file of `picture`.
-void load(cDIBSection& dib, const test::TempDir& dir, const QImage& picture)
+void load(cDIBSection& dib, const test::TempDir& dir, const Image& picture)
 {
-    const QString path = dir.qpath() + QStringLiteral("/source.bmp");
-    writeAll(path, bmp::encode24(picture));
-    ASSERT_TRUE(dib.Load(path));
+    writeFile(dir.file("source.bmp"), bmp::encode24(picture));
+    ASSERT_TRUE(dib.Load(qpath(dir) + QStringLiteral("/source.bmp")));
 }
 
 } // namespace
@@ -77,12 +77,12 @@ TEST(SaveDibAsJpeg, WritesTheLoadedPictureUprightAtQuality100)
     test::TempDir dir;
     for (int width : {96, 97, 98, 99}) {
         SCOPED_TRACE(width);
-        const QImage picture = test::gradientPicture(width, 61);
+        const Image picture = test::gradientPicture(width, 61);
         cDIBSection dib;
         load(dib, dir, picture);
         test::RecordingMessageBox box;
         Counted ijl;
-        const QString out = dir.qpath() + QStringLiteral("/part1.jpg");
+        const QString out = qpath(dir) + QStringLiteral("/part1.jpg");
         ASSERT_TRUE(SaveDibAsJpeg(box, dib, out, ijl.functions));
         EXPECT_TRUE(box.messages.empty());
 
@@ -92,8 +92,8 @@ TEST(SaveDibAsJpeg, WritesTheLoadedPictureUprightAtQuality100)
         EXPECT_TRUE(bytes.endsWith("\xff\xd9"));
         QImage decoded;
         ASSERT_TRUE(decoded.loadFromData(bytes, "jpg"));
-        ASSERT_EQ(decoded.size(), picture.size());
-        EXPECT_GE(psnr(decoded.convertToFormat(QImage::Format_RGB32), picture), 40.0);
+        ASSERT_EQ(fromQImage(decoded).size(), picture.size());
+        EXPECT_GE(psnr(fromQImage(decoded), picture), 40.0);
         EXPECT_EQ(ijl.inits, 1);
         EXPECT_EQ(ijl.frees, 1);
         // The DIB keeps its picture for its owner to clean up.
@@ -106,7 +106,7 @@ TEST(SaveDibAsJpeg, ALongerFileOfTheSameNameIsReplacedByExactlyTheStream)
     test::TempDir dir;
     cDIBSection dib;
     load(dib, dir, test::gradientPicture(96, 96));
-    const QString out = dir.qpath() + QStringLiteral("/part1.jpg");
+    const QString out = qpath(dir) + QStringLiteral("/part1.jpg");
     writeAll(out, QByteArray(300000, 'x'));
     test::RecordingMessageBox box;
     Counted ijl;
@@ -114,7 +114,7 @@ TEST(SaveDibAsJpeg, ALongerFileOfTheSameNameIsReplacedByExactlyTheStream)
     const QByteArray bytes = readAll(out);
     EXPECT_EQ(bytes.size(), ijl.length);
     EXPECT_TRUE(bytes.endsWith("\xff\xd9"));
-    EXPECT_EQ(QDir(dir.qpath()).entryList(QDir::Files).size(), 2);   // no temporary file left
+    EXPECT_EQ(QDir(qpath(dir)).entryList(QDir::Files).size(), 2);   // no temporary file left
 }
 
 // The two library failures: the exact message in an exclamation box, false,
@@ -151,7 +151,7 @@ TEST(SaveDibAsJpeg, LibraryFailuresShowTheirMessageAndTouchNoFile)
     for (const Case& c : cases) {
         for (bool existing : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (existing ? ", file exists" : ", no file"));
-            const QString out = dir.qpath() + QStringLiteral("/out.jpg");
+            const QString out = qpath(dir) + QStringLiteral("/out.jpg");
             QFile::remove(out);
             if (existing)
                 writeAll(out, "an older picture");
@@ -188,7 +188,7 @@ TEST(SaveDibAsJpeg, AStreamThatDoesNotFitIsAFailureNotAnOverrun)
     test::TempDir dir;
     cDIBSection dib;
     load(dib, dir, noisePicture(16, 16));   // 1024 bytes offered; noise needs far more
-    const QString out = dir.qpath() + QStringLiteral("/noise.jpg");
+    const QString out = qpath(dir) + QStringLiteral("/noise.jpg");
     test::RecordingMessageBox box;
     Counted ijl;
     EXPECT_FALSE(SaveDibAsJpeg(box, dib, out, ijl.functions));
@@ -204,10 +204,10 @@ TEST(SaveDibAsJpeg, AnEmptyDibIsALibraryFailure)
     test::TempDir dir;
     cDIBSection dib;
     test::RecordingMessageBox box;
-    EXPECT_FALSE(SaveDibAsJpeg(box, dib, dir.qpath() + QStringLiteral("/x.jpg")));
+    EXPECT_FALSE(SaveDibAsJpeg(box, dib, qpath(dir) + QStringLiteral("/x.jpg")));
     EXPECT_EQ(box.texts(),
               QStringList{QStringLiteral("IJL ERROR: [-4] - The DIB has no pixel memory - Failed to save to JPG")});
-    EXPECT_TRUE(QDir(dir.qpath()).isEmpty());
+    EXPECT_TRUE(QDir(qpath(dir)).isEmpty());
 }
 
 TEST(SaveDibAsJpeg, FileErrorsRaiseANamedErrorAndStillReleaseTheLibrary)
@@ -215,16 +215,16 @@ TEST(SaveDibAsJpeg, FileErrorsRaiseANamedErrorAndStillReleaseTheLibrary)
     test::TempDir dir;
     cDIBSection dib;
     load(dib, dir, test::gradientPicture(96, 96));
-    writeAll(dir.qpath() + QStringLiteral("/plain"), "a file, not a folder");
-    QDir(dir.qpath()).mkdir(QStringLiteral("taken.jpg"));
+    writeAll(qpath(dir) + QStringLiteral("/plain"), "a file, not a folder");
+    QDir(qpath(dir)).mkdir(QStringLiteral("taken.jpg"));
     struct Case {
         QString path;
         int number;
     };
     const Case cases[] = {
-        {dir.qpath() + QStringLiteral("/missing/part1.jpg"), RuntimeError::PathNotFound},
-        {dir.qpath() + QStringLiteral("/plain/part1.jpg"), RuntimeError::PathNotFound},
-        {dir.qpath() + QStringLiteral("/taken.jpg"), RuntimeError::PathFileAccess},
+        {qpath(dir) + QStringLiteral("/missing/part1.jpg"), RuntimeError::PathNotFound},
+        {qpath(dir) + QStringLiteral("/plain/part1.jpg"), RuntimeError::PathNotFound},
+        {qpath(dir) + QStringLiteral("/taken.jpg"), RuntimeError::PathFileAccess},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
@@ -241,7 +241,7 @@ TEST(SaveDibAsJpeg, FileErrorsRaiseANamedErrorAndStillReleaseTheLibrary)
         EXPECT_EQ(ijl.inits, 1);
         EXPECT_EQ(ijl.frees, 1);
     }
-    EXPECT_TRUE(QFileInfo(dir.qpath() + QStringLiteral("/taken.jpg")).isDir());
+    EXPECT_TRUE(QFileInfo(qpath(dir) + QStringLiteral("/taken.jpg")).isDir());
 }
 
 TEST(SaveDibAsJpeg, AnOverflowingSizeRaisesAndStillReleasesTheLibrary)
@@ -254,11 +254,11 @@ TEST(SaveDibAsJpeg, AnOverflowingSizeRaisesAndStillReleasesTheLibrary)
     test::TempDir dir;
     test::RecordingMessageBox box;
     Counted ijl;
-    EXPECT_THROW(SaveDibAsJpeg(box, dib, dir.qpath() + QStringLiteral("/big.jpg"), ijl.functions), OverflowError);
+    EXPECT_THROW(SaveDibAsJpeg(box, dib, qpath(dir) + QStringLiteral("/big.jpg"), ijl.functions), OverflowError);
     EXPECT_EQ(ijl.inits, 1);
     EXPECT_EQ(ijl.frees, 1);
     EXPECT_TRUE(box.messages.empty());
-    EXPECT_TRUE(QDir(dir.qpath()).isEmpty());
+    EXPECT_TRUE(QDir(qpath(dir)).isEmpty());
 }
 
 TEST(StringFromAnsiPointer, ReadsNarrowTexts)
@@ -281,7 +281,7 @@ struct Encoded {
 
 // Runs the library on rows of `picture` (top-down in memory when `topDown`),
 // offering `capacity` bytes followed by a guard zone that must stay untouched.
-Encoded encodeWith(const QImage& picture, bool topDown, std::int32_t capacity, std::int32_t pad = 1)
+Encoded encodeWith(const Image& picture, bool topDown, std::int32_t capacity, std::int32_t pad = 1)
 {
     const int w = picture.width();
     const int h = picture.height();
@@ -290,10 +290,10 @@ Encoded encodeWith(const QImage& picture, bool topDown, std::int32_t capacity, s
     for (int y = 0; y < h; ++y) {
         std::byte* row = rows.data() + static_cast<std::ptrdiff_t>(topDown ? y : h - 1 - y) * stride;
         for (int x = 0; x < w; ++x) {
-            const QRgb c = picture.pixel(x, y);
-            row[3 * x] = std::byte(qBlue(c));
-            row[3 * x + 1] = std::byte(qGreen(c));
-            row[3 * x + 2] = std::byte(qRed(c));
+            const std::uint32_t c = picture.pixel(x, y);
+            row[3 * x] = std::byte(blueOf(c));
+            row[3 * x + 1] = std::byte(greenOf(c));
+            row[3 * x + 2] = std::byte(redOf(c));
         }
     }
     constexpr std::size_t kGuard = 256;
@@ -319,18 +319,18 @@ Encoded encodeWith(const QImage& picture, bool topDown, std::int32_t capacity, s
     return e;
 }
 
-QImage decode(const Encoded& e)
+Image decode(const Encoded& e)
 {
     QImage image;
     image.loadFromData(reinterpret_cast<const uchar*>(e.buffer.data()), e.length, "jpg");
-    return image.convertToFormat(QImage::Format_RGB32);
+    return fromQImage(image.convertToFormat(QImage::Format_RGB32));
 }
 
 } // namespace
 
 TEST(IJL, AStreamFitsExactlyOrFailsWithoutOverrun)
 {
-    const QImage picture = noisePicture(24, 16);
+    const Image picture = noisePicture(24, 16);
     const Encoded roomy = encodeWith(picture, false, 1 << 20);
     ASSERT_EQ(roomy.result, IjlOk);
     const std::int32_t n = roomy.length;
@@ -346,7 +346,7 @@ TEST(IJL, AStreamFitsExactlyOrFailsWithoutOverrun)
 // A negative DIB height means bottom-up rows, a positive one top-down rows.
 TEST(IJL, TheSignOfTheHeightGivesTheRowOrder)
 {
-    const QImage picture = test::gradientPicture(33, 20);
+    const Image picture = test::gradientPicture(33, 20);
     for (bool topDown : {false, true}) {
         for (std::int32_t pad : {0, 1, 3}) {
             SCOPED_TRACE(testing::Message() << "top-down " << topDown << ", pad " << pad);

@@ -1,10 +1,9 @@
-#include "tests/support/Pixels.h"
 #include "imaging/cDIBSection.h"
 #include "formats/BitmapFile.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/Fixtures.h"
+#include "tests/support/QtFixtures.h"
 #include "tests/support/ScriptedGdi.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +18,18 @@ using test::ScriptedGdi;
 
 namespace {
 
-QString writeFile(const test::TempDir& dir, const QString& name, const QByteArray& bytes)
+QString writeFile(const test::TempDir& dir, const QString& name, std::span<const std::byte> bytes)
 {
-    const QString path = dir.qpath() + QLatin1Char('/') + name;
+    const QString path = qpath(dir) + QLatin1Char('/') + name;
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()))
         ADD_FAILURE() << "cannot write " << path.toStdString();
     return path;
 }
 
 // The DIB holds `picture` as 24-bit rows, bottom row first, pad bytes zero.
-void expectHolds(const cDIBSection& dib, const QImage& picture)
+void expectHolds(const cDIBSection& dib, const Image& picture)
 {
     ASSERT_EQ(dib.dib_width(), picture.width());
     ASSERT_EQ(dib.dib_height(), picture.height());
@@ -41,8 +41,8 @@ void expectHolds(const cDIBSection& dib, const QImage& picture)
         const auto* row = reinterpret_cast<const unsigned char*>(dib.DIBSectionBitsPtr())
                           + static_cast<std::ptrdiff_t>(picture.height() - 1 - y) * stride;
         for (int x = 0; x < picture.width(); ++x) {
-            const QRgb c = picture.pixel(x, y);
-            if (row[3 * x] != qBlue(c) || row[3 * x + 1] != qGreen(c) || row[3 * x + 2] != qRed(c))
+            const std::uint32_t c = picture.pixel(x, y);
+            if (row[3 * x] != blueOf(c) || row[3 * x + 1] != greenOf(c) || row[3 * x + 2] != redOf(c))
                 ++wrong;
         }
         for (int pad = 3 * picture.width(); pad < stride; ++pad)
@@ -63,17 +63,17 @@ void expectReleased(const cDIBSection& dib)
 // The picture as channels of fewer bits (4 to 8) show it: they are widened
 // by repeating their high bits, as the metafile player does, so 5-bit 31
 // becomes 255 and 16 becomes 132.
-QImage quantized(const QImage& picture, int redBits, int greenBits, int blueBits)
+Image quantized(const Image& picture, int redBits, int greenBits, int blueBits)
 {
-    QImage q = picture;
-    auto cut = [](int v, int bits) {
-        const int top = v >> (8 - bits);
+    Image q = picture.clone();
+    auto cut = [](unsigned v, int bits) {
+        const unsigned top = v >> (8 - bits);
         return (top << (8 - bits)) | (top >> (2 * bits - 8));
     };
     for (int y = 0; y < q.height(); ++y)
         for (int x = 0; x < q.width(); ++x) {
-            const QRgb c = q.pixel(x, y);
-            q.setPixel(x, y, qRgb(cut(qRed(c), redBits), cut(qGreen(c), greenBits), cut(qBlue(c), blueBits)));
+            const std::uint32_t c = q.pixel(x, y);
+            q.setPixel(x, y, rgb(cut(redOf(c), redBits), cut(greenOf(c), greenBits), cut(blueOf(c), blueBits)));
         }
     return q;
 }
@@ -136,7 +136,7 @@ TEST(cDIBSection, LoadGivesTheSame24BitPictureFromEveryKindOfFile)
     cDIBSection dib;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QImage picture = test::cornerPicture(7, 5, c.colours);
+        const Image picture = test::cornerPicture(7, 5, c.colours);
         const QString path = writeFile(dir, QStringLiteral("p.bmp"), test::makeBitmapFile(picture, c.format));
         ASSERT_TRUE(dib.Load(path)) << systemGdi().lastError().toStdString();
         expectHolds(dib, quantized(picture, c.redBits, c.greenBits, c.blueBits));
@@ -158,7 +158,7 @@ TEST(cDIBSection, BytesPerScanLinePadsRowsToFourBytes)
     const std::pair<int, int> expected[] = {{1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {96, 288}};
     for (const auto& [width, stride] : expected) {
         SCOPED_TRACE(width);
-        const QImage picture = test::cornerPicture(width, 2);
+        const Image picture = test::cornerPicture(width, 2);
         ASSERT_TRUE(dib.Load(writeFile(dir, QStringLiteral("w.bmp"), test::makeBitmapFile(picture, {24}))));
         EXPECT_EQ(dib.BytesPerScanLine(), stride);
         expectHolds(dib, picture);
@@ -169,12 +169,12 @@ TEST(cDIBSection, FailedLoadLeavesNothingBehind)
 {
     test::TempDir dir;
     const QString good = writeFile(dir, QStringLiteral("good.bmp"), test::makeBitmapFile(test::cornerPicture(4, 4), {24}));
-    const QString text = writeFile(dir, QStringLiteral("notes.bmp"), "not a bitmap at all");
-    const QString cut = writeFile(dir, QStringLiteral("cut.bmp"),
-                                  test::makeBitmapFile(test::cornerPicture(40, 40), {24}).left(400));
+    const QString text = writeFile(dir, QStringLiteral("notes.bmp"), asBytes(std::string_view("not a bitmap at all")));
+    const Bytes whole = test::makeBitmapFile(test::cornerPicture(40, 40), {24});
+    const QString cut = writeFile(dir, QStringLiteral("cut.bmp"), std::span(whole).first(400));
     const std::size_t before = systemGdi().liveObjects();
     cDIBSection dib;
-    const QString bads[] = {dir.qpath() + QStringLiteral("/missing.bmp"), text, cut, dir.qpath(), QString(),
+    const QString bads[] = {qpath(dir) + QStringLiteral("/missing.bmp"), text, cut, qpath(dir), QString(),
                             QStringLiteral("/dev/zero")};   // endless: refused, not read
     for (const QString& bad : bads) {
         SCOPED_TRACE(bad.toStdString());
@@ -188,8 +188,8 @@ TEST(cDIBSection, FailedLoadLeavesNothingBehind)
 TEST(cDIBSection, SecondLoadReleasesTheFirst)
 {
     test::TempDir dir;
-    const QImage first = test::cornerPicture(6, 3);
-    const QImage second = test::cornerPicture(3, 6);
+    const Image first = test::cornerPicture(6, 3);
+    const Image second = test::cornerPicture(3, 6);
     const QString a = writeFile(dir, QStringLiteral("a.bmp"), test::makeBitmapFile(first, {8}));
     const QString b = writeFile(dir, QStringLiteral("b.bmp"), test::makeBitmapFile(second, {24}));
     const std::size_t before = systemGdi().liveObjects();
@@ -210,7 +210,7 @@ TEST(cDIBSection, SecondLoadReleasesTheFirst)
 TEST(cDIBSection, PathsOutsideAsciiLoad)
 {
     test::TempDir dir;
-    const QImage picture = test::cornerPicture(5, 5);
+    const Image picture = test::cornerPicture(5, 5);
     const QString path = writeFile(dir, QStringLiteral("Größe Ω 図面 ✓.bmp"), test::makeBitmapFile(picture, {24}));
     cDIBSection dib;
     ASSERT_TRUE(dib.Load(path));
@@ -328,8 +328,8 @@ TEST(cDIBSection, LoadsWhatSavePictureWrites)
     test::TempDir dir;
     for (int width : {1, 5, 96}) {
         SCOPED_TRACE(width);
-        const QImage picture = test::cornerPicture(width, 7);
-        const QString path = dir.qpath() + QStringLiteral("/~TempBmpJpgImage.bmp");
+        const Image picture = test::cornerPicture(width, 7);
+        const QString path = qpath(dir) + QStringLiteral("/~TempBmpJpgImage.bmp");
         SavePicture(picture, path);
         const QByteArray bytes = readAll(path);
         ASSERT_TRUE(bytes.startsWith("BM"));

@@ -1,4 +1,4 @@
-#include "tests/support/Fixtures.h"
+#include "tests/support/QtFixtures.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/ScriptedDialog.h"
 
@@ -22,10 +22,10 @@ TEST(CommonDialog, ConfirmedDialogReturnsThePathAndMovesToItsFolder)
     TempDir dir;
     CurrentDir keep(std::filesystem::temp_directory_path());
     ScriptedDialog dialog;
-    dialog.answer(dir.qpath() + "/a b.ipt");
+    dialog.answer(qpath(dir) + "/a b.ipt");
     dialog.ShowOpen();
-    EXPECT_EQ(dialog.FileName, QDir::toNativeSeparators(dir.qpath() + "/a b.ipt"));
-    EXPECT_EQ(QDir::currentPath(), dir.qpath());
+    EXPECT_EQ(dialog.FileName, QDir::toNativeSeparators(qpath(dir) + "/a b.ipt"));
+    EXPECT_EQ(QDir::currentPath(), qpath(dir));
 }
 
 TEST(CommonDialog, MultipleSelectionIsTheFolderThenBareNamesSeparatedByNul)
@@ -35,10 +35,10 @@ TEST(CommonDialog, MultipleSelectionIsTheFolderThenBareNamesSeparatedByNul)
     ScriptedDialog dialog;
     dialog.Flags = CommonDialog::AllowMultiselect;
     dialog.MaxFileSize = 32767;
-    dialog.answer(QStringList{dir.qpath() + "/base plate.ipt", dir.qpath() + "/lid.iam"});
+    dialog.answer(QStringList{qpath(dir) + "/base plate.ipt", qpath(dir) + "/lid.iam"});
     dialog.ShowOpen();
     EXPECT_EQ(dialog.FileName.split(QChar(u'\0')),
-              QStringList({QDir::toNativeSeparators(dir.qpath()), "base plate.ipt", "lid.iam"}));
+              QStringList({QDir::toNativeSeparators(qpath(dir)), "base plate.ipt", "lid.iam"}));
 }
 
 TEST(CommonDialog, SelectionThatDoesNotFitTheBufferIsRefused)

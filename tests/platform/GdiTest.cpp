@@ -1,10 +1,8 @@
 #include "platform/Gdi.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/Fixtures.h"
+#include "tests/support/QtFixtures.h"
 
 #include <gtest/gtest.h>
-
-#include <QFile>
 
 #include <algorithm>
 #include <vector>
@@ -121,12 +119,8 @@ TEST(Gdi, CreateDIBSectionRefusesWhatItCannotHold)
 TEST(Gdi, HeaderQueryReportsTheFilesOwnFormat)
 {
     test::TempDir dir;
-    const QString path = dir.qpath() + QStringLiteral("/eight.bmp");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(test::makeBitmapFile(test::cornerPicture(7, 5), {8, 0, true}));
-    }
+    const QString path = qpath(dir) + QStringLiteral("/eight.bmp");
+    test::writeFile(path.toStdString(), test::makeBitmapFile(test::cornerPicture(7, 5), {8, 0, true}));
     MemoryGdi gdi;
     const HDC dc = gdi.CreateCompatibleDC({});
     const HBITMAP loaded = gdi.LoadImageA({}, path.toUtf8().constData(), IMAGE_BITMAP, 0, 0,

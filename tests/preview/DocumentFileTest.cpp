@@ -1,6 +1,7 @@
+#include "formats/BitmapFile.h"
 #include "formats/Metafile.h"
+#include "formats/Png.h"
 #include "fuzz/support/SeedDocuments.h"
-#include "platform/RuntimeError.h"
 #include "preview/DocumentFile.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
@@ -9,10 +10,6 @@
 #include "tests/support/Pixels.h"
 
 #include <gtest/gtest.h>
-
-#include <QBuffer>
-#include <QFileInfo>
-#include <QPainter>
 
 #include <dirent.h>
 #include <unistd.h>
@@ -33,15 +30,12 @@ const char* const WmfDocument = "kdizon-2P-OPM/9061 micro translation stage 25 m
 const char* const PngDocument = "jessedusty-2014-15-Robotux-CAD-Files/switch Holder.ipt";
 const char* const OldDocument = "kdizon-2P-OPM/AA AOTF subassy.iam";
 
-std::span<const std::byte> asBytes(const QByteArray& a)
-{
-    return {reinterpret_cast<const std::byte*>(a.constData()), static_cast<std::size_t>(a.size())};
-}
+using Subject = FormatError::Subject;
 
 // Property 17 of a fixture as stored: format tag, clipboard format, payload.
 std::vector<std::byte> storedPreview(const char* document, const KnownPropertySet& set)
 {
-    const DocumentFile file(fixtureQPath(document));
+    const DocumentFile file(fixtureFile(document));
     return *previewIn(*file.propertySetStream(set), set);
 }
 
@@ -56,15 +50,6 @@ std::vector<std::byte> clipboard(std::uint32_t format, std::span<const std::byte
     }
     std::copy(payload.begin(), payload.end(), b.begin() + static_cast<std::ptrdiff_t>(head));
     return b;
-}
-
-QByteArray png(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 std::uint32_t crc32(const std::vector<std::byte>& data, std::size_t from)
@@ -104,6 +89,12 @@ std::vector<std::byte> pngHeader(std::uint32_t width, std::uint32_t height)
         b.push_back(std::byte(c));
     be32(crc32(b, data));
     return b;
+}
+
+std::vector<std::byte> plainText()
+{
+    const std::string_view text = "plain text";
+    return {reinterpret_cast<const std::byte*>(text.data()), reinterpret_cast<const std::byte*>(text.data()) + text.size()};
 }
 
 // What this process writes to stderr while it lives.
@@ -146,11 +137,12 @@ TEST(FileComponents, EveryFixtureGivesItsVersionAndPreviewPixels)
     const auto reader = components.createPropertyReader();
     for (const FixtureDocument& doc : fixtureDocuments()) {
         SCOPED_TRACE(doc.path);
-        const QString path = fixtureQPath(doc.path);
+        const std::string path = fixtureFile(doc.path);
+        const std::string name = fileNameOf(path);
         const auto document = server->OpenDocument(path);
         EXPECT_EQ(document->VersionNumber(), doc.version);
-        EXPECT_EQ(document->DisplayName(), QFileInfo(path).fileName());
-        EXPECT_EQ(document->Name(), QFileInfo(path).fileName());
+        EXPECT_EQ(document->DisplayName(), name);
+        EXPECT_EQ(document->Name(), name);
         // Both ways to the preview find the same one, wherever it is kept.
         for (const bool thumbnail : {true, false}) {
             try {
@@ -159,13 +151,13 @@ TEST(FileComponents, EveryFixtureGivesItsVersionAndPreviewPixels)
                 // A PNG stays pixels; a metafile stays a metafile.
                 EXPECT_EQ(p.kind(), p.format() == "png" ? Picture::Kind::Raster : Picture::Kind::Metafile);
                 EXPECT_EQ(p.source(), doc.standardSummarySet ? "standard summary set" : "CAD summary set");
-                EXPECT_EQ(p.size(), QSize(doc.previewSize, doc.previewSize));
-                EXPECT_EQ(pixelSha256(p.toImage()), QByteArray(doc.pixelSha256));
-            } catch (const RuntimeError& e) {
+                EXPECT_EQ(p.size(), (Size{doc.previewSize, doc.previewSize}));
+                EXPECT_EQ(pixelSha256(p.toImage()), doc.pixelSha256);
+            } catch (const FormatError& e) {
                 EXPECT_FALSE(doc.hasPreview) << e.what();
-                EXPECT_EQ(e.number(), RuntimeError::NoPreview);
-                EXPECT_EQ(e.file(), QFileInfo(path).fileName());
-                EXPECT_FALSE(e.reason().contains(e.file())) << e.what();
+                EXPECT_EQ(e.subject(), Subject::Preview);
+                EXPECT_EQ(e.file(), name);
+                EXPECT_EQ(std::string(e.what()).find(name), std::string::npos) << e.what();
             }
         }
         server->CloseAll();
@@ -207,8 +199,8 @@ TEST(DocumentFile, TheNewestRevisionsVersionCounts)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::vector<std::uint8_t> bytes = seeds::compoundFile(c.streams);
-        const QString path = dir.qpath() + "/revisions.ipt";
-        writeAll(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+        const std::string path = dir.file("revisions.ipt");
+        writeFile(path, {reinterpret_cast<const std::byte*>(bytes.data()), reinterpret_cast<const std::byte*>(bytes.data()) + bytes.size()});
         EXPECT_EQ(DocumentFile(path).versionNumber(), c.version);
     }
 }
@@ -219,30 +211,30 @@ TEST(FetchPreview, EveryFixtureGivesItsPreviewVersionNameAndOrigin)
     FileComponents components;
     for (const FixtureDocument& doc : fixtureDocuments()) {
         SCOPED_TRACE(doc.path);
-        const QString path = fixtureQPath(doc.path);
+        const std::string path = fixtureFile(doc.path);
         const FetchedPreview f = fetchPreview(components, path);
         EXPECT_EQ(f.version, doc.version);
-        EXPECT_EQ(f.displayName, QFileInfo(path).fileName());
+        EXPECT_EQ(f.displayName, fileNameOf(path));
         if (!doc.hasPreview) {
             EXPECT_EQ(f.status, FetchedPreview::Status::NoPreview);
             EXPECT_EQ(f.reason, "the document has no preview");
             EXPECT_TRUE(f.picture.isEmpty());
             continue;
         }
-        ASSERT_EQ(f.status, FetchedPreview::Status::Ok) << f.reason.toStdString();
+        ASSERT_EQ(f.status, FetchedPreview::Status::Ok) << f.reason;
         EXPECT_EQ(f.source, doc.standardSummarySet ? "standard summary set" : "CAD summary set");
         EXPECT_EQ(f.format, f.picture.kind() == Picture::Kind::Raster ? "png" : "metafile");
-        EXPECT_EQ(pixelSha256(f.picture.toImage()), QByteArray(doc.pixelSha256));
+        EXPECT_EQ(pixelSha256(f.picture.toImage()), doc.pixelSha256);
     }
 
     TempDir dir;
-    const QString text = dir.qpath() + QStringLiteral("/text.ipt");
-    writeAll(text, "plain text");
+    const std::string text = dir.file("text.ipt");
+    writeFile(text, plainText());
     const FetchedPreview unreadable = fetchPreview(components, text);
     EXPECT_EQ(unreadable.status, FetchedPreview::Status::Unreadable);
     EXPECT_EQ(unreadable.reason, "not a compound file");
     EXPECT_EQ(unreadable.version, std::nullopt);
-    EXPECT_TRUE(unreadable.displayName.isEmpty());
+    EXPECT_TRUE(unreadable.displayName.empty());
 }
 
 TEST(FetchPreview, ThreadsWithTheirOwnComponentsFetchAtOnce)
@@ -253,8 +245,8 @@ TEST(FetchPreview, ThreadsWithTheirOwnComponentsFetchAtOnce)
         FileComponents components;
         for (int pass = 0; pass < 3; ++pass)
             for (const FixtureDocument& doc : fixtureDocuments()) {
-                const FetchedPreview f = fetchPreview(components, fixtureQPath(doc.path));
-                const bool right = doc.hasPreview ? pixelSha256(f.picture.toImage()) == QByteArray(doc.pixelSha256)
+                const FetchedPreview f = fetchPreview(components, fixtureFile(doc.path));
+                const bool right = doc.hasPreview ? pixelSha256(f.picture.toImage()) == doc.pixelSha256
                                                   : f.status == FetchedPreview::Status::NoPreview;
                 wrong += !right;
             }
@@ -270,9 +262,9 @@ TEST(FileComponents, AMetafilePreviewIsKeptAsItStands)
 {
     GLIMMER_REQUIRE_FIXTURES();
     const auto stored = storedPreview(WmfDocument, CadSummarySet);
-    const Picture p = DocumentFile(fixtureQPath(WmfDocument)).preview({CadSummarySet});
-    ASSERT_EQ(static_cast<std::size_t>(p.metafile().size()), stored.size() - 16);
-    EXPECT_TRUE(std::equal(stored.begin() + 16, stored.end(), asBytes(p.metafile()).begin()));
+    const Picture p = DocumentFile(fixtureFile(WmfDocument)).preview({CadSummarySet});
+    ASSERT_EQ(p.metafile().size(), stored.size() - 16);
+    EXPECT_TRUE(std::equal(stored.begin() + 16, stored.end(), p.metafile().begin()));
 }
 
 TEST(FileComponents, PreviewsWrittenAsPlaceableMetafilesReadBackToTheSamePixels)
@@ -282,11 +274,11 @@ TEST(FileComponents, PreviewsWrittenAsPlaceableMetafilesReadBackToTheSamePixels)
         if (!doc.hasPreview)
             continue;
         SCOPED_TRACE(doc.path);
-        const Picture p = DocumentFile(fixtureQPath(doc.path)).preview({CadSummarySet, StandardSummarySet});
-        const QByteArray file = p.placeableMetafile();
-        const Picture back = Picture::fromMetafile(file, wmf::naturalSize(asBytes(file)));
+        const Picture p = DocumentFile(fixtureFile(doc.path)).preview({CadSummarySet, StandardSummarySet});
+        const Bytes file = p.placeableMetafile();
+        const Picture back = Picture::fromMetafile(file, wmf::naturalSize(file));
         EXPECT_EQ(back.size(), p.size());
-        EXPECT_EQ(pixelSha256(back.toImage()), QByteArray(doc.pixelSha256));
+        EXPECT_EQ(pixelSha256(back.toImage()), doc.pixelSha256);
     }
 }
 
@@ -296,63 +288,55 @@ TEST(FileComponents, CloseAllLeavesNoFileOpen)
     FileComponents components;
     const int before = openDescriptors();
     const auto server = components.createDocumentServer();
-    const auto a = server->OpenDocument(fixtureQPath(PngDocument));
-    const auto b = server->OpenDocument(fixtureQPath(OldDocument));
+    const auto a = server->OpenDocument(fixtureFile(PngDocument));
+    const auto b = server->OpenDocument(fixtureFile(OldDocument));
     EXPECT_EQ(openDescriptors(), before + 2);
     server->CloseAll();
     EXPECT_EQ(openDescriptors(), before);
     // A document kept past CloseAll answers with an error, not with a crash.
-    EXPECT_THROW(a->Thumbnail(), RuntimeError);
+    EXPECT_THROW(a->Thumbnail(), FormatError);
     // The property reader keeps nothing open: its set is read at once.
-    const auto set = components.createPropertyReader()->OpenPropertySets(fixtureQPath(OldDocument));
+    const auto set = components.createPropertyReader()->OpenPropertySets(fixtureFile(OldDocument));
     EXPECT_EQ(openDescriptors(), before);
-    EXPECT_EQ(set->PreviewPicture().size(), QSize(180, 180));
+    EXPECT_EQ(set->PreviewPicture().size(), (Size{180, 180}));
 
     // While the server has a document open, the reader reads that same file,
     // even if another has taken its name since; once closed, the file by the name.
     TempDir dir;
-    const QString path = dir.qpath() + "/doc.iam";
-    ASSERT_TRUE(QFile::copy(fixtureQPath(OldDocument), path));
+    const std::string path = dir.file("doc.iam");
+    std::filesystem::copy_file(fixtureFile(OldDocument), path);
     const auto open = server->OpenDocument(path);
-    ASSERT_TRUE(QFile::remove(path));
-    writeAll(path, "plain text");
-    EXPECT_EQ(components.createPropertyReader()->OpenPropertySets(path)->PreviewPicture().size(), QSize(180, 180));
+    ASSERT_TRUE(std::filesystem::remove(path));
+    writeFile(path, plainText());
+    EXPECT_EQ(components.createPropertyReader()->OpenPropertySets(path)->PreviewPicture().size(), (Size{180, 180}));
     server->CloseAll();
-    EXPECT_THROW(components.createPropertyReader()->OpenPropertySets(path), RuntimeError);
+    EXPECT_THROW(components.createPropertyReader()->OpenPropertySets(path), FormatError);
 }
 
 // decodePreview over payloads that are not the usual ones.
 TEST(DecodePreview, OtherPicturesAreDecodedOrNamed)
 {
-    QImage rgba(4, 3, QImage::Format_ARGB32);
-    rgba.fill(QColor(255, 0, 0, 255));
-    rgba.setPixelColor(0, 0, QColor(0, 0, 255, 0));   // transparent blue stands on white
+    Image rgba(4, 3, PixelFormat::Argb32);
+    rgba.fill(rgb(255, 0, 0));
+    rgba.setPixel(0, 0, argb(0, 0, 0, 255));   // transparent blue stands on white
 
-    const Picture fromPng = decodePreview(clipboard(3, asBytes(png(rgba))));
+    const Picture fromPng = decodePreview(clipboard(3, png::encode(rgba)));
     EXPECT_EQ(fromPng.kind(), Picture::Kind::Raster);
     EXPECT_EQ(fromPng.format(), "png");
-    EXPECT_EQ(fromPng.size(), QSize(4, 3));
-    EXPECT_EQ(fromPng.toImage().pixelColor(0, 0), QColor(Qt::white));
-    EXPECT_EQ(fromPng.toImage().pixelColor(3, 2), QColor(Qt::red));
+    EXPECT_EQ(fromPng.size(), (Size{4, 3}));
+    EXPECT_EQ(fromPng.toImage().pixel(0, 0), White);
+    EXPECT_EQ(fromPng.toImage().pixel(3, 2), rgb(255, 0, 0));
 
-    // A device-independent bitmap (CF_DIB): Qt's BMP reader after a file header.
-    QByteArray bmp;
-    {
-        QBuffer buffer(&bmp);
-        buffer.open(QIODevice::WriteOnly);
-        rgba.convertToFormat(QImage::Format_RGB888).save(&buffer, "BMP");
-    }
-    const Picture fromDib = decodePreview(clipboard(8, asBytes(bmp.mid(14)), false));
+    // A device-independent bitmap (CF_DIB): a bitmap file without its file header.
+    const Bytes bmp = bmp::encode24(rgba);
+    const Picture fromDib = decodePreview(clipboard(8, std::span(bmp).subspan(14), false));
     EXPECT_EQ(fromDib.format(), "dib");
-    EXPECT_EQ(fromDib.size(), QSize(4, 3));
-    EXPECT_EQ(fromDib.toImage().pixelColor(3, 2), QColor(Qt::red));
+    EXPECT_EQ(fromDib.size(), (Size{4, 3}));
+    EXPECT_EQ(fromDib.toImage().pixel(3, 2), rgb(255, 0, 0));
 
-    QByteArray jpeg;
-    {
-        QBuffer buffer(&jpeg);
-        buffer.open(QIODevice::WriteOnly);
-        rgba.convertToFormat(QImage::Format_RGB888).save(&buffer, "JPEG");
-    }
+    // The start of a JFIF file.
+    const std::vector<std::byte> jpeg = {std::byte{0xFF}, std::byte{0xD8}, std::byte{0xFF}, std::byte{0xE0},
+                                         std::byte{0x00}, std::byte{0x10}, std::byte{'J'},  std::byte{'F'}};
     struct Row {
         const char* name;
         std::vector<std::byte> data;
@@ -364,8 +348,8 @@ TEST(DecodePreview, OtherPicturesAreDecodedOrNamed)
         {"enhanced metafile", clipboard(14, junk, false), FormatError::Code::Unsupported, "enhanced metafile"},
         {"unknown bytes", clipboard(3, junk), FormatError::Code::Unsupported, "cannot be read"},
         // Formats Qt would guess from the content are no preview.
-        {"a bitmap file", clipboard(3, asBytes(bmp)), FormatError::Code::Unsupported, "cannot be read"},
-        {"a JPEG file", clipboard(3, asBytes(jpeg)), FormatError::Code::Unsupported, "cannot be read"},
+        {"a bitmap file", clipboard(3, bmp), FormatError::Code::Unsupported, "cannot be read"},
+        {"a JPEG file", clipboard(3, jpeg), FormatError::Code::Unsupported, "cannot be read"},
         {"no payload", clipboard(3, {}), FormatError::Code::Truncated, "empty"},
         {"huge picture", clipboard(3, pngHeader(5000, 5000)), FormatError::Code::TooLarge, "too large"},
         {"picture without pixels", clipboard(3, pngHeader(180, 180)), FormatError::Code::BadValue, "damaged"},
@@ -392,7 +376,7 @@ struct DocumentDamage {
     const char* name;
     const char* document;
     std::function<void(CompoundFileEditor&)> apply;
-    int number;
+    FormatError::Subject subject;
     const char* text;
 };
 
@@ -430,22 +414,22 @@ TEST_P(DamagedDocument, GivesANamedErrorAndNoPicture)
     CompoundFileEditor editor(*fixturesDir() / d.document);
     d.apply(editor);
     TempDir dir;
-    const QString path = dir.qpath() + QStringLiteral("/damaged.ipt");
-    editor.write(path.toStdString());
+    const std::string path = dir.file("damaged.ipt");
+    editor.write(path);
 
     FileComponents components;
     const auto server = components.createDocumentServer();
     try {
         const auto document = server->OpenDocument(path);
-        if (d.number == RuntimeError::NoVersion)
+        if (d.subject == Subject::Version)
             document->VersionNumber();
         else
             document->Thumbnail();
         FAIL() << "no error";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), d.number) << e.what();
-        EXPECT_EQ(e.file(), QStringLiteral("damaged.ipt"));
-        EXPECT_TRUE(e.reason().contains(QString::fromUtf8(d.text))) << e.what();
+    } catch (const FormatError& e) {
+        EXPECT_EQ(e.subject(), d.subject) << e.what();
+        EXPECT_EQ(e.file(), "damaged.ipt");
+        EXPECT_NE(std::string(e.what()).find(d.text), std::string::npos) << e.what();
     }
     server->CloseAll();
 }
@@ -453,29 +437,64 @@ TEST_P(DamagedDocument, GivesANamedErrorAndNoPicture)
 INSTANTIATE_TEST_SUITE_P(
     Table, DamagedDocument,
     ::testing::Values(
-        DocumentDamage{"NotACompoundFile", PngDocument, [](auto& e) { e.bytes[3] = 0; }, RuntimeError::BadDocument,
+        DocumentDamage{"NotACompoundFile", PngDocument, [](auto& e) { e.bytes[3] = 0; }, Subject::Document,
                        "not a compound file"},
-        DocumentDamage{"EmptyFile", PngDocument, [](auto& e) { e.bytes.clear(); }, RuntimeError::BadDocument, "empty"},
+        DocumentDamage{"EmptyFile", PngDocument, [](auto& e) { e.bytes.clear(); }, Subject::Document, "empty"},
         DocumentDamage{"PropertyOffsetBeyondItsStream", PngDocument,
                        [](auto& e) { patchStream(e, propertyEntry(e, 17) + 4, 0x00FFFFF0); },
-                       RuntimeError::NoPreview, "property 17 lies beyond"},
+                       Subject::Preview, "property 17 lies beyond"},
         DocumentDamage{"ClipboardSizeBeyondItsStream", WmfDocument,
-                       [](auto& e) { patchStream(e, propertyValue(e, 17) + 4, 0x7FFFFFF0); }, RuntimeError::NoPreview,
+                       [](auto& e) { patchStream(e, propertyValue(e, 17) + 4, 0x7FFFFFF0); }, Subject::Preview,
                        "clipboard data larger"},
         DocumentDamage{"PngCutShort", PngDocument,
                        [](auto& e) {
                            const std::size_t at = propertyValue(e, 17) + 4;
                            patchStream(e, at, e.u32(e.streamOffset(e.entry(CadSet), at)) / 2);
                        },
-                       RuntimeError::NoPreview, "damaged"},
+                       Subject::Preview, "damaged"},
                        // The bitmap record claims more words than the metafile holds.
         DocumentDamage{"MetafileRecordSizeLies", WmfDocument,
                        [](auto& e) {
                            // Header 18 bytes, then SETWINDOWORG (10) and SETWINDOWEXT (10): the bitmap record.
                            patchStream(e, propertyValue(e, 17) + 24 + 18 + 20, 0x00FFFFFF);
                        },
-                       RuntimeError::NoPreview, "metafile"},
+                       Subject::Preview, "metafile"},
         DocumentDamage{"NoVersionStream", PngDocument,
-                       [](auto& e) { e.bytes[e.entryOffset(e.entry("RSeDb")) + 0] = 'X'; }, RuntimeError::NoVersion,
+                       [](auto& e) { e.bytes[e.entryOffset(e.entry("RSeDb")) + 0] = 'X'; }, Subject::Version,
                        "no version stream"}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// A storage may bear a property set's name (a non-simple property set is
+// kept in one): it is passed over, and the preview in the other set found.
+TEST(DocumentFile, AStorageNamedLikeAPropertySetHidesNoPreview)
+{
+    Image red(6, 4, PixelFormat::Xrgb32);
+    red.fill(rgb(255, 0, 0));
+    const std::vector<seeds::Stream> base = {
+        {"RSeStorage/V1/RSeDb", versionStream(3, 0)},   // an old document: the property sets are read
+        {StandardSummarySet.streamName, seeds::propertySet(StandardSummarySet.fmtid, clipboard(3, png::encode(red)))},
+    };
+    const struct {
+        const char* what;
+        std::string storage;
+    } cases[] = {
+        {"a storage by the CAD summary set's own name", std::string(CadSummarySet.streamName) + "/Contents"},
+        {"another storage named like a property set", "\x05Rbcdef/Contents"},
+    };
+    TempDir dir;
+    FileComponents components;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto streams = base;
+        streams.push_back({c.storage, versionStream(1, 1)});
+        const std::vector<std::uint8_t> bytes = seeds::compoundFile(streams);
+        const std::string path = dir.file("storage.ipt");
+        writeFile(path, {reinterpret_cast<const std::byte*>(bytes.data()),
+                         reinterpret_cast<const std::byte*>(bytes.data()) + bytes.size()});
+        EXPECT_EQ(DocumentFile(path).preview({CadSummarySet, StandardSummarySet}).size(), (Size{6, 4}));
+        const FetchedPreview f = fetchPreview(components, path);
+        ASSERT_EQ(f.status, FetchedPreview::Status::Ok) << f.reason;
+        EXPECT_EQ(f.source, "standard summary set");
+        EXPECT_EQ(f.picture.toImage().pixel(5, 3), rgb(255, 0, 0));
+    }
+}

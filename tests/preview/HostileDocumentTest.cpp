@@ -2,14 +2,11 @@
 #include "formats/Metafile.h"
 #include "formats/MetafileReader.h"
 #include "fuzz/support/SeedDocuments.h"
-#include "platform/RuntimeError.h"
 #include "preview/DocumentFile.h"
 #include "preview/FileComponents.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
-
-#include <QImage>
 
 #include <fstream>
 #include <functional>
@@ -20,24 +17,26 @@ using namespace glimmer::test;
 namespace {
 
 // Opening the document and asking for its thumbnail fails with exactly this error.
-void expectThumbnailError(const QString& path, int number, const char* text)
+using Subject = FormatError::Subject;
+
+void expectThumbnailError(const std::string& path, Subject subject, const char* text)
 {
     FileComponents components;
     const auto server = components.createDocumentServer();
     try {
         server->OpenDocument(path)->Thumbnail();
         ADD_FAILURE() << "no error";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), number);
-        EXPECT_EQ(e.text(), QString::fromUtf8(text));
+    } catch (const FormatError& e) {
+        EXPECT_EQ(e.subject(), subject);
+        EXPECT_EQ(e.text(), text);
     }
     server->CloseAll();
 }
 
-QString writeDocument(const TempDir& dir, const std::vector<std::uint8_t>& bytes)
+std::string writeDocument(const TempDir& dir, const std::vector<std::uint8_t>& bytes)
 {
-    const QString path = dir.qpath() + QStringLiteral("/hostile.ipt");
-    std::ofstream out(path.toStdString(), std::ios::binary);
+    const std::string path = dir.file("hostile.ipt");
+    std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
@@ -51,7 +50,7 @@ TEST(SeedDocuments, GiveTheirVersionAndPreview)
     struct Seed {
         const char* name;
         std::vector<std::uint8_t> bytes;
-        QSize size;
+        Size size;
     };
     const Seed seeds[] = {
         {"metafile", seeds::document(seeds::Preview::Metafile), {8, 6}},
@@ -64,7 +63,7 @@ TEST(SeedDocuments, GiveTheirVersionAndPreview)
     for (const Seed& seed : seeds) {
         SCOPED_TRACE(seed.name);
         TempDir dir;
-        const QString path = writeDocument(dir, seed.bytes);
+        const std::string path = writeDocument(dir, seed.bytes);
         FileComponents components;
         const auto server = components.createDocumentServer();
         const auto document = server->OpenDocument(path);
@@ -83,22 +82,22 @@ TEST(HostileDocument, IsRefusedWithANamedError)
     struct Case {
         const char* name;
         std::function<std::vector<std::uint8_t>()> make;
-        int number;
+        Subject subject;
         const char* text;
     };
     const Case cases[] = {
-        {"sector chain cycle", seeds::chainCycleDocument, RuntimeError::BadDocument,
+        {"sector chain cycle", seeds::chainCycleDocument, Subject::Document,
          "hostile.ipt: damaged compound file: the sector chain of stream \"\\x05Zrxrt4arFafyu34gYa3l3ohgHg\" loops"},
-        {"4 GiB stream", seeds::hugeStreamDocument, RuntimeError::BadDocument,
+        {"4 GiB stream", seeds::hugeStreamDocument, Subject::Document,
          "hostile.ipt: truncated: stream \"\\x05Zrxrt4arFafyu34gYa3l3ohgHg\" is larger than the file"},
-        {"billion-record metafile", seeds::billionRecordDocument, RuntimeError::NoPreview,
+        {"billion-record metafile", seeds::billionRecordDocument, Subject::Preview,
          "hostile.ipt: metafile claims 6000000000 bytes, over the limit"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const QString path = writeDocument(dir, c.make());
-        expectThumbnailError(path, c.number, c.text);
+        const std::string path = writeDocument(dir, c.make());
+        expectThumbnailError(path, c.subject, c.text);
     }
 }
 
@@ -106,9 +105,9 @@ TEST(HostileDocument, IsRefusedWithANamedError)
 // other: whatever one reader lets through, the next one can take.
 TEST(ResourceLimits, LeaveRoomForRealPreviewsAndAgree)
 {
-    QImage preview(512, 512, QImage::Format_RGB888);
-    preview.fill(Qt::gray);
-    const QByteArray metafile = wmf::fromImage(preview);
+    Image preview(512, 512, PixelFormat::Xrgb32);
+    preview.fill(rgb(128, 128, 128));
+    const Bytes metafile = wmf::fromImage(preview);
     EXPECT_LT(std::size_t(metafile.size()) * 16, wmf::Limits::maxBytes);
     EXPECT_LE(wmf::Limits::maxBytes, CompoundFile::MaxStreamSize);
     EXPECT_LE(std::int64_t{512} * 512 * 16, MaxPreviewPixels);
@@ -123,25 +122,24 @@ TEST(FuzzFinds, DocumentsGiveTheirExactError)
 {
     struct Find {
         const char* file;
-        int number;
+        Subject subject;
         const char* text;
     };
     const Find finds[] = {
         // The root's sibling field names its child: the reader must not walk
         // that subtree twice (the library we once used read it twice and leaked it).
-        {"root-sibling-is-its-child.iam", RuntimeError::BadDocument,
+        {"root-sibling-is-its-child.iam", Subject::Document,
          "root-sibling-is-its-child.iam: damaged compound file: a directory entry refers beyond the directory"},
         // The mini stream's sector lies past the end of the file: a document
         // that cannot be read, not one without a preview.
-        {"mini-stream-beyond-the-file.ipt", RuntimeError::BadDocument,
+        {"mini-stream-beyond-the-file.ipt", Subject::Document,
          "mini-stream-beyond-the-file.ipt: truncated: the mini stream runs past the end of the file"},
         // A stream named ESC [2J CR: never written to a terminal raw.
-        {"control-characters-in-a-name.ipt", RuntimeError::BadDocument,
+        {"control-characters-in-a-name.ipt", Subject::Document,
          "control-characters-in-a-name.ipt: damaged compound file: the sector chain of stream \"\\x1B[2J\\x0D\" loops"},
     };
     for (const Find& f : finds) {
         SCOPED_TRACE(f.file);
-        const QString path = QStringLiteral(GLIMMER_SOURCE_DIR "/fuzz/crashers/document/") + QString::fromUtf8(f.file);
-        expectThumbnailError(path, f.number, f.text);
+        expectThumbnailError(std::string(GLIMMER_SOURCE_DIR "/fuzz/crashers/document/") + f.file, f.subject, f.text);
     }
 }

@@ -3,10 +3,7 @@
 // Hand-made Windows bitmap files of every depth and compression, so that the
 // tests do not depend on which depths a writer happens to produce.
 
-#include <QByteArray>
-#include <QColor>
-#include <QImage>
-#include <QVector>
+#include "formats/Image.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -27,25 +24,25 @@ struct BitmapFormat {
 
 class ByteSink {
 public:
-    void u8(unsigned v) { bytes.append(static_cast<char>(v & 0xff)); }
+    void u8(unsigned v) { bytes.push_back(static_cast<std::byte>(v & 0xff)); }
     void u16(unsigned v) { u8(v); u8(v >> 8); }
     void u32(std::uint32_t v) { u16(v & 0xffff); u16(v >> 16); }
-    void pad4(qsizetype rowStart)
+    void pad4(std::size_t rowStart)
     {
         while ((bytes.size() - rowStart) % 4)
             u8(0);
     }
-    QByteArray bytes;
+    Bytes bytes;
 };
 
 // A picture whose colours every depth can hold exactly: cube corners (0 or 255
 // per channel), `colours` of them at most, in a pattern that tells rows and
 // columns apart.
-inline QImage cornerPicture(int width, int height, int colours = 8)
+inline Image cornerPicture(int width, int height, int colours = 8)
 {
-    static const QRgb corners[8] = {qRgb(0, 0, 0),     qRgb(255, 255, 255), qRgb(255, 0, 0),   qRgb(0, 255, 0),
-                                    qRgb(0, 0, 255),   qRgb(255, 255, 0),   qRgb(0, 255, 255), qRgb(255, 0, 255)};
-    QImage image(width, height, QImage::Format_RGB32);
+    static constexpr std::uint32_t corners[8] = {rgb(0, 0, 0),   rgb(255, 255, 255), rgb(255, 0, 0),   rgb(0, 255, 0),
+                                                 rgb(0, 0, 255), rgb(255, 255, 0),   rgb(0, 255, 255), rgb(255, 0, 255)};
+    Image image(width, height, PixelFormat::Xrgb32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             image.setPixel(x, y, corners[(x + 3 * y + (x * y) / 2) % colours]);
@@ -53,38 +50,39 @@ inline QImage cornerPicture(int width, int height, int colours = 8)
 }
 
 // A smooth picture for lossy encoding: gradients with a soft diagonal band.
-inline QImage gradientPicture(int width, int height)
+inline Image gradientPicture(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    Image image(width, height, PixelFormat::Xrgb32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const int band = std::abs(x - y) < width / 6 ? 60 : 0;
-            image.setPixel(x, y, qRgb((x * 255) / std::max(1, width - 1), (y * 255) / std::max(1, height - 1),
-                                      std::min(255, 90 + band)));
+            const unsigned band = std::abs(x - y) < width / 6 ? 60 : 0;
+            image.setPixel(x, y,
+                           rgb(unsigned(x * 255 / std::max(1, width - 1)), unsigned(y * 255 / std::max(1, height - 1)),
+                               std::min(255u, 90 + band)));
         }
     return image;
 }
 
 namespace detail {
 
-inline std::vector<QRgb> paletteOf(const QImage& image)
+inline std::vector<std::uint32_t> paletteOf(const Image& image)
 {
-    std::vector<QRgb> palette;
+    std::vector<std::uint32_t> palette;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
-            const QRgb c = image.pixel(x, y) | 0xff000000u;
+            const std::uint32_t c = image.pixel(x, y) | 0xff000000u;
             if (std::find(palette.begin(), palette.end(), c) == palette.end())
                 palette.push_back(c);
         }
     return palette;
 }
 
-inline unsigned indexOf(const std::vector<QRgb>& palette, QRgb c)
+inline unsigned indexOf(const std::vector<std::uint32_t>& palette, std::uint32_t c)
 {
     return static_cast<unsigned>(std::find(palette.begin(), palette.end(), c | 0xff000000u) - palette.begin());
 }
 
-inline std::uint32_t maskedValue(std::uint32_t mask, int channel)
+inline std::uint32_t maskedValue(std::uint32_t mask, unsigned channel)
 {
     if (!mask)
         return 0;
@@ -92,19 +90,19 @@ inline std::uint32_t maskedValue(std::uint32_t mask, int channel)
     while (!((mask >> shift) & 1))
         ++shift;
     const std::uint32_t max = mask >> shift;
-    return ((static_cast<std::uint32_t>(channel) * max + 127) / 255) << shift;
+    return ((channel * max + 127) / 255) << shift;
 }
 
 } // namespace detail
 
 // The bytes of a bitmap file holding `image` in `format`.
-inline QByteArray makeBitmapFile(const QImage& image, const BitmapFormat& format)
+inline Bytes makeBitmapFile(const Image& image, const BitmapFormat& format)
 {
     const int w = image.width();
     const int h = image.height();
     const int bits = format.bitCount;
     const bool core = format.headerSize == 12;
-    std::vector<QRgb> palette;
+    std::vector<std::uint32_t> palette;
     if (bits <= 8) {
         palette = detail::paletteOf(image);
         if (palette.size() > (1u << bits))
@@ -116,7 +114,7 @@ inline QByteArray makeBitmapFile(const QImage& image, const BitmapFormat& format
     auto rowAt = [&](int fileRow) { return format.topDown ? fileRow : h - 1 - fileRow; };
     for (int r = 0; r < h; ++r) {
         const int y = rowAt(r);
-        const qsizetype rowStart = pixels.bytes.size();
+        const std::size_t rowStart = pixels.bytes.size();
         if (format.compression == 1 || format.compression == 2) {
             // Runs of one colour (RLE8), or of two alternating nibbles (RLE4).
             int x = 0;
@@ -136,7 +134,7 @@ inline QByteArray makeBitmapFile(const QImage& image, const BitmapFormat& format
         unsigned acc = 0;
         int filled = 0;
         for (int x = 0; x < w; ++x) {
-            const QRgb c = image.pixel(x, y);
+            const std::uint32_t c = image.pixel(x, y);
             if (bits <= 8) {
                 acc = (acc << bits) | detail::indexOf(palette, c);
                 filled += bits;
@@ -147,21 +145,21 @@ inline QByteArray makeBitmapFile(const QImage& image, const BitmapFormat& format
                 }
             } else if (bits == 16) {
                 const std::uint32_t v = format.compression == 3
-                                            ? detail::maskedValue(format.redMask, qRed(c))
-                                                  | detail::maskedValue(format.greenMask, qGreen(c))
-                                                  | detail::maskedValue(format.blueMask, qBlue(c))
-                                            : ((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3);
+                                            ? detail::maskedValue(format.redMask, redOf(c))
+                                                  | detail::maskedValue(format.greenMask, greenOf(c))
+                                                  | detail::maskedValue(format.blueMask, blueOf(c))
+                                            : ((redOf(c) >> 3) << 10) | ((greenOf(c) >> 3) << 5) | (blueOf(c) >> 3);
                 pixels.u16(v);
             } else if (bits == 24) {
-                pixels.u8(qBlue(c));
-                pixels.u8(qGreen(c));
-                pixels.u8(qRed(c));
+                pixels.u8(blueOf(c));
+                pixels.u8(greenOf(c));
+                pixels.u8(redOf(c));
             } else {
                 const std::uint32_t v = format.compression == 3
-                                            ? detail::maskedValue(format.redMask, qRed(c))
-                                                  | detail::maskedValue(format.greenMask, qGreen(c))
-                                                  | detail::maskedValue(format.blueMask, qBlue(c))
-                                            : (std::uint32_t(qRed(c)) << 16) | (qGreen(c) << 8) | qBlue(c);
+                                            ? detail::maskedValue(format.redMask, redOf(c))
+                                                  | detail::maskedValue(format.greenMask, greenOf(c))
+                                                  | detail::maskedValue(format.blueMask, blueOf(c))
+                                            : (redOf(c) << 16) | (greenOf(c) << 8) | blueOf(c);
                 pixels.u32(v);
             }
         }
@@ -172,7 +170,7 @@ inline QByteArray makeBitmapFile(const QImage& image, const BitmapFormat& format
 
     // An OS/2 header has no colour count: its table always has every entry.
     if (core && bits <= 8)
-        palette.resize(std::size_t{1} << bits, qRgb(0, 0, 0));
+        palette.resize(std::size_t{1} << bits, rgb(0, 0, 0));
     const bool masksAfter = format.headerSize == 40 && format.compression == 3;
     const std::uint32_t tableBytes = static_cast<std::uint32_t>(palette.size()) * (core ? 3 : 4);
     const std::uint32_t offset = 14 + format.headerSize + (masksAfter ? 12 : 0) + tableBytes;
@@ -215,14 +213,14 @@ inline QByteArray makeBitmapFile(const QImage& image, const BitmapFormat& format
         out.u32(format.greenMask);
         out.u32(format.blueMask);
     }
-    for (QRgb c : palette) {
-        out.u8(qBlue(c));
-        out.u8(qGreen(c));
-        out.u8(qRed(c));
+    for (const std::uint32_t c : palette) {
+        out.u8(blueOf(c));
+        out.u8(greenOf(c));
+        out.u8(redOf(c));
         if (!core)
             out.u8(0);
     }
-    out.bytes.append(pixels.bytes);
+    out.bytes.insert(out.bytes.end(), pixels.bytes.begin(), pixels.bytes.end());
     return out.bytes;
 }
 

@@ -1,10 +1,10 @@
 #include "Fixtures.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <dirent.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 namespace glimmer::test {
@@ -49,34 +49,26 @@ std::filesystem::path fixturePath(const FixtureDocument& doc)
     return *fixturesDir() / doc.path;
 }
 
-QString fixtureQPath(const char* relativePath)
+std::string fixtureFile(const char* relativePath)
 {
-    return QString::fromStdString((*fixturesDir() / relativePath).string());
+    return (*fixturesDir() / relativePath).string();
 }
 
-QByteArray readAll(const QString& path)
+std::vector<std::byte> readFile(const std::filesystem::path& path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> chars((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::byte> bytes(chars.size());
+    std::memcpy(bytes.data(), chars.data(), chars.size());
+    return bytes;
 }
 
-QString pictureFormat(const QString& path)
+void writeFile(const std::filesystem::path& path, const std::vector<std::byte>& bytes)
 {
-    const QByteArray head = readAll(path).left(4);
-    if (head.startsWith("BM"))
-        return QStringLiteral("bmp");
-    if (head.startsWith("\xFF\xD8\xFF"))
-        return QStringLiteral("jpg");
-    if (head == QByteArray("\xD7\xCD\xC6\x9A", 4))
-        return QStringLiteral("wmf");
-    return {};
-}
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(out) << path;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.flush()) << path;
 }
 
 int openDescriptors()

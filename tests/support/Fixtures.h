@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QString>
-
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -28,15 +25,13 @@ const std::vector<FixtureDocument>& fixtureDocuments();
 
 // The full path of a fixture document.
 std::filesystem::path fixturePath(const FixtureDocument& doc);
-QString fixtureQPath(const char* relativePath);
+// The full path (UTF-8) of the fixture document at `relativePath`.
+std::string fixtureFile(const char* relativePath);
 
 // The whole content of a file; empty when it cannot be read.
-QByteArray readAll(const QString& path);
-// What a file's first bytes say it is: "bmp", "jpg", "wmf" (placeable
-// metafile), or empty for anything else.
-QString pictureFormat(const QString& path);
+std::vector<std::byte> readFile(const std::filesystem::path& path);
 // Makes `bytes` the whole content of a file (a test failure when it cannot).
-void writeAll(const QString& path, const QByteArray& bytes);
+void writeFile(const std::filesystem::path& path, const std::vector<std::byte>& bytes);
 // How many file descriptors this process has open.
 int openDescriptors();
 
@@ -48,7 +43,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
-    QString qpath() const { return QString::fromStdString(path_.string()); }
+    // The path as a UTF-8 string, with `name` appended after a slash when given.
+    std::string file(const std::string& name = {}) const { return name.empty() ? path_.string() : (path_ / name).string(); }
 
 private:
     std::filesystem::path path_;

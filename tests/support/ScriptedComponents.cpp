@@ -4,9 +4,11 @@ namespace glimmer::test {
 
 namespace {
 
-[[noreturn]] void fail(const QString& what)
+using Subject = FormatError::Subject;
+
+[[noreturn]] void fail(const char* what, Subject subject = Subject::Preview)
 {
-    throw RuntimeError(RuntimeError::NoPreview, what);
+    throw FormatError(FormatError::Code::NotFound, what).about(subject, {});
 }
 
 class ScriptedDocument : public Document {
@@ -16,27 +18,27 @@ public:
     std::int32_t VersionNumber() override
     {
         if (!data_.version)
-            throw RuntimeError(RuntimeError::NoVersion, QStringLiteral("no version"));
+            fail("no version", Subject::Version);
         return *data_.version;
     }
     Picture Thumbnail() override
     {
         ++owner_.thumbnailCalls;
         if (!data_.thumbnail)
-            fail(QStringLiteral("no thumbnail"));
+            fail("no thumbnail");
         return *data_.thumbnail;
     }
-    QString DisplayName() override
+    std::string DisplayName() override
     {
         if (!data_.displayName)
-            fail(QStringLiteral("no display name"));
-        return *data_.displayName;
+            fail("no display name");
+        return data_.displayName->toStdString();
     }
-    QString Name() override
+    std::string Name() override
     {
         if (!data_.name)
-            fail(QStringLiteral("no name"));
-        return *data_.name;
+            fail("no name");
+        return data_.name->toStdString();
     }
 
 private:
@@ -48,12 +50,12 @@ class ScriptedServer : public DocumentServer {
 public:
     explicit ScriptedServer(ScriptedComponents& owner) : owner_(owner) {}
 
-    std::shared_ptr<Document> OpenDocument(const QString& path) override
+    std::shared_ptr<Document> OpenDocument(const std::string& path) override
     {
-        owner_.opened << path;
-        const auto it = owner_.documents.constFind(path);
+        owner_.opened << QString::fromStdString(path);
+        const auto it = owner_.documents.constFind(QString::fromStdString(path));
         if (it == owner_.documents.constEnd())
-            throw RuntimeError(RuntimeError::FileNotFound, QStringLiteral("File not found"));
+            fail("File not found", Subject::Document);
         ++owner_.openDocuments;
         return std::make_shared<ScriptedDocument>(owner_, *it);
     }
@@ -69,7 +71,7 @@ public:
     Picture PreviewPicture() override
     {
         if (!picture_)
-            fail(QStringLiteral("no preview picture"));
+            fail("no preview picture");
         return *picture_;
     }
 
@@ -80,12 +82,12 @@ private:
 class ScriptedReader : public PropertyReader {
 public:
     explicit ScriptedReader(ScriptedComponents& owner) : owner_(owner) {}
-    std::shared_ptr<PropertySet> OpenPropertySets(const QString& path) override
+    std::shared_ptr<PropertySet> OpenPropertySets(const std::string& path) override
     {
         ++owner_.propertySetCalls;
-        const auto it = owner_.documents.constFind(path);
+        const auto it = owner_.documents.constFind(QString::fromStdString(path));
         if (it == owner_.documents.constEnd())
-            throw RuntimeError(RuntimeError::FileNotFound, QStringLiteral("File not found"));
+            fail("File not found", Subject::Document);
         return std::make_shared<ScriptedPropertySet>(it->propertyPicture);
     }
 

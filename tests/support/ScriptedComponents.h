@@ -1,10 +1,11 @@
 #pragma once
 
-#include "platform/RuntimeError.h"
+#include "formats/FormatError.h"
 #include "preview/Components.h"
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/frmSavePreview.h"
-#include "tests/support/Fixtures.h"
+#include "tests/support/QtFixtures.h"
 #include "tests/support/ScriptedComponents.h"
 #include "tests/support/ScriptedDialog.h"
 #include "tests/support/WindowControls.h"
