@@ -4,7 +4,7 @@
 #include "formats/MetafileReader.h"
 #include "tests/support/BitmapFiles.h"
 #include "tests/support/Fixtures.h"
-#include "tests/support/Sha256.h"
+#include "tests/support/Pixels.h"
 
 #include <gtest/gtest.h>
 
@@ -230,22 +230,6 @@ Bytes bitmapMetafile(std::uint16_t function, int w, int h, const Bytes& dib)
         break;
     }
     return b.bytes();
-}
-
-std::string sha256Rgb(const Image& image)
-{
-    test::Sha256 hash;
-    Bytes row(std::size_t(image.width()) * 3);
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const std::uint32_t c = image.pixel(x, y);
-            row[3 * std::size_t(x)] = std::byte(redOf(c));
-            row[3 * std::size_t(x) + 1] = std::byte(greenOf(c));
-            row[3 * std::size_t(x) + 2] = std::byte(blueOf(c));
-        }
-        hash.add(row);
-    }
-    return hash.hex();
 }
 
 } // namespace
@@ -714,10 +698,10 @@ TEST(Metafile, FixturePreviewsPlayToTheirKnownPixels)
         ++played;
         const Size size = wmf::naturalSize(wmf);
         EXPECT_EQ(size, (Size{doc.previewSize, doc.previewSize}));
-        EXPECT_EQ(sha256Rgb(playInto(wmf, size)), doc.pixelSha256);
+        EXPECT_EQ(test::pixelSha256(playInto(wmf, size)), doc.pixelSha256);
         // Written out as a file and read back, the picture is the same.
         const Bytes file = wmf::toPlaceable(wmf, size);
-        EXPECT_EQ(sha256Rgb(playInto(file, size)), doc.pixelSha256);
+        EXPECT_EQ(test::pixelSha256(playInto(file, size)), doc.pixelSha256);
     }
     EXPECT_EQ(played, 5) << "the fixtures hold five metafile previews";
 }
