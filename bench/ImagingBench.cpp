@@ -8,6 +8,7 @@
 
 #include "imaging/IJL.h"
 #include "imaging/cDIBSection.h"
+#include "platform/QtImage.h"
 #include "platform/Runtime.h"
 
 #include <benchmark/benchmark.h>
@@ -68,7 +69,7 @@ const Sample& sample(int size)
     if (it == samples.end()) {
         Sample s;
         s.path = dir.path() + QStringLiteral("/preview%1.bmp").arg(size);
-        SavePicture(previewLike(size), s.path);
+        SavePicture(fromQImage(previewLike(size)), s.path);
         QFile f(s.path);
         f.open(QIODevice::ReadOnly);
         s.file = f.readAll();

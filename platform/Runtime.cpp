@@ -1,7 +1,6 @@
 #include "platform/Runtime.h"
 
 #include "formats/BitmapFile.h"
-#include "platform/QtImage.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -49,11 +48,6 @@ void SavePicture(const Image& image, const QString& path)
                            QStringLiteral("Invalid picture: cannot save \"%1\" (%2)").arg(path, QString::fromUtf8(e.what())));
     }
     writeFileAtomically(path, bytes);
-}
-
-void SavePicture(const QImage& image, const QString& path)
-{
-    SavePicture(fromQImage(image), path);
 }
 
 void Kill(const QString& path)

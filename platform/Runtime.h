@@ -3,7 +3,6 @@
 #include "platform/Files.h"
 #include "platform/RuntimeError.h"
 
-#include <QImage>
 #include <QString>
 
 #include <cstddef>
@@ -17,7 +16,6 @@ class Image;
 // Raises RuntimeError naming the path and the reason; an existing file
 // survives a failed write unchanged.
 void SavePicture(const Image& image, const QString& path);
-void SavePicture(const QImage& image, const QString& path);
 
 // Deletes a file. Raises RuntimeError: FileNotFound when it is absent,
 // PathFileAccess for a folder, PermissionDenied when it cannot be removed.

@@ -1,4 +1,3 @@
-#include "platform/QtImage.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
@@ -57,16 +56,6 @@ TEST(SavePicture, FailuresNameThePathAndLoseNothing)
     }
     EXPECT_EQ(readAll(qpath(dir) + QStringLiteral("/kept.bmp")), QByteArray("the older picture"));
     EXPECT_EQ(QDir(qpath(dir)).entryList(QDir::Files).size(), 2);   // no temporary files left
-}
-
-// A QImage from the window's own drawing is written as the engine's image would be.
-TEST(SavePicture, AQImageIsWrittenLikeTheSameImage)
-{
-    test::TempDir dir;
-    const Image picture = test::cornerPicture(5, 3);
-    SavePicture(picture, qpath(dir) + "/engine.bmp");
-    SavePicture(toQImage(picture).convertToFormat(QImage::Format_RGB888), qpath(dir) + "/qt.bmp");
-    EXPECT_EQ(readAll(qpath(dir) + "/qt.bmp"), readAll(qpath(dir) + "/engine.bmp"));
 }
 
 TEST(RuntimeErrorOf, GivesEachKindOfFileErrorItsNumber)
