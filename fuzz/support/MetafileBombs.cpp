@@ -130,7 +130,7 @@ std::vector<MetafileBomb> metafileBombs()
     }
     {
         // Just inside the budget: three ellipses with the widest pen, and
-        // one pixel smoothly stretched over the canvas (a second is refused).
+        // one pixel stretched over the canvas (a second is refused).
         Writer w(2);
         w.fullCanvas(32767);
         for (int i = 0; i < 3; ++i)
