@@ -24,7 +24,9 @@ Image::Image(int width, int height, PixelFormat format)
     if (width == 0 || height == 0)
         return;
     const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4;
-    auto memory = std::make_shared_for_overwrite<std::byte[]>(bytes);
+    // Left as the allocator gives them (no make_shared_for_overwrite: the
+    // web build's standard library has none).
+    std::shared_ptr<std::byte[]> memory(new std::byte[bytes]);
     data_ = memory.get();
     keep_ = std::move(memory);
     width_ = width;

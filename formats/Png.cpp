@@ -1,6 +1,6 @@
 #include "formats/Png.h"
 
-#include <libdeflate.h>
+#include "formats/Deflate.h"
 
 #include <algorithm>
 #include <array>
@@ -124,7 +124,7 @@ Parsed readChunks(std::span<const std::uint8_t> file, std::int64_t maxPixels)
         if (length > MaxChunkLength || length > file.size() - pos - 12)
             damaged(Code::Truncated, "a chunk runs past the end", pos);
         const std::uint8_t* data = chunk + 8;
-        if (libdeflate_crc32(0, chunk + 4, length + 4) != be32(data + length))
+        if (deflate::crc32({chunk + 4, std::size_t{length} + 4}) != be32(data + length))
             damaged(Code::BadValue, "a chunk's checksum is wrong", pos);
         const bool critical = (chunk[4] & 0x20) == 0;
         const std::size_t at = pos;
@@ -294,13 +294,8 @@ void expand(const Parsed& p, const std::uint8_t* raw, std::uint32_t count, std::
     }
 }
 
-struct DecompressorDeleter {
-    void operator()(libdeflate_decompressor* d) const noexcept { libdeflate_free_decompressor(d); }
-};
-
-// Per-thread: the inflater and the memory the filtered rows are inflated into.
+// Per-thread: the memory the filtered rows are inflated into.
 struct Scratch {
-    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> inflater{libdeflate_alloc_decompressor()};
     std::vector<std::uint8_t> rows;
     std::vector<std::uint8_t> joined;   // image data split over several chunks, joined
 
@@ -316,10 +311,6 @@ struct Scratch {
 Scratch& scratch()
 {
     thread_local Scratch s;
-    if (!s.inflater)
-        s.inflater.reset(libdeflate_alloc_decompressor());
-    if (!s.inflater)
-        throw std::bad_alloc();
     return s;
 }
 
@@ -348,7 +339,7 @@ Image decodeInPlace(const Parsed& p, std::size_t inflated, PixelFormat format, c
     const std::size_t rowBytes = h.rowBytes(h.width);
     const std::size_t pixelBytes = width * 4 * height;
     // The filtered rows of RGBA take a byte a row more than the pixels.
-    auto memory = std::make_shared_for_overwrite<std::uint8_t[]>(std::max(inflated, pixelBytes));
+    std::shared_ptr<std::uint8_t[]> memory(new std::uint8_t[std::max(inflated, pixelBytes)]);
     std::uint8_t* const bytes = memory.get();
     inflate(bytes);
     const std::size_t stride = h.filterStride();
@@ -428,14 +419,13 @@ Image decode(std::span<const std::byte> data, std::int64_t maxPixels)
         compressed = s.joined;
     }
     const auto inflate = [&](std::uint8_t* out) {
-        const libdeflate_result result =
-            libdeflate_zlib_decompress(s.inflater.get(), compressed.data(), compressed.size(), out, inflated, nullptr);
-        if (result == LIBDEFLATE_SUCCESS)
+        const deflate::Result result = deflate::zlibDecompress(compressed, {out, inflated});
+        if (result == deflate::Result::Ok)
             return;
-        damaged(result == LIBDEFLATE_SHORT_OUTPUT ? Code::Truncated : Code::BadValue,
-                result == LIBDEFLATE_BAD_DATA         ? "the image data cannot be inflated"
-                : result == LIBDEFLATE_SHORT_OUTPUT   ? "the image data ends early"
-                                                      : "more image data than the picture holds");
+        damaged(result == deflate::Result::ShortOutput ? Code::Truncated : Code::BadValue,
+                result == deflate::Result::BadData       ? "the image data cannot be inflated"
+                : result == deflate::Result::ShortOutput ? "the image data ends early"
+                                                         : "more image data than the picture holds");
     };
 
     // The usual previews (8-bit RGB or RGBA, not interlaced) are inflated
@@ -490,12 +480,8 @@ void appendChunk(Bytes& out, const char* type, const std::uint8_t* data, std::si
     out.insert(out.end(), bytes.begin(), bytes.end());
     const auto* d = reinterpret_cast<const std::byte*>(data);
     out.insert(out.end(), d, d + n);
-    append32(out, libdeflate_crc32(0, out.data() + start, out.size() - start));
+    append32(out, deflate::crc32({reinterpret_cast<const std::uint8_t*>(out.data()) + start, out.size() - start}));
 }
-
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor* c) const noexcept { libdeflate_free_compressor(c); }
-};
 
 // One row of `image` as 8-bit R, G, B (and A when `alpha`) samples.
 void samples(const Image& image, int y, bool alpha, std::uint8_t* out)
@@ -552,11 +538,7 @@ Bytes encode(const Image& image, int level)
         for (std::size_t i = 0; i < rowBytes; ++i)
             row[i] = static_cast<std::uint8_t>(row[i] - above[i]);
     }
-    const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(level));
-    if (!compressor)
-        throw std::bad_alloc();
-    std::vector<std::uint8_t> packed(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
-    packed.resize(libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), packed.data(), packed.size()));
+    const std::vector<std::uint8_t> packed = deflate::zlibCompress(filtered, level);
 
     Bytes file;
     file.reserve(8 + 25 + 12 + packed.size() + 12);
