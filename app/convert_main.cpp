@@ -1,6 +1,7 @@
 // glimmerbox-convert [OPTIONS] PATH...: writes the preview pictures of many
 // CAD documents, on every core, as the window's batch writes them. See
 // glimmerbox-convert(1).
+#include "app/convert/Confine.h"
 #include "app/convert/Options.h"
 #include "app/convert/Plan.h"
 #include "app/convert/Run.h"
@@ -21,6 +22,10 @@
 #include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
+
+#if defined(GLIMMER_SANDBOX_PROBE)
+#include "app/SandboxProbe.h"
+#endif
 
 namespace {
 
@@ -56,17 +61,30 @@ int main(int argc, char* argv[])
         break;
     }
 
-    // Interruptions are taken by a thread of their own, so that a run can
-    // stop between documents and leave no temporary file behind; a second
-    // one ends the program at once. Blocked before any other thread starts,
-    // so that every thread leaves them to this one.
-    static sigset_t interruptions;
-    sigemptyset(&interruptions);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&interruptions, signal);
-    pthread_sigmask(SIG_BLOCK, &interruptions, nullptr);
     static std::atomic<bool> interrupted{false};
     try {
+        // The folders are read first; an interruption until then ends the
+        // program at once, as nothing is written yet.
+        const Options& options = parsed.options;
+        const std::vector<Job> jobs = planJobs(options);
+
+        // Interruptions are taken by a thread of their own, so that a run can
+        // stop between documents and leave no temporary file behind; a second
+        // one ends the program at once. Blocked before any other thread starts,
+        // so that every thread leaves them to this one.
+        static sigset_t interruptions;
+        sigemptyset(&interruptions);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&interruptions, signal);
+        pthread_sigmask(SIG_BLOCK, &interruptions, nullptr);
+
+        // Confined before any thread starts (Landlock binds the threads
+        // started afterwards) and before any document is read.
+        // Said with -v; and with --json, for scripts, where files are not confined.
+        const Confinement confinement = confine(options, jobs);
+        if (options.verbose || (options.json && !confinement.files))
+            std::fprintf(stderr, "glimmerbox-convert: %s\n", confinement.line.c_str());
+
         std::thread([] {
             int signal = 0;
             sigwait(&interruptions, &signal);
@@ -75,13 +93,16 @@ int main(int argc, char* argv[])
             _exit(128 + signal);
         }).detach();
 
-        const Options& options = parsed.options;
-        const std::vector<Job> jobs = planJobs(options);
         const Streams streams{stdout, stderr, isatty(STDERR_FILENO) == 1};
         return runJobs(jobs, options,
                        [&options] {
                            auto components = std::make_shared<glimmer::FileComponents>();
-                           return [components, &options](const Job& job) { return convertOne(job, *components, options); };
+                           return [components, &options](const Job& job) {
+#if defined(GLIMMER_SANDBOX_PROBE)
+                               glimmer::probe::tryForbidden();
+#endif
+                               return convertOne(job, *components, options);
+                           };
                        },
                        streams, interrupted);
     } catch (const std::exception& e) {

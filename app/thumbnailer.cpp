@@ -3,9 +3,16 @@
 // Exit status: 0 written, 1 no preview, 2 not a readable document (or no
 // memory to read it), 3 bad arguments or OUTPUT cannot be written. On
 // failure, exactly one line on stderr.
+//
+// It opens INPUT and creates its temporary OUTPUT first, then confines
+// itself before it reads a byte of the document (platform/Sandbox.h): no
+// file can be opened any longer, nothing started, no socket made; files
+// can be made or removed only in OUTPUT's folder. GLIMMER_NO_SANDBOX=1
+// leaves it unconfined, for debugging.
 #include "formats/FormatError.h"
 #include "formats/Png.h"
 #include "platform/Files.h"
+#include "platform/Sandbox.h"
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
@@ -22,6 +29,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#if defined(GLIMMER_SANDBOX_PROBE)
+#include "app/SandboxProbe.h"
+#endif
 
 namespace {
 
@@ -66,31 +78,54 @@ int fail(int status, std::string_view text)
 // a generic one until the document is known.
 std::string outOfMemoryLine = "glimmerbox-thumbnailer: out of memory\n";
 
+// OUTPUT's temporary file until it is renamed into place; removed when the
+// run ends in any other way.
+std::optional<glimmer::StagedFile> output;
+
 [[noreturn]] void outOfMemory()
 {
     writeAll(STDERR_FILENO, outOfMemoryLine);
+    output.reset();
     std::_Exit(Unreadable);
 }
 
-// Why `path` cannot be read as a document file, or nothing. Opened without
-// blocking, so that a FIFO without a writer is refused at once rather than
-// waited on; only a regular file goes on to the reader.
-std::optional<std::string> notARegularFile(const std::string& path)
+// The document at `path` opened for reading, or why it cannot be read as a
+// document file. Opened without blocking, so that a FIFO without a writer is
+// refused at once rather than waited on; only a regular file goes on to the
+// reader.
+int openDocument(const std::string& path, std::string& why)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return "cannot be read: " + glimmer::errorText(errno);
+    if (fd < 0) {
+        why = "cannot be read: " + glimmer::errorText(errno);
+        return -1;
+    }
     struct stat st {};
-    const int statResult = ::fstat(fd, &st);
-    const int statErrno = errno;
+    if (::fstat(fd, &st) != 0)
+        why = "cannot be read: " + glimmer::errorText(errno);
+    else if (S_ISDIR(st.st_mode))
+        why = "is a folder, not a file";
+    else if (!S_ISREG(st.st_mode))
+        why = "is not a regular file";
+    else
+        return fd;
     ::close(fd);
-    if (statResult != 0)
-        return "cannot be read: " + glimmer::errorText(statErrno);
-    if (S_ISDIR(st.st_mode))
-        return std::string("is a folder, not a file");
-    if (!S_ISREG(st.st_mode))
-        return std::string("is not a regular file");
-    return std::nullopt;
+    return -1;
+}
+
+// From here on the process holds its two files and can open no others,
+// start nothing and reach no network; it can make and remove files only in
+// the folder of its output (where the kernel has Landlock).
+void confine(const glimmer::StagedFile& staged)
+{
+    namespace sandbox = glimmer::sandbox;
+    if (sandbox::disabledByEnvironment())
+        return;
+    const std::string& target = staged.target();
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    sandbox::restrictFiles({.readable = {}, .writable = {folder}, .makeFolders = false});
+    sandbox::restrictCalls(sandbox::Calls::HeldFiles);
 }
 
 // A whole decimal number, with surrounding white space and a sign allowed.
@@ -138,9 +173,8 @@ std::optional<Arguments> parse(int argc, char* argv[], std::string& error)
     return a;
 }
 
-int run(const Arguments& a)
+int run(const Arguments& a, glimmer::FileComponents& components)
 {
-    glimmer::FileComponents components;
     const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, a.input);
     switch (fetched.status) {
     case glimmer::FetchedPreview::Status::Unreadable:
@@ -158,9 +192,8 @@ int run(const Arguments& a)
         return fail(Failed, a.output + ": cannot be written: the picture cannot be encoded");
     }
     try {
-        // The file manager reads OUTPUT at once and keeps its own copy:
-        // the file must be whole, not synced to the disk.
-        glimmer::writeFileAtomically(a.output, png, glimmer::Durability::Unsynced);
+        output->append(png);
+        output->commit();
     } catch (const glimmer::FileError& e) {
         return fail(Failed, e.what());
     }
@@ -180,14 +213,37 @@ int main(int argc, char* argv[])
         const std::optional<Arguments> arguments = parse(argc, argv, error);
         if (!arguments)
             return fail(Failed, error);
-        if (const auto why = notARegularFile(arguments->input))
-            return fail(Unreadable, arguments->input + ": " + *why);
+        std::string why;
+        const int input = openDocument(arguments->input, why);
+        if (input < 0)
+            return fail(Unreadable, arguments->input + ": " + why);
+        glimmer::FileComponents components;
+        components.adopt(arguments->input, input);
+        try {
+            // The file manager reads OUTPUT at once and keeps its own copy:
+            // the file must be whole, not synced to the disk.
+            output = glimmer::StagedFile::stage(arguments->output, {}, glimmer::Durability::Unsynced);
+        } catch (const glimmer::FileError& e) {
+            return fail(Failed, e.what());
+        }
+        try {
+            confine(*output);
+        } catch (const std::system_error& e) {
+            output.reset();
+            return fail(Failed, std::string("cannot confine the reader: ") + e.what());
+        }
         outOfMemoryLine = lineOf(arguments->input + ": out of memory");
         try {
-            return run(*arguments);
+#if defined(GLIMMER_SANDBOX_PROBE)
+            glimmer::probe::tryForbidden();
+#endif
+            const int status = run(*arguments, components);
+            output.reset();
+            return status;
         } catch (const std::bad_alloc&) {
             throw;
         } catch (const std::exception& e) {
+            output.reset();
             return fail(Unreadable, arguments->input + ": cannot be read: " + e.what());
         }
     } catch (const std::bad_alloc&) {

@@ -574,14 +574,29 @@ const Entry& CompoundFile::Impl::storage(std::string_view path) const
     return *e;
 }
 
-CompoundFile::CompoundFile(const std::string& path) : impl_(std::make_unique<Impl>())
+namespace {
+
+int openForReading(const std::string& path)
 {
-    auto source = std::make_unique<Source>();
     // Non-blocking, so that a FIFO is refused below rather than waited on;
     // reads from a regular file are not affected.
-    source->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (source->fd < 0)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(errno));
+    return fd;
+}
+
+} // namespace
+
+CompoundFile::CompoundFile(const std::string& path) : CompoundFile(OpenFile{openForReading(path)}) {}
+
+CompoundFile::CompoundFile(OpenFile file)
+{
+    auto source = std::make_unique<Source>();
+    source->fd = file.fd;
+    if (source->fd < 0)
+        throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(EBADF));
+    impl_ = std::make_unique<Impl>();
     struct stat st {};
     if (::fstat(source->fd, &st) != 0)
         throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(errno));

@@ -30,6 +30,13 @@ public:
     // Opens `path` (UTF-8), reads its header, allocation tables and directory
     // and checks every sector chain; streams are read only when asked for.
     explicit CompoundFile(const std::string& path);
+    // The same for a file opened by the caller, which this object takes over
+    // (and closes): for a program that opens its input before it gives up
+    // opening files.
+    struct OpenFile {
+        int fd;
+    };
+    explicit CompoundFile(OpenFile file);
     ~CompoundFile();
     CompoundFile(CompoundFile&&) noexcept;
     CompoundFile& operator=(CompoundFile&&) noexcept;

@@ -157,18 +157,25 @@ StagedFile StagedFile::stage(const std::string& path, std::span<const std::byte>
     // A replaced picture keeps its permissions, as a rewritten one would.
     if (replacing)
         ::fchmod(file.fd_, old.st_mode & 07777);
+    file.append(bytes);
+    return file;
+}
+
+void StagedFile::append(std::span<const std::byte> bytes)
+{
+    if (fd_ < 0)
+        throw FileError(Kind::Access, 0, "Path/File access error: " + quoted(path_) + " is not staged");
     for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(file.fd_, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw writeError(path, n < 0 ? errno : ENOSPC);
+            throw writeError(path_, n < 0 ? errno : ENOSPC);
         done += static_cast<std::size_t>(n);
     }
     // Hand the bytes to the disk now, so that commit() mostly finds them there.
-    if (durability == Durability::Synced)
-        ::sync_file_range(file.fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
-    return file;
+    if (durability_ == Durability::Synced && !bytes.empty())
+        ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 void StagedFile::sync() noexcept

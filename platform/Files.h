@@ -68,6 +68,12 @@ public:
     static StagedFile stage(const std::string& path, std::span<const std::byte> bytes,
                             Durability durability = Durability::Synced);
 
+    // Adds `bytes` to the end of the staged file: for a caller that makes its
+    // temporary file before it has the bytes, such as a program that gives
+    // up opening files before it reads its input. Raises FileError as stage()
+    // does; the staged file stays until committed or destroyed.
+    void append(std::span<const std::byte> bytes);
+
     // Waits until the bytes are on disk. Syncing many staged files first and
     // committing them after lets one journal commit serve them all.
     void sync() noexcept;
@@ -77,6 +83,10 @@ public:
     // rename refused); the temporary file is gone either way, and after a
     // failure the file at the path is as it was.
     void commit();
+
+    // The file commit() replaces: the path given, or the final target of a
+    // symbolic link there. Its folder holds the temporary file.
+    const std::string& target() const noexcept { return target_; }
 
 private:
     void discard() noexcept;

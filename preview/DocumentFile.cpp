@@ -171,6 +171,8 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
 
 DocumentFile::DocumentFile(const std::string& path) : file_(path) {}
 
+DocumentFile::DocumentFile(CompoundFile file) : file_(std::move(file)) {}
+
 std::int32_t DocumentFile::versionNumber() const
 {
     std::vector<std::string> names;

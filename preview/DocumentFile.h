@@ -33,6 +33,7 @@ inline constexpr std::int64_t MaxPreviewPixels = std::int64_t{4096} * 4096;
 class DocumentFile {
 public:
     explicit DocumentFile(const std::string& path);
+    explicit DocumentFile(CompoundFile file);
 
     // Byte 22 × 1000 + the 16-bit value at byte 20 of the newest
     // RSeStorage/V<n>/RSeDb. NotFound when the document has none.

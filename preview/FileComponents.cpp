@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 namespace glimmer {
 
 bool isDocumentName(std::string_view name)
@@ -28,6 +30,24 @@ std::string fileNameOf(std::string_view path)
 struct FileComponents::OpenFiles {
     std::mutex lock;
     std::vector<std::pair<std::string, std::weak_ptr<DocumentFile>>> files;
+    std::vector<std::pair<std::string, int>> adopted;   // opened by the caller, not read yet
+
+    ~OpenFiles()
+    {
+        for (const auto& [path, fd] : adopted)
+            ::close(fd);
+    }
+    // The descriptor adopted for `path`, handed over; -1 when there is none.
+    int takeAdopted(const std::string& path)
+    {
+        const std::lock_guard hold(lock);
+        const auto it = std::find_if(adopted.begin(), adopted.end(), [&](const auto& a) { return a.first == path; });
+        if (it == adopted.end())
+            return -1;
+        const int fd = it->second;
+        adopted.erase(it);
+        return fd;
+    }
 
     void add(const std::string& path, const std::shared_ptr<DocumentFile>& file)
     {
@@ -95,7 +115,9 @@ public:
     {
         std::shared_ptr<DocumentFile> file;
         try {
-            file = std::make_shared<DocumentFile>(path);
+            const int adopted = shared_->takeAdopted(path);
+            file = adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(CompoundFile::OpenFile{adopted}))
+                                : std::make_shared<DocumentFile>(path);
         } catch (FormatError& e) {
             e.about(Subject::Document, fileNameOf(path));
             throw;
@@ -181,6 +203,12 @@ std::unique_ptr<DocumentServer> FileComponents::createDocumentServer()
 std::unique_ptr<PropertyReader> FileComponents::createPropertyReader()
 {
     return std::make_unique<FilePropertyReader>(open_);
+}
+
+void FileComponents::adopt(const std::string& path, int fd)
+{
+    const std::lock_guard hold(open_->lock);
+    open_->adopted.emplace_back(path, fd);
 }
 
 } // namespace glimmer

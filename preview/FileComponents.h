@@ -28,6 +28,12 @@ public:
     std::unique_ptr<DocumentServer> createDocumentServer() override;
     std::unique_ptr<PropertyReader> createPropertyReader() override;
 
+    // The document at `path` is the file open on `fd`, which this object
+    // takes over: opening `path` reads it rather than opening the path
+    // again. For a program that opens its input before it gives up opening
+    // files; the descriptor is closed with the document, or with this object.
+    void adopt(const std::string& path, int fd);
+
     // The files this object's document servers have open, by path.
     struct OpenFiles;
 

@@ -8,7 +8,7 @@ namespace glimmer::convert {
 
 namespace {
 
-enum Id { Type, Size, Output, Jobs, Recursive, Follow, Force, Quiet, Json, DryRun, Help, Version, IdCount };
+enum Id { Type, Size, Output, Jobs, Recursive, Follow, Force, Quiet, Verbose, Json, DryRun, Help, Version, IdCount };
 
 struct Option {
     std::string_view letter;   // empty: none
@@ -25,6 +25,7 @@ constexpr std::array<Option, IdCount> Table{{
     {"L", "follow", false},
     {"f", "force", false},
     {"q", "quiet", false},
+    {"v", "verbose", false},
     {"", "json", false},
     {"n", "dry-run", false},
     {"h", "help", false},
@@ -244,6 +245,7 @@ Arguments parseArguments(const std::vector<std::string>& arguments, int defaultJ
     o.followLinks = line.isSet(Follow);
     o.force = line.isSet(Force);
     o.quiet = line.isSet(Quiet);
+    o.verbose = line.isSet(Verbose);
     o.json = line.isSet(Json);
     o.dryRun = line.isSet(DryRun);
     o.paths = line.positional();
@@ -271,6 +273,7 @@ const char* helpText()
            "  -n, --dry-run      read and report everything, write nothing\n"
            "      --json         one JSON object per document on standard output\n"
            "  -q, --quiet        no progress line and no summary\n"
+           "  -v, --verbose      say how the readers are confined\n"
            "  -h, --help         show this text\n"
            "      --version      show the version\n"
            "\n"

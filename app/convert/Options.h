@@ -23,6 +23,7 @@ struct Options {
     bool force = false;               // write pictures that are up to date too
     int jobs = 1;
     bool quiet = false;
+    bool verbose = false;             // say how the readers are confined
     bool json = false;
     bool dryRun = false;
 };

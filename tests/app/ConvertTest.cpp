@@ -1,4 +1,5 @@
 // glimmerbox-convert, run as a program where its interface matters.
+#include "app/convert/Confine.h"
 #include "app/convert/Convert.h"
 #include "app/convert/Plan.h"
 #include "app/convert/Run.h"
@@ -505,4 +506,78 @@ TEST(Convert, ProgressLineOnATerminal)
     EXPECT_TRUE(shown.contains(QRegularExpression("\r\\d+/18 documents, [0-9.]+/s, \\S+ left"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains("15 written, 0 up to date, 3 without a preview, 0 failed")) << shown.toStdString();
     EXPECT_FALSE(onTerminal("-f -q").contains("documents"));
+}
+
+// What a confined run may read and write: the PATHs (and with -L each
+// document, as links may lead out of them); the output folder, or the
+// pictures' folders beside their documents; nothing written in a dry run.
+TEST(Convert, ConfinementAllowsThePathsAndWhereThePicturesGo)
+{
+    const std::vector<convert::Job> jobs = {
+        {"in/a.ipt", "in/a.bmp", ""}, {"in/sub/b.ipt", "in/sub/b.bmp", ""},
+        {"in/sub/c.ipt", "in/sub/c.bmp", ""}, {"missing.ipt", "", "no such file or folder"}};
+    struct Row {
+        const char* flags;
+        std::vector<std::string> readable;
+        std::vector<std::string> writable;
+        bool makeFolders;
+    } rows[] = {
+        {"", {"in", "missing.ipt"}, {"in", "in/sub"}, false},
+        {"-o", {"in", "missing.ipt"}, {"out"}, true},
+        {"-n", {"in", "missing.ipt"}, {}, false},
+        {"-L -o", {"in", "missing.ipt", "in/a.ipt", "in/sub/b.ipt", "in/sub/c.ipt"}, {"out"}, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.flags);
+        convert::Options options;
+        options.paths = {"in", "missing.ipt"};
+        options.outputDir = std::string_view(r.flags).find("-o") != std::string_view::npos ? "out" : "";
+        options.dryRun = std::string_view(r.flags) == "-n";
+        options.followLinks = std::string_view(r.flags).starts_with("-L");
+        const sandbox::Files files = convert::filesOf(options, jobs);
+        EXPECT_EQ(files.readable, r.readable);
+        EXPECT_EQ(files.writable, r.writable);
+        EXPECT_EQ(files.makeFolders, r.makeFolders);
+    }
+}
+
+// The probe build's workers try, once confined, what a taken-over reader
+// would: each attempt fails that document with the reason, and nothing is
+// made outside the output folder. -v says how the run is confined.
+TEST(Convert, ConfinedWorkersCannotOpenCreateStartOrConnect)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir out, elsewhere;
+    const QString document = fixtureQPath("kdizon-2P-OPM/AA AOTF subassy.iam");
+    const QString outside = qpath(elsewhere) + "/planted";
+    struct Row {
+        QString probe;
+        QString refused;   // after "probe: cannot "
+    } rows[] = {
+        {"open", "open /etc/passwd"},
+        {"create:" + outside, "create " + outside},
+        {"exec", "start /bin/true"},
+        {"socket", "open a socket"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.probe.toStdString());
+        QProcess p;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("GLIMMER_PROBE", r.probe);
+        p.setProcessEnvironment(environment);
+        p.start(QStringLiteral(GLIMMER_CONVERT_PROBE), {"-v", "-o", qpath(out), document});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QStringList err = lines(QString::fromUtf8(p.readAllStandardError()));
+        ASSERT_EQ(err.size(), 3) << err.join('\n').toStdString();
+        if (err[0].contains("seccomp alone") && r.probe != "exec" && r.probe != "socket")
+            continue;   // a kernel without Landlock: files are not confined, as -v says
+        EXPECT_EQ(err[0], "glimmerbox-convert: confined by Landlock and seccomp: reading only under the PATHs, "
+                          "writing only where the pictures go; no exec, no sockets");
+        EXPECT_TRUE(err[1].startsWith("glimmerbox-convert: " + document + ": probe: cannot " + r.refused + ": "))
+            << err[1].toStdString();
+        EXPECT_TRUE(err[2].startsWith("0 written, 0 up to date, 0 without a preview, 1 failed")) << err[2].toStdString();
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(filesBelow(qpath(out)).empty());
+        EXPECT_FALSE(QFile::exists(outside));
+    }
 }

@@ -11,6 +11,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include "preview/Fetch.h"
+#include "preview/FileComponents.h"
+
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -203,6 +207,75 @@ TEST(Thumbnailer, ShortOfMemoryFailsInOneLine)
     }
     EXPECT_GT(outOfMemoryRuns, 0);
     EXPECT_GT(writtenRuns, 0);
+}
+
+// The probe build tries, once confined, what a taken-over reader would: each
+// attempt is refused, the one line says so, and nothing is created. Unconfined
+// (GLIMMER_NO_SANDBOX=1) the same attempts succeed: the probe is real.
+TEST(Thumbnailer, ConfinedItCannotOpenCreateStartOrConnect)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir dir, elsewhere;
+    const QString input = fixtureQPath("kdizon-2P-OPM/AA AOTF subassy.iam");
+    const QString out = qpath(dir) + "/thumb.png";
+    const QString outside = qpath(elsewhere) + "/planted";
+    struct Row {
+        QString probe;
+        QString refused;     // after "probe: cannot "
+        QString unconfined;  // after "probe: ", the attempt made
+    };
+    const Row rows[] = {
+        {"open", "open /etc/passwd", "opened /etc/passwd"},
+        {"create:" + outside, "create " + outside, "created " + outside},
+        {"exec", "start /bin/true", ""},   // unconfined, /bin/true takes over and exits 0
+        {"socket", "open a socket", "opened a socket"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.probe.toStdString());
+        for (const bool confined : {true, false}) {
+            QProcess p;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("GLIMMER_PROBE", r.probe);
+            if (!confined)
+                environment.insert("GLIMMER_NO_SANDBOX", "1");
+            p.setProcessEnvironment(environment);
+            p.start(QStringLiteral(GLIMMER_THUMBNAILER_PROBE), {input, out});
+            ASSERT_TRUE(p.waitForFinished(30000));
+            const QString err = QString::fromUtf8(p.readAllStandardError());
+            if (confined) {
+                EXPECT_EQ(p.exitCode(), 2);
+                EXPECT_EQ(lines(err), 1) << err.toStdString();
+                EXPECT_TRUE(err.startsWith("glimmerbox-thumbnailer: " + input + ": cannot be read: probe: cannot " + r.refused + ": "))
+                    << err.toStdString();
+                EXPECT_TRUE(QDir(qpath(dir)).isEmpty()) << "no picture, no temporary file";
+                EXPECT_FALSE(QFile::exists(outside));
+            } else if (!r.unconfined.isEmpty()) {
+                EXPECT_TRUE(err.contains("probe: " + r.unconfined)) << err.toStdString();
+            } else {
+                EXPECT_EQ(p.exitCode(), 0);
+            }
+            QDir(qpath(dir)).removeRecursively();
+            QDir().mkpath(qpath(dir));
+            QFile::remove(outside);
+        }
+    }
+}
+
+// The thumbnailer opens its document before it confines itself and reads it
+// afterwards through the descriptor: the path is not opened again.
+TEST(Thumbnailer, AnAdoptedDocumentIsReadFromItsDescriptor)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    const FixtureDocument& doc = fixtureDocuments()[1];
+    const int fd = ::open(fixturePath(doc).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    glimmer::FileComponents components;
+    components.adopt("/no/such/folder/document.ipt", fd);
+    const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, "/no/such/folder/document.ipt");
+    ASSERT_EQ(fetched.status, glimmer::FetchedPreview::Status::Ok) << fetched.reason;
+    EXPECT_FALSE(fetched.picture.size().isEmpty());
+    EXPECT_EQ(glimmer::fetchPreview(components, "/no/such/folder/document.ipt").status,
+              glimmer::FetchedPreview::Status::Unreadable);   // taken once, then closed
 }
 
 TEST(Thumbnailer, HelpGoesToStandardOutput)

@@ -210,3 +210,21 @@ TEST(StagedFile, MovesOwnTheirTemporaryFileOnce)
     EXPECT_FALSE(fs::exists(dir.file("q.png")));
     EXPECT_TRUE(temporariesIn(dir.path()).empty());
 }
+
+// A file staged before its bytes are known takes them later, in pieces, and
+// still appears whole; a committed one takes no more.
+TEST(StagedFile, TakesItsBytesAfterItIsMade)
+{
+    TempDir dir;
+    const std::string path = dir.file("p.png");
+    put(path, "old");
+    StagedFile staged = StagedFile::stage(path, {}, Durability::Unsynced);
+    EXPECT_EQ(staged.target(), path);
+    staged.append(bytesOf("ne"));
+    staged.append(bytesOf("w"));
+    EXPECT_EQ(contentOf(path), "old");
+    staged.commit();
+    EXPECT_EQ(contentOf(path), "new");
+    EXPECT_THROW(staged.append(bytesOf("more")), FileError);
+    EXPECT_EQ(contentOf(path), "new");
+}
