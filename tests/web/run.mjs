@@ -1,0 +1,219 @@
+// The web page in real headless Chromium: every fixture's preview shown with
+// the fixture's pixels, the documents without a preview and damaged ones
+// with their message, BMP and WMF bytes equal to glimmerbox-convert's, the
+// batch's picture names, a drop of files, and no request to another origin.
+//
+// node tests/web/run.mjs SITE CONVERTER
+// SITE: the folder scripts/build-web wrote; CONVERTER: glimmerbox-convert.
+// Exits 77 (skipped) when Chromium, playwright-core or the fixtures are absent.
+import { execFileSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
+import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import { basename, dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { allRead, launch, missing, serve } from './browser.mjs';
+
+const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
+const webModules = join(root, 'web');
+const require = createRequire(join(webModules, 'package.json'));
+const [site, converter] = process.argv.slice(2);
+const fixtures = resolve(root, '../shared/fixtures/documents');
+
+const skip = (why) => {
+    console.log(`web tests skipped: ${why}`);
+    process.exit(77);
+};
+if (!existsSync(fixtures))
+    skip(`no fixtures at ${fixtures}`);
+const why = missing(webModules);
+if (why)
+    skip(why);
+
+const { unzipSync } = require('fflate');
+const { PNG } = require('pngjs');
+
+// The fixtures' table: document, version, preview size and pixel hash.
+const table = readFileSync(join(fixtures, '../README.md'), 'utf8').split('\n')
+    .map((line) => line.match(/^\| `([^`]+)` \| \d+ \| (\d+) \| ([^|]+) \| ([^|]+) \| ([0-9a-f]{64}|-) \|/))
+    .filter(Boolean)
+    .map(([, path, version, preview, size, hash]) => ({ path, version, hasPreview: hash !== '-', size: size.trim(), hash }));
+
+let passed = 0, failed = 0;
+async function check(name, body) {
+    try {
+        await body();
+        ++passed;
+        console.log(`ok: ${name}`);
+    } catch (error) {
+        ++failed;
+        console.log(`FAILED: ${name}\n  ${String(error.stack || error).split('\n').join('\n  ')}`);
+    }
+}
+function expectEqual(actual, expected, what) {
+    if (JSON.stringify(actual) !== JSON.stringify(expected))
+        throw new Error(`${what}: ${JSON.stringify(actual)}, expected ${JSON.stringify(expected)}`);
+}
+
+// SHA-256 of a PNG's pixels as 8-bit RGB triples, rows top-down.
+function pixelSha256(pngBytes) {
+    const png = PNG.sync.read(Buffer.from(pngBytes));
+    const rgb = Buffer.alloc(png.width * png.height * 3);
+    for (let i = 0, j = 0; i < png.data.length; i += 4, j += 3)
+        png.data.copy(rgb, j, i, i + 3);
+    return { hash: createHash('sha256').update(rgb).digest('hex'), size: `${png.width}x${png.height}` };
+}
+
+async function downloaded(page, click) {
+    const [download] = await Promise.all([page.waitForEvent('download'), click()]);
+    return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
+}
+
+async function chooseSaveOptions(page, type, size) {
+    await page.getByLabel('Type', { exact: true }).selectOption(type);
+    await page.getByLabel('Size', { exact: true }).selectOption(String(size));
+}
+
+const server = await serve(resolve(site));
+const browser = await launch(webModules);
+const context = await browser.newContext({ acceptDownloads: true });
+const requests = [];
+context.on('request', (r) => requests.push(r.url()));
+const fresh = async () => {
+    const page = await context.newPage();
+    const errors = [];
+    page.on('pageerror', (e) => errors.push(String(e)));
+    await page.goto(server.origin + '/');
+    return { page, errors };
+};
+
+try {
+    const { page, errors } = await fresh();
+    await check('the page\'s contract: one file input for many files, Type, Size, "Download all"', async () => {
+        expectEqual(await page.$$eval('input[type=file]', (inputs) => inputs.map((i) => i.multiple)), [true], 'file inputs');
+        const values = (label) => page.getByLabel(label, { exact: true }).evaluate((s) => [...s.options].map((o) => o.value));
+        expectEqual(await values('Type'), ['bmp', 'jpg', 'wmf', 'png'], 'Type');
+        expectEqual(await values('Size'), ['96', '120', '240', '0'], 'Size');
+        expectEqual(await page.getByRole('button', { name: 'Download all' }).isDisabled(), true, 'Download all before any document');
+    });
+    await page.setInputFiles('input[type=file]', table.map((d) => join(fixtures, d.path)));
+    await allRead(page, table.length);
+
+    await check('every fixture: its card, with its version, kind and size, or "No preview"', async () => {
+        const cards = await page.$$eval('#cards .card', (cs) => cs.map((c) => ({
+            state: c.dataset.state, name: c.querySelector('.name').textContent,
+            facts: c.querySelector('.facts').textContent, shown: !!c.querySelector('canvas'),
+            message: c.querySelector('.message strong')?.textContent ?? null,
+        })));
+        expectEqual(cards.map((c) => c.name), table.map((d) => basename(d.path)), 'names');
+        for (const [i, d] of table.entries()) {
+            const c = cards[i];
+            expectEqual([c.state, c.shown, c.message], d.hasPreview ? ['ok', true, null] : ['none', false, 'No preview'], d.path);
+            if (!c.facts.includes(`Version ${d.version}`) || (d.hasPreview && !c.facts.includes(d.size.replace('x', ' × '))))
+                throw new Error(`${d.path}: facts "${c.facts}"`);
+        }
+        expectEqual(errors, [], 'page errors');
+    });
+
+    await check('every fixture: "Download all" as PNG at its own size has the fixture pixels, batch names', async () => {
+        await chooseSaveOptions(page, 'png', 0);
+        const zip = unzipSync((await downloaded(page, () => page.getByRole('button', { name: 'Download all' }).click())).bytes);
+        const withPreview = table.filter((d) => d.hasPreview);
+        const names = withPreview.map((d) => basename(d.path).slice(0, -4) + '.png');
+        names[names.indexOf('Cooling_Plate-body.png', names.indexOf('Cooling_Plate-body.png') + 1)] = 'Cooling_Plate-body.ipt.png';
+        expectEqual(Object.keys(zip), names, 'pictures in the ZIP');
+        for (const [i, d] of withPreview.entries())
+            expectEqual(pixelSha256(zip[names[i]]), { hash: d.hash, size: d.size }, d.path);
+    });
+
+    // One document of each kind of preview, at a box size and at its own.
+    const tmp = mkdtempSync(join(tmpdir(), 'glimmer-web-'));
+    for (const path of ['Rou7e-typhlogyroscope/SOLID_10.ipt', 'kdizon-2P-OPM/AA AOTF subassy.iam']) {
+        for (const [type, size] of [['bmp', 120], ['bmp', 0], ['wmf', 240]]) {
+            await check(`${path}: .${type} at ${size} equals glimmerbox-convert's`, async () => {
+                const out = join(tmp, `${type}${size}`);
+                execFileSync(converter, ['-q', '-t', type, '-s', String(size), '-o', out, join(fixtures, path)]);
+                const expected = readFileSync(join(out, basename(path).slice(0, -4) + '.' + type));
+                await chooseSaveOptions(page, type, size);
+                const card = page.locator('#cards .card', { has: page.locator('.name', { hasText: basename(path) }) });
+                const got = await downloaded(page, () => card.getByRole('button', { name: 'Save' }).click());
+                expectEqual(got.name, basename(path).slice(0, -4) + '.' + type, 'name');
+                if (!got.bytes.equals(expected))
+                    throw new Error(`${got.bytes.length} bytes differ from the converter's ${expected.length}`);
+            });
+        }
+    }
+    rmSync(tmp, { recursive: true, force: true });
+    await page.close();
+
+    await check('damaged documents show why; the next document still reads; three of one name', async () => {
+        const { page, errors } = await fresh();
+        const good = readFileSync(join(fixtures, 'Rou7e-typhlogyroscope/Part3.ipt'));
+        const files = [
+            { name: 'half.ipt', mimeType: 'application/octet-stream', buffer: good.subarray(0, 512 * 3) },
+            { name: 'notes.ipt', mimeType: 'application/octet-stream', buffer: Buffer.from('not a document\n') },
+            { name: 'empty.ipt', mimeType: 'application/octet-stream', buffer: Buffer.alloc(0) },
+            ...[1, 2, 3].map(() => ({ name: 'lid.ipt', mimeType: 'application/octet-stream', buffer: good })),
+        ];
+        await page.setInputFiles('input[type=file]', files);
+        await allRead(page, files.length);
+        const cards = await page.$$eval('#cards .card', (cs) => cs.map((c) => [c.dataset.state,
+            c.querySelector('.message strong')?.textContent ?? '', c.querySelector('.reason')?.textContent ?? '']));
+        for (const [state, headline, reason] of cards.slice(0, 3))
+            if (state !== 'unreadable' || headline !== 'Cannot be read' || reason.length < 5)
+                throw new Error(`a damaged document's card: ${state} "${headline}" "${reason}"`);
+        expectEqual(cards.slice(3).map((c) => c[0]), ['ok', 'ok', 'ok'], 'the documents after them');
+        await chooseSaveOptions(page, 'jpg', 96);
+        const zip = unzipSync((await downloaded(page, () => page.getByRole('button', { name: 'Download all' }).click())).bytes);
+        expectEqual(Object.keys(zip), ['lid.jpg', 'lid.ipt.jpg', 'lid (3).jpg'], 'names');
+        expectEqual(errors, [], 'page errors');
+        await page.close();
+    });
+
+    await check('dropped files are read like chosen ones', async () => {
+        const { page } = await fresh();
+        const bytes = readFileSync(join(fixtures, table[1].path));
+        await page.evaluate(([name, data]) => {
+            const transfer = new DataTransfer();
+            transfer.items.add(new File([new Uint8Array(data)], name));
+            document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+        }, [basename(table[1].path), [...bytes]]);
+        await allRead(page, 1);
+        expectEqual(await page.$eval('#cards .card', (c) => c.dataset.state), 'ok', 'state');
+        expectEqual(await page.getByRole('button', { name: 'Download all' }).isEnabled(), true, 'Download all enabled');
+        await page.close();
+    });
+
+    await check('no request left the page\'s origin', async () => {
+        const foreign = requests.filter((u) => !u.startsWith(server.origin + '/') && !u.startsWith('blob:') && !u.startsWith('data:'));
+        expectEqual(foreign, [], 'requests elsewhere');
+        if (!requests.some((u) => u.endsWith('/engine.wasm')))
+            throw new Error('the engine was never loaded');
+    });
+
+    await check('opened as a file, the page says how to serve it', async () => {
+        const page = await context.newPage();
+        await page.goto('file://' + join(resolve(site), 'index.html'));
+        await page.waitForTimeout(500);
+        const status = await page.textContent('#status');
+        if (!status.includes('python3 -m http.server'))
+            throw new Error(`status "${status}"`);
+        await page.close();
+    });
+
+    await check('the page\'s Content-Security-Policy refuses other origins', async () => {
+        const { page } = await fresh();
+        const refused = await page.evaluate(() => new Promise((resolve) => {
+            document.addEventListener('securitypolicyviolation', (e) => resolve(e.effectiveDirective));
+            fetch('http://127.0.0.2:9/').catch(() => {});
+        }));
+        expectEqual(refused, 'connect-src', 'the directive that refused it');
+        await page.close();
+    });
+} finally {
+    await browser.close();
+    await server.close();
+}
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);

@@ -1,0 +1,178 @@
+// The engine as the web page's worker calls it: plain C functions over the
+// documents the worker has written into Emscripten's in-memory file system.
+// A document read is kept as its picture under a number until forgotten;
+// what comes back to JavaScript is JSON text or bytes in the module's memory,
+// valid until the next call.
+#include "formats/BitmapFile.h"
+#include "formats/FormatError.h"
+#include "formats/Image.h"
+#include "preview/Box.h"
+#include "preview/Fetch.h"
+#include "preview/FileComponents.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <new>
+#include <string>
+
+namespace {
+
+using namespace glimmer;
+
+std::map<int, Picture> pictures;
+int lastId = 0;
+std::string text;   // the last JSON answer
+Bytes bytes;        // the last bytes answer
+
+std::string quoted(const std::string& s)
+{
+    std::string q = "\"";
+    for (const char c : s) {
+        if (c == '"' || c == '\\') {
+            q += '\\';
+            q += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            q += escaped;
+        } else {
+            q += c;
+        }
+    }
+    return q += '"';
+}
+
+// An image as rows of R, G, B, A bytes, as the browser's ImageData holds them.
+Bytes rgba(const Image& image)
+{
+    const auto width = static_cast<std::size_t>(image.width());
+    Bytes out(width * 4 * static_cast<std::size_t>(image.height()));
+    for (int y = 0; y < image.height(); ++y) {
+        std::byte* to = out.data() + width * 4 * static_cast<std::size_t>(y);
+        if (image.format() == PixelFormat::Rgbx8888 || image.format() == PixelFormat::Rgba8888) {
+            std::memcpy(to, image.row(y), width * 4);   // already R, G, B, A (or 0xFF)
+            continue;
+        }
+        const std::uint32_t* from = image.row32(y);
+        const bool opaque = !image.hasAlpha();
+        for (std::size_t x = 0; x < width; ++x, to += 4) {
+            const std::uint32_t c = from[x];
+            to[0] = static_cast<std::byte>(redOf(c));
+            to[1] = static_cast<std::byte>(greenOf(c));
+            to[2] = static_cast<std::byte>(blueOf(c));
+            to[3] = static_cast<std::byte>(opaque ? 0xFF : alphaOf(c));
+        }
+    }
+    return out;
+}
+
+// The box image as the window's Save, its batch and the converter make it:
+// the picture fitted into a `size` square (0: its own size) on white.
+Image boxImage(const Picture& picture, int size)
+{
+    return renderBox(picture, size > 0 ? Size{size, size} : picture.size(), White);
+}
+
+// Runs `make`, turning whatever it raises into the answer "error: why".
+template <typename Make>
+const std::byte* answer(Make&& make)
+{
+    try {
+        bytes = make();
+        text.clear();
+    } catch (const FormatError& e) {
+        text = e.what();
+    } catch (const std::bad_alloc&) {
+        text = "Out of memory";
+    } catch (const std::exception& e) {
+        text = e.what();
+    }
+    if (!text.empty())
+        bytes.clear();
+    return bytes.data();
+}
+
+const Picture* find(int id)
+{
+    const auto it = pictures.find(id);
+    return it == pictures.end() ? nullptr : &it->second;
+}
+
+} // namespace
+
+extern "C" {
+
+// Reads the document at `path` and answers with JSON: its number (when it
+// has a preview), "status" ("ok", "none" or "unreadable"), "reason",
+// "version", "kind", "source", "width" and "height".
+const char* glimmer_read(const char* path)
+{
+    FileComponents components;
+    FetchedPreview fetched = fetchPreview(components, path);
+    static constexpr const char* Status[] = {"ok", "none", "unreadable"};
+    text = "{\"status\":";
+    text += quoted(Status[static_cast<int>(fetched.status)]);
+    if (fetched.status == FetchedPreview::Status::Ok) {
+        pictures[++lastId] = fetched.picture;
+        text += ",\"id\":" + std::to_string(lastId);
+    }
+    text += ",\"reason\":" + quoted(printable(fetched.reason));
+    if (fetched.version)
+        text += ",\"version\":" + std::to_string(*fetched.version);
+    text += ",\"kind\":" + quoted(fetched.format) + ",\"source\":" + quoted(fetched.source);
+    text += ",\"width\":" + std::to_string(fetched.picture.size().width);
+    text += ",\"height\":" + std::to_string(fetched.picture.size().height) + "}";
+    return text.c_str();
+}
+
+void glimmer_forget(int id)
+{
+    pictures.erase(id);
+}
+
+// The picture `id` as RGBA rows: "box" 1, the box image of a `size` square
+// (0: the picture's own size) as the bitmap and JPEG files hold it; "box" 0,
+// the picture scaled down to fit `size` (never up; 0: its own size), as
+// the thumbnailer's PNG holds it. The width and height follow with
+// glimmer_width() and glimmer_height(); null with glimmer_error() on failure.
+static Size lastSize;
+const std::byte* glimmer_pixels(int id, int size, int box)
+{
+    return answer([&] {
+        const Picture* picture = find(id);
+        if (!picture)
+            throw std::runtime_error("no such picture");
+        const Image image = box ? boxImage(*picture, size) : thumbnailImage(*picture, size);
+        if (image.isNull())
+            throw std::runtime_error("the preview cannot be drawn");
+        lastSize = image.size();
+        return rgba(image);
+    });
+}
+
+// The picture `id` as a file byte for byte as the desktop programs write
+// it: "bmp", the 24-bit bitmap of the box image of a `size` square (0: its
+// own size); "wmf", the placeable metafile of the picture in its own form.
+// Its length follows with glimmer_length().
+const std::byte* glimmer_file(int id, const char* type, int size)
+{
+    return answer([&] {
+        const Picture* picture = find(id);
+        if (!picture)
+            throw std::runtime_error("no such picture");
+        if (std::strcmp(type, "bmp") == 0)
+            return bmp::encode24(boxImage(*picture, size));
+        if (std::strcmp(type, "wmf") == 0)
+            return picture->placeableMetafile();
+        throw std::runtime_error("no such type");
+    });
+}
+
+int glimmer_width() { return lastSize.width; }
+int glimmer_height() { return lastSize.height; }
+int glimmer_length() { return static_cast<int>(bytes.size()); }
+const char* glimmer_error() { return text.c_str(); }
+
+} // extern "C"

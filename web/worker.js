@@ -1,0 +1,96 @@
+// The page's worker: runs the engine (engine.js, engine.wasm) on the
+// documents the page sends, one at a time, and answers with what it found,
+// the preview's pixels and the picture files. The page never waits on it.
+'use strict';
+importScripts('engine.js');
+
+const ready = createEngine().then((m) => ({
+    m,
+    read: m.cwrap('glimmer_read', 'string', ['string']),
+    forget: m.cwrap('glimmer_forget', null, ['number']),
+    pixels: m.cwrap('glimmer_pixels', 'number', ['number', 'number', 'number']),
+    file: m.cwrap('glimmer_file', 'number', ['number', 'string', 'number']),
+    width: m.cwrap('glimmer_width', 'number', []),
+    height: m.cwrap('glimmer_height', 'number', []),
+    length: m.cwrap('glimmer_length', 'number', []),
+    error: m.cwrap('glimmer_error', 'string', []),
+}));
+// The engine's code is compiled at its first run and again, optimised,
+// once it has run for a while: small documents of our own (from
+// fuzz/corpus/document), read a few dozen times before the page's first,
+// take it there while the page waits for one.
+const warmed = ready.then(async (e) => {
+    for (const name of ['png-preview.ipt', 'metafile-preview.ipt', 'standard-set-preview.idw']) {
+        try {
+            e.m.FS.writeFile('/warm', new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer()));
+            for (let i = 0; i < 40; ++i) {
+                const info = JSON.parse(e.read('/warm'));
+                if (info.id)
+                    e.forget(info.id);
+            }
+        } catch {
+            // Only slower: the first documents warm it instead.
+        }
+    }
+    self.postMessage({ ready: true });
+    return e;
+});
+
+
+// RGBA rows of picture `id` (see glimmer_pixels), copied out of the engine.
+function pixels(e, id, size, box) {
+    const at = e.pixels(id, size, box);
+    if (!at)
+        throw new Error(e.error());
+    const width = e.width(), height = e.height();
+    return { width, height, data: e.m.HEAPU8.slice(at, at + width * height * 4) };
+}
+
+// A picture file: bmp and wmf from the engine's writers, as the desktop
+// programs write them; jpg (the box image) and png (scaled down to fit,
+// never up) from the browser's encoders.
+async function pictureFile(e, id, type, size) {
+    if (type === 'bmp' || type === 'wmf') {
+        const at = e.file(id, type, size);
+        if (!at)
+            throw new Error(e.error());
+        return e.m.HEAPU8.slice(at, at + e.length());
+    }
+    const { width, height, data } = pixels(e, id, size, type === 'jpg' ? 1 : 0);
+    const canvas = new OffscreenCanvas(width, height);
+    canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(data.buffer), width, height), 0, 0);
+    const blob = await canvas.convertToBlob(type === 'jpg' ? { type: 'image/jpeg', quality: 0.9 } : { type: 'image/png' });
+    return new Uint8Array(await blob.arrayBuffer());
+}
+
+let queue = Promise.resolve();
+self.onmessage = (event) => {
+    const job = event.data;
+    queue = queue.then(async () => {
+        const e = await warmed;
+        try {
+            if (job.op === 'read') {
+                const path = '/document';
+                e.m.FS.writeFile(path, new Uint8Array(job.bytes));
+                let info;
+                try {
+                    info = JSON.parse(e.read(path));
+                } finally {
+                    e.m.FS.unlink(path);
+                }
+                const answer = { seq: job.seq, info };
+                if (info.status === 'ok') {
+                    answer.image = pixels(e, info.id, 0, 0);
+                    self.postMessage(answer, [answer.image.data.buffer]);
+                    return;
+                }
+                self.postMessage(answer);
+            } else if (job.op === 'save') {
+                const bytes = await pictureFile(e, job.id, job.type, job.size);
+                self.postMessage({ seq: job.seq, bytes }, [bytes.buffer]);
+            }
+        } catch (error) {
+            self.postMessage({ seq: job.seq, error: String(error && error.message || error) });
+        }
+    });
+};
