@@ -1,8 +1,9 @@
+// A classic script: it defines pictureNames for app.js.
 // Picture names as the window's batch gives them: a document's name without
 // its extension ("lid.ipt" gives "lid.bmp"); when another document of the
 // run already has that name, its whole name ("lid.ipt.bmp"); when that is
 // taken too, a number ("lid (3).bmp"). First come, first served.
-export function pictureNames(documents, extension) {
+function pictureNames(documents, extension) {
     const taken = new Set();
     return documents.map(({ folder, name }) => {
         const prefix = folder ? folder + '/' : '';

@@ -1,10 +1,16 @@
 // The page's worker: runs the engine (engine.js, engine.wasm) on the
 // documents the page sends, one at a time, and answers with what it found,
 // the preview's pixels and the picture files. The page never waits on it.
+// Started from a file, it runs as one string (worker-file.js, written by
+// scripts/build-web) that holds the engine, its WebAssembly and the warming
+// documents: glimmerWasm and glimmerWarm, in base64.
 'use strict';
-importScripts('engine.js');
+const fromFile = typeof glimmerWasm === 'string';
+const decode = (base64) => Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+if (!fromFile)
+    importScripts('engine.js');
 
-const ready = createEngine().then((m) => ({
+const ready = createEngine(fromFile ? { wasmBinary: decode(glimmerWasm) } : {}).then((m) => ({
     m,
     read: m.cwrap('glimmer_read', 'string', ['string']),
     forget: m.cwrap('glimmer_forget', null, ['number']),
@@ -22,7 +28,8 @@ const ready = createEngine().then((m) => ({
 const warmed = ready.then(async (e) => {
     for (const name of ['png-preview.ipt', 'metafile-preview.ipt', 'standard-set-preview.idw']) {
         try {
-            e.m.FS.writeFile('/warm', new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer()));
+            e.m.FS.writeFile('/warm', fromFile ? decode(glimmerWarm[name])
+                : new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer()));
             for (let i = 0; i < 40; ++i) {
                 const info = JSON.parse(e.read('/warm'));
                 if (info.id)

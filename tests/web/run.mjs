@@ -1,7 +1,8 @@
 // The web page in real headless Chromium: every fixture's preview shown with
 // the fixture's pixels, the documents without a preview and damaged ones
 // with their message, BMP and WMF bytes equal to glimmerbox-convert's, the
-// batch's picture names, a drop of files, and no request to another origin.
+// batch's picture names, a drop of files and of folders, the page opened as
+// a file, and no request to another origin.
 //
 // node tests/web/run.mjs SITE CONVERTER
 // SITE: the folder scripts/build-web wrote; CONVERTER: glimmerbox-convert.
@@ -12,7 +13,7 @@ import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { basename, dirname, join, resolve } from 'node:path';
-import { fileURLToPath } from 'node:url';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 import { allRead, launch, missing, serve } from './browser.mjs';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
@@ -75,6 +76,29 @@ async function chooseSaveOptions(page, type, size) {
     await page.getByLabel('Size', { exact: true }).selectOption(String(size));
 }
 
+// The picture names in "Download all"'s ZIP at `type` and `size`, with their bytes.
+async function downloadAll(page, type, size) {
+    await chooseSaveOptions(page, type, size);
+    return unzipSync((await downloaded(page, () => page.getByRole('button', { name: 'Download all' }).click())).bytes);
+}
+
+// The cards of `documents` (rows of the fixtures' table, all of the page's
+// cards in order): their names, versions, kinds and sizes, or "No preview".
+async function expectCards(page, documents) {
+    const cards = await page.$$eval('#cards .card', (cs) => cs.map((c) => ({
+        state: c.dataset.state, name: c.querySelector('.name').textContent,
+        facts: c.querySelector('.facts').textContent, shown: !!c.querySelector('canvas'),
+        message: c.querySelector('.message strong')?.textContent ?? null,
+    })));
+    expectEqual(cards.map((c) => c.name), documents.map((d) => basename(d.path)), 'names');
+    for (const [i, d] of documents.entries()) {
+        const c = cards[i];
+        expectEqual([c.state, c.shown, c.message], d.hasPreview ? ['ok', true, null] : ['none', false, 'No preview'], d.path);
+        if (!c.facts.includes(`Version ${d.version}`) || (d.hasPreview && !c.facts.includes(d.size.replace('x', ' × '))))
+            throw new Error(`${d.path}: facts "${c.facts}"`);
+    }
+}
+
 const server = await serve(resolve(site));
 const browser = await launch(webModules);
 const context = await browser.newContext({ acceptDownloads: true });
@@ -101,24 +125,12 @@ try {
     await allRead(page, table.length);
 
     await check('every fixture: its card, with its version, kind and size, or "No preview"', async () => {
-        const cards = await page.$$eval('#cards .card', (cs) => cs.map((c) => ({
-            state: c.dataset.state, name: c.querySelector('.name').textContent,
-            facts: c.querySelector('.facts').textContent, shown: !!c.querySelector('canvas'),
-            message: c.querySelector('.message strong')?.textContent ?? null,
-        })));
-        expectEqual(cards.map((c) => c.name), table.map((d) => basename(d.path)), 'names');
-        for (const [i, d] of table.entries()) {
-            const c = cards[i];
-            expectEqual([c.state, c.shown, c.message], d.hasPreview ? ['ok', true, null] : ['none', false, 'No preview'], d.path);
-            if (!c.facts.includes(`Version ${d.version}`) || (d.hasPreview && !c.facts.includes(d.size.replace('x', ' × '))))
-                throw new Error(`${d.path}: facts "${c.facts}"`);
-        }
+        await expectCards(page, table);
         expectEqual(errors, [], 'page errors');
     });
 
     await check('every fixture: "Download all" as PNG at its own size has the fixture pixels, batch names', async () => {
-        await chooseSaveOptions(page, 'png', 0);
-        const zip = unzipSync((await downloaded(page, () => page.getByRole('button', { name: 'Download all' }).click())).bytes);
+        const zip = await downloadAll(page, 'png', 0);
         const withPreview = table.filter((d) => d.hasPreview);
         const names = withPreview.map((d) => basename(d.path).slice(0, -4) + '.png');
         names[names.indexOf('Cooling_Plate-body.png', names.indexOf('Cooling_Plate-body.png') + 1)] = 'Cooling_Plate-body.ipt.png';
@@ -164,9 +176,7 @@ try {
             if (state !== 'unreadable' || headline !== 'Cannot be read' || reason.length < 5)
                 throw new Error(`a damaged document's card: ${state} "${headline}" "${reason}"`);
         expectEqual(cards.slice(3).map((c) => c[0]), ['ok', 'ok', 'ok'], 'the documents after them');
-        await chooseSaveOptions(page, 'jpg', 96);
-        const zip = unzipSync((await downloaded(page, () => page.getByRole('button', { name: 'Download all' }).click())).bytes);
-        expectEqual(Object.keys(zip), ['lid.jpg', 'lid.ipt.jpg', 'lid (3).jpg'], 'names');
+        expectEqual(Object.keys(await downloadAll(page, 'jpg', 96)), ['lid.jpg', 'lid.ipt.jpg', 'lid (3).jpg'], 'names');
         expectEqual(errors, [], 'page errors');
         await page.close();
     });
@@ -185,6 +195,45 @@ try {
         await page.close();
     });
 
+    // A drop of a folder, as Chromium's entries give it: each folder's
+    // entries in batches of at most 100, then an empty one; the documents
+    // below it in name order, their pictures named within their folders.
+    await check('a dropped folder: every document below it, in name order, named within its folders', async () => {
+        const { page, errors } = await fresh();
+        const bytes = readFileSync(join(fixtures, 'jessedusty-2014-15-Robotux-CAD-Files/tetrix spacer.ipt'));
+        const numbered = [...Array(105).keys()].map((i) => `p${String(i).padStart(3, '0')}.ipt`);
+        await page.evaluate(([data, numbered]) => {
+            const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
+            const file = (name) => ({ isFile: true, isDirectory: false, name, file: (ok) => setTimeout(() => ok(new File([bytes], name))) });
+            const folder = (name, entries, batch) => ({
+                isFile: false, isDirectory: true, name,
+                createReader: () => {
+                    let at = 0;
+                    return { readEntries: (ok) => setTimeout(() => ok(entries.slice(at, at += batch))) };
+                },
+            });
+            const sub = folder('sub', [file('lid.ipt'), file('notes.txt'), file('p000.ipt'), file('lid.iam')], 3);
+            const parts = folder('parts', [...numbered.reverse().map(file), file('readme.txt'), sub], 100);
+            const items = [
+                { kind: 'file', webkitGetAsEntry: () => parts },
+                { kind: 'string', webkitGetAsEntry: () => null },
+                { kind: 'file', webkitGetAsEntry: () => file('loose.ipt'), getAsFile: () => new File([bytes], 'loose.ipt') },
+            ];
+            const drop = new Event('drop', { bubbles: true, cancelable: true });
+            Object.defineProperty(drop, 'dataTransfer', { value: { items } });
+            document.body.dispatchEvent(drop);
+        }, [bytes.toString('base64'), numbered]);
+        const names = [...numbered, 'lid.iam', 'lid.ipt', 'p000.ipt', 'loose.ipt'];
+        await allRead(page, names.length);
+        expectEqual(await page.$$eval('#cards .card', (cs) => cs.map((c) => [c.querySelector('.name').textContent, c.dataset.state])),
+            names.map((n) => [n, 'ok']), 'cards');
+        expectEqual(Object.keys(await downloadAll(page, 'jpg', 96)),
+            [...numbered.map((n) => `parts/${n.slice(0, -4)}.jpg`), 'parts/sub/lid.jpg', 'parts/sub/lid.ipt.jpg', 'parts/sub/p000.jpg', 'loose.jpg'],
+            'pictures in the ZIP');
+        expectEqual(errors, [], 'page errors');
+        await page.close();
+    });
+
     await check('no request left the page\'s origin', async () => {
         const foreign = requests.filter((u) => !u.startsWith(server.origin + '/') && !u.startsWith('blob:') && !u.startsWith('data:'));
         expectEqual(foreign, [], 'requests elsewhere');
@@ -192,13 +241,23 @@ try {
             throw new Error('the engine was never loaded');
     });
 
-    await check('opened as a file, the page says how to serve it', async () => {
+    await check('opened as a file, the page reads documents and asks nothing beyond its folder', async () => {
         const page = await context.newPage();
-        await page.goto('file://' + join(resolve(site), 'index.html'));
-        await page.waitForTimeout(500);
-        const status = await page.textContent('#status');
-        if (!status.includes('python3 -m http.server'))
-            throw new Error(`status "${status}"`);
+        const errors = [], asked = [];
+        page.on('pageerror', (e) => errors.push(String(e)));
+        page.on('request', (r) => asked.push(r.url()));
+        const folder = pathToFileURL(resolve(site)).href + '/';
+        await page.goto(folder + 'index.html');
+        const documents = table.filter((d) => /Part3|AA AOTF|003550_2|Sapphire/.test(d.path));
+        await page.setInputFiles('input[type=file]', documents.map((d) => join(fixtures, d.path)));
+        await allRead(page, documents.length);
+        await expectCards(page, documents);
+        const zip = await downloadAll(page, 'png', 0);
+        expectEqual(Object.keys(zip).length, 3, 'pictures in the ZIP');
+        for (const d of documents.filter((d) => d.hasPreview))
+            expectEqual(pixelSha256(zip[basename(d.path).slice(0, -4) + '.png']), { hash: d.hash, size: d.size }, d.path);
+        expectEqual(errors, [], 'page errors');
+        expectEqual(asked.filter((u) => !u.startsWith(folder) && !u.startsWith('blob:') && !u.startsWith('data:')), [], 'requests elsewhere');
         await page.close();
     });
 
