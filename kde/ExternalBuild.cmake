@@ -20,7 +20,7 @@ message(STATUS "KIO thumbnail plugin: built in ${GLIMMER_KDE_BINARY_DIR}")
 set(GLIMMER_KDE_PLUGIN ON)
 
 # A shared object takes only position-independent code.
-set_target_properties(glimmer_formats glimmer_preview PROPERTIES POSITION_INDEPENDENT_CODE ON)
+set_target_properties(glimmer_formats glimmer_preview glimmer_system PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 # The tests option is declared after this file: its default on a first configure.
 set(glimmer_kde_tests ON)
@@ -43,11 +43,11 @@ ExternalProject_Add(glimmer_kde
         -DGLIMMER_WARNINGS_AS_ERRORS=${GLIMMER_WARNINGS_AS_ERRORS}
         -DGLIMMER_BUILD_TESTS=${glimmer_kde_tests}
         -DGLIMMER_BUILD_BENCHMARKS=$<BOOL:${GLIMMER_BUILD_BENCHMARKS}>
-        "-DGLIMMER_CORE_LIBRARIES=$<TARGET_FILE:glimmer_preview>|$<TARGET_FILE:glimmer_formats>"
+        "-DGLIMMER_CORE_LIBRARIES=$<TARGET_FILE:glimmer_preview>|$<TARGET_FILE:glimmer_formats>|$<TARGET_FILE:glimmer_system>"
     LIST_SEPARATOR |
     BUILD_ALWAYS ON          # its own build tool decides what is out of date
     INSTALL_COMMAND ""
-    DEPENDS glimmer_preview glimmer_formats)
+    DEPENDS glimmer_preview glimmer_formats glimmer_system)
 
 # Installed with the rest, as a component of its own.
 install(CODE "include(\"${GLIMMER_KDE_BINARY_DIR}/cmake_install.cmake\")" COMPONENT kde)

@@ -8,12 +8,13 @@
 
 namespace glimmer {
 
-void keepFreedMemoryForReuse()
+void keepFreedMemoryForReuse(int kept)
 {
 #if defined(__GLIBC__)
-    constexpr int Kept = 32 << 20;
-    mallopt(M_TRIM_THRESHOLD, Kept);
-    mallopt(M_MMAP_THRESHOLD, Kept);
+    mallopt(M_TRIM_THRESHOLD, kept);
+    mallopt(M_MMAP_THRESHOLD, kept);
+#else
+    (void)kept;
 #endif
 }
 
