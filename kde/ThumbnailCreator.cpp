@@ -5,6 +5,7 @@
 // another: nothing may escape it, and no state is kept from one file to the next.
 #include "formats/Image.h"
 #include "platform/Heap.h"
+#include "platform/QtImage.h"
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
@@ -17,54 +18,8 @@
 #include <QSize>
 #include <QUrl>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <string>
-
-namespace {
-
-QImage::Format qtFormat(glimmer::PixelFormat format)
-{
-    switch (format) {
-    case glimmer::PixelFormat::Xrgb32: return QImage::Format_RGB32;
-    case glimmer::PixelFormat::Argb32: return QImage::Format_ARGB32;
-    case glimmer::PixelFormat::Rgbx8888: return QImage::Format_RGBX8888;
-    case glimmer::PixelFormat::Rgba8888: return QImage::Format_RGBA8888;
-    }
-    return QImage::Format_Invalid;
-}
-
-void release(void* image)
-{
-    delete static_cast<glimmer::Image*>(image);
-}
-
-// The engine's image as a QImage over the same pixels, alpha as it is; the
-// QImage keeps a copy of the engine image, and so its pixels, alive.
-QImage wrap(const glimmer::Image& image)
-{
-    auto* keep = new glimmer::Image(image);
-    return QImage(reinterpret_cast<const uchar*>(keep->row(0)), keep->width(), keep->height(),
-                  static_cast<int>(keep->stride()), qtFormat(keep->format()), release, keep);
-}
-
-// Whether `path` names a regular file. Opened without blocking, so that a
-// FIFO is refused at once rather than waited on for a writer.
-bool isRegularFile(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return regular;
-}
-
-} // namespace
 
 class GlimmerboxThumbnailCreator : public KIO::ThumbnailCreator {
 public:
@@ -86,10 +41,10 @@ public:
     KIO::ThumbnailResult create(const KIO::ThumbnailRequest& request) override
     {
         try {
-            // A remote address has no local path: refused here like a missing file.
+            // A remote address has no local path: refused like a missing
+            // file. The engine refuses a folder, a FIFO (opened without
+            // blocking) or any other file that is not a regular one.
             const QByteArray path = QFile::encodeName(request.url().toLocalFile());
-            if (!isRegularFile(path))
-                return KIO::ThumbnailResult::fail();
             glimmer::FileComponents components;
             const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, path.toStdString());
             if (fetched.status != glimmer::FetchedPreview::Status::Ok)
@@ -99,7 +54,7 @@ public:
             const glimmer::Image image = glimmer::thumbnailImage(fetched.picture, side);
             if (image.isNull())
                 return KIO::ThumbnailResult::fail();
-            return KIO::ThumbnailResult::pass(wrap(image));
+            return KIO::ThumbnailResult::pass(glimmer::toQImage(image));
         } catch (...) {   // std::bad_alloc above all: the worker goes on with the next file
             return KIO::ThumbnailResult::fail();
         }

@@ -4,36 +4,6 @@
 
 namespace glimmer {
 
-namespace {
-
-QImage::Format qtFormat(PixelFormat f)
-{
-    switch (f) {
-    case PixelFormat::Xrgb32: return QImage::Format_RGB32;
-    case PixelFormat::Argb32: return QImage::Format_ARGB32;
-    case PixelFormat::Rgbx8888: return QImage::Format_RGBX8888;
-    case PixelFormat::Rgba8888: return QImage::Format_RGBA8888;
-    }
-    return QImage::Format_RGB32;
-}
-
-void release(void* info)
-{
-    delete static_cast<Image*>(info);
-}
-
-} // namespace
-
-QImage toQImage(const Image& image)
-{
-    if (image.isNull())
-        return {};
-    // The QImage keeps a copy of the engine image, and so its pixels, alive.
-    auto* keep = new Image(image);
-    return QImage(reinterpret_cast<const uchar*>(keep->row(0)), keep->width(), keep->height(),
-                  static_cast<qsizetype>(keep->stride()), qtFormat(keep->format()), release, keep);
-}
-
 Image fromQImage(const QImage& source)
 {
     if (source.isNull())
