@@ -11,8 +11,8 @@
 // leaves it unconfined, for debugging.
 #include "formats/FormatError.h"
 #include "formats/Png.h"
-#include "platform/Files.h"
-#include "platform/Sandbox.h"
+#include "system/Files.h"
+#include "system/Sandbox.h"
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
@@ -32,7 +32,7 @@
 #include <system_error>
 
 #if defined(GLIMMER_SANDBOX_PROBE)
-#include "app/SandboxProbe.h"
+#include "SandboxProbe.h"
 #endif
 
 namespace {

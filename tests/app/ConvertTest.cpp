@@ -5,10 +5,10 @@
 #include "app/convert/Run.h"
 #include "app/frmSavePreview.h"
 #include "preview/FileComponents.h"
-#include "tests/support/QtFixtures.h"
-#include "tests/support/WindowControls.h"
-#include "tests/support/ScriptedDialog.h"
-#include "tests/support/ScriptedProgress.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/WindowControls.h"
+#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/qt/ScriptedProgress.h"
 
 #include <gtest/gtest.h>
 

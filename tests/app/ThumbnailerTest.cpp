@@ -1,6 +1,6 @@
-#include "tests/support/CompoundFileEditor.h"
-#include "tests/support/QtFixtures.h"
-#include "tests/support/QtPixels.h"
+#include "fuzz/support/CompoundFileEditor.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/QtPixels.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "formats/CompoundFile.h"
 #include "fuzz/support/CompoundFileWriter.h"
-#include "tests/support/CompoundFileEditor.h"
+#include "fuzz/support/CompoundFileEditor.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "preview/DocumentFile.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
-#include "tests/support/CompoundFileEditor.h"
+#include "fuzz/support/CompoundFileEditor.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/Pixels.h"
 
