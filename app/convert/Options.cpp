@@ -1,5 +1,8 @@
 #include "app/convert/Options.h"
 
+#include "formats/Text.h"
+
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <optional>
@@ -40,12 +43,11 @@ std::optional<Id> lookup(std::string_view name)
     return std::nullopt;
 }
 
-// The bytes of the character that starts at `at`: one, or a whole UTF-8 sequence.
+// The bytes of the character that starts at `at`: a whole UTF-8 sequence,
+// or one byte that is not part of one.
 std::size_t characterAt(const std::string& text, std::size_t at)
 {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    return std::min(length, text.size() - at);
+    return std::max<std::size_t>(1, utf8Sequence(std::string_view(text).substr(at)));
 }
 
 // What a command line holds: the options found, each with its last value,

@@ -391,6 +391,7 @@ TEST(Convert, CommandLines)
         {{"-h=1"}, "usage: Unexpected value after '-h'."},
         {{"-xy", "--bogus", "x"}, "usage: Unknown options: x, y, bogus."},
         {{"-h", "--bogus"}, "usage: Unknown option 'bogus'."},
+        {{"-\xE9q", "x"}, "usage: Unknown option '\xE9'."},   // a byte that is not UTF-8 is one letter
         {{"-t=", "x"}, "usage: unknown type \"\" (bmp, jpg, wmf or png)"},
         {{"-o", "", "x"}, "usage: the output folder is empty"},
         {{"-q"}, "usage: no document or folder given"},
