@@ -1,6 +1,8 @@
 #pragma once
 
+#include <charconv>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -141,6 +143,19 @@ inline void appendJson(std::string& out, std::string_view text)
         text.remove_prefix(length);
     }
     out += '"';
+}
+
+// A count given on a command line: decimal digits and nothing else (no sign,
+// no white space), within int; nullopt otherwise.
+inline std::optional<int> parseCount(std::string_view text)
+{
+    int value = 0;
+    if (text.empty() || text[0] < '0' || text[0] > '9')
+        return std::nullopt;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
 }
 
 } // namespace glimmer

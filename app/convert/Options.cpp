@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <optional>
 
 namespace glimmer::convert {
@@ -168,23 +167,13 @@ Arguments usage(std::string error)
     return a;
 }
 
-// A whole decimal number in [low, high], white space around it allowed;
-// nothing else, and no "+" in front.
+// A count (Text.h's parseCount) in [low, high].
 bool readNumber(std::string_view text, int low, int high, int& value)
 {
-    constexpr std::string_view space = " \t\n\v\f\r";
-    const std::size_t first = text.find_first_not_of(space);
-    if (first == std::string_view::npos)
+    const std::optional<int> n = parseCount(text);
+    if (!n || *n < low || *n > high)
         return false;
-    text = text.substr(first, text.find_last_not_of(space) - first + 1);
-    // " +5" has always been read as 5, "+5" never.
-    if (first > 0 && text.size() > 1 && text[0] == '+' && text[1] != '-')
-        text.remove_prefix(1);
-    int n = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (error != std::errc() || end != text.data() + text.size() || n < low || n > high)
-        return false;
-    value = n;
+    value = *n;
     return true;
 }
 

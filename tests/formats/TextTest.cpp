@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string_view>
 
 using namespace glimmer;
@@ -25,4 +26,21 @@ TEST(Printable, WritesOutControlsAndReplacesWhatIsNotUtf8)
     };
     for (const auto& c : cases)
         EXPECT_EQ(printable(c.in), c.out) << c.in;
+}
+
+// A count on a command line is digits alone: no sign, no white space, no
+// more than an int holds.
+TEST(ParseCount, TakesDigitsAloneWithinInt)
+{
+    const struct {
+        std::string_view in;
+        std::optional<int> out;
+    } cases[] = {
+        {"0", 0}, {"240", 240}, {"007", 7}, {"2147483647", 2147483647},
+        {"", std::nullopt}, {"+5", std::nullopt}, {"-5", std::nullopt}, {" 5", std::nullopt},
+        {"5 ", std::nullopt}, {"5x", std::nullopt}, {"0x10", std::nullopt}, {"2147483648", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseCount(c.in), c.out) << c.in;
 }
