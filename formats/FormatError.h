@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -61,6 +63,41 @@ private:
     Subject subject_ = Subject::Data;
     std::string file_;
 };
+
+// What the exception being handled says, for a caller that turns any
+// failure into a reason: its text, and whether it is running out of memory.
+struct StepFailure {
+    std::string reason;
+    bool outOfMemory = false;
+};
+
+// The exception being handled as a StepFailure; call it only inside a catch block.
+inline StepFailure currentFailure()
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return {"Out of memory", true};
+    } catch (const std::exception& e) {
+        return {e.what()};
+    } catch (...) {
+        return {"Unknown error"};
+    }
+}
+
+// Runs `step`; whatever it raises goes to `onFailure` as a StepFailure. True
+// when the step succeeded.
+template <typename Step, typename OnFailure>
+bool guarded(Step&& step, OnFailure&& onFailure)
+{
+    try {
+        std::forward<Step>(step)();
+        return true;
+    } catch (...) {
+        std::forward<OnFailure>(onFailure)(currentFailure());
+        return false;
+    }
+}
 
 // Little-endian reads over a byte span; every read checks what is left.
 class ByteReader {

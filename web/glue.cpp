@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -61,17 +61,8 @@ Image boxImage(const Picture& picture, int size)
 template <typename Make>
 const std::byte* answer(Make&& make)
 {
-    try {
-        bytes = make();
-        text.clear();
-    } catch (const FormatError& e) {
-        text = e.what();
-    } catch (const std::bad_alloc&) {
-        text = "Out of memory";
-    } catch (const std::exception& e) {
-        text = e.what();
-    }
-    if (!text.empty())
+    text.clear();
+    if (!guarded([&] { bytes = make(); }, [](StepFailure failure) { text = std::move(failure.reason); }))
         bytes.clear();
     return bytes.data();
 }

@@ -1,9 +1,13 @@
 #include "formats/Text.h"
+#include "formats/FormatError.h"
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
+#include <utility>
 
 using namespace glimmer;
 
@@ -43,4 +47,29 @@ TEST(ParseCount, TakesDigitsAloneWithinInt)
     };
     for (const auto& c : cases)
         EXPECT_EQ(parseCount(c.in), c.out) << c.in;
+}
+
+// Whatever a step raises becomes one reason; running out of memory is told apart.
+TEST(FormatError, GuardedTurnsAnyFailureIntoAReason)
+{
+    const struct {
+        void (*step)();
+        const char* reason;   // null: the step succeeds
+        bool outOfMemory;
+    } cases[] = {
+        {[] {}, nullptr, false},
+        {[] { throw FormatError(FormatError::Code::Truncated, "data ends early"); }, "data ends early", false},
+        {[] { throw std::runtime_error("no such picture"); }, "no such picture", false},
+        {[] { throw std::bad_alloc(); }, "Out of memory", true},
+        {[] { throw 42; }, "Unknown error", false},
+    };
+    for (const auto& c : cases) {
+        std::optional<StepFailure> failure;
+        EXPECT_EQ(guarded(c.step, [&](StepFailure f) { failure = std::move(f); }), c.reason == nullptr);
+        ASSERT_EQ(failure.has_value(), c.reason != nullptr);
+        if (failure) {
+            EXPECT_EQ(failure->reason, c.reason);
+            EXPECT_EQ(failure->outOfMemory, c.outOfMemory);
+        }
+    }
 }
