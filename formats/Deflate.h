@@ -5,10 +5,12 @@
 #include <span>
 #include <vector>
 
-// The deflate and CRC routines the PNG reader and writer use. Native builds
-// take them from libdeflate (DeflateLibdeflate.cpp); builds for targets that
-// have no libdeflate take the engine's own (DeflateBuiltin.cpp, over
-// Inflate.h), which inflates the same streams to the same bytes.
+// The deflate and CRC routines the PNG reader and writer use, in two
+// implementations that inflate the same streams to the same bytes: the
+// engine's own (DeflateBuiltin.cpp, over Inflate.h), which every build has,
+// and libdeflate's (DeflateLibdeflate.cpp), where the build has libdeflate
+// (GLIMMER_LIBDEFLATE). The entries below take libdeflate's where it is
+// there, the engine's own elsewhere (the web page).
 namespace glimmer::deflate {
 
 enum class Result {
@@ -18,14 +20,41 @@ enum class Result {
     InsufficientSpace,  // the stream holds more than `out` takes
 };
 
-// Inflates the zlib stream `in` into exactly `out`.
+namespace builtin {
 Result zlibDecompress(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+// Stored blocks whatever `level`: valid everywhere, no smaller.
+std::vector<std::uint8_t> zlibCompress(std::span<const std::uint8_t> in, int level);
+std::uint32_t crc32(std::span<const std::uint8_t> data);
+} // namespace builtin
+
+#if GLIMMER_LIBDEFLATE
+namespace libdeflate {
+Result zlibDecompress(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+std::vector<std::uint8_t> zlibCompress(std::span<const std::uint8_t> in, int level);
+std::uint32_t crc32(std::span<const std::uint8_t> data);
+} // namespace libdeflate
+namespace chosen = libdeflate;
+#else
+namespace chosen = builtin;
+#endif
+
+// Inflates the zlib stream `in` into exactly `out`.
+inline Result zlibDecompress(std::span<const std::uint8_t> in, std::span<std::uint8_t> out)
+{
+    return chosen::zlibDecompress(in, out);
+}
 
 // `in` as a zlib stream, at `level` (1 fastest .. 12 smallest, where the
 // implementation compresses at all).
-std::vector<std::uint8_t> zlibCompress(std::span<const std::uint8_t> in, int level);
+inline std::vector<std::uint8_t> zlibCompress(std::span<const std::uint8_t> in, int level)
+{
+    return chosen::zlibCompress(in, level);
+}
 
 // The CRC-32 of `data` (ISO 3309, as PNG and ZIP use it).
-std::uint32_t crc32(std::span<const std::uint8_t> data);
+inline std::uint32_t crc32(std::span<const std::uint8_t> data)
+{
+    return chosen::crc32(data);
+}
 
 } // namespace glimmer::deflate

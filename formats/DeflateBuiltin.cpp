@@ -1,7 +1,7 @@
 #include "formats/Deflate.h"
 #include "formats/Inflate.h"
 
-namespace glimmer::deflate {
+namespace glimmer::deflate::builtin {
 
 Result zlibDecompress(std::span<const std::uint8_t> in, std::span<std::uint8_t> out)
 {
@@ -18,4 +18,4 @@ std::uint32_t crc32(std::span<const std::uint8_t> data)
     return inflate::crc32(data);
 }
 
-} // namespace glimmer::deflate
+} // namespace glimmer::deflate::builtin

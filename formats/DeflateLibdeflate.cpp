@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-namespace glimmer::deflate {
+namespace glimmer::deflate::libdeflate {
 
 namespace {
 
@@ -59,4 +59,4 @@ std::uint32_t crc32(std::span<const std::uint8_t> data)
     return libdeflate_crc32(0, data.data(), data.size());
 }
 
-} // namespace glimmer::deflate
+} // namespace glimmer::deflate::libdeflate
