@@ -10,12 +10,11 @@
 // can be made or removed only in OUTPUT's folder. GLIMMER_NO_SANDBOX=1
 // leaves it unconfined, for debugging.
 #include "formats/FormatError.h"
-#include "formats/Png.h"
 #include "platform/Files.h"
 #include "platform/Sandbox.h"
-#include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
+#include "preview/OutputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -187,7 +186,7 @@ int run(const Arguments& a, glimmer::FileComponents& components)
 
     glimmer::Bytes png;
     try {
-        png = glimmer::png::encode(glimmer::thumbnailImage(fetched.picture, a.size));
+        png = glimmer::outputFile(fetched.picture, glimmer::OutputType::Png, a.size);
     } catch (const glimmer::FormatError&) {
         return fail(Failed, a.output + ": cannot be written: the picture cannot be encoded");
     }

@@ -3,12 +3,12 @@
 // A document read is kept as its picture under a number until forgotten;
 // what comes back to JavaScript is JSON text or bytes in the module's memory,
 // valid until the next call.
-#include "formats/BitmapFile.h"
 #include "formats/FormatError.h"
 #include "formats/Image.h"
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
+#include "preview/OutputFile.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -66,13 +66,6 @@ Bytes rgba(const Image& image)
         }
     }
     return out;
-}
-
-// The box image as the window's Save, its batch and the converter make it:
-// the picture fitted into a `size` square (0: its own size) on white.
-Image boxImage(const Picture& picture, int size)
-{
-    return renderBox(picture, size > 0 ? Size{size, size} : picture.size(), White);
 }
 
 // Runs `make`, turning whatever it raises into the answer "error: why".
@@ -162,10 +155,11 @@ const std::byte* glimmer_file(int id, const char* type, int size)
         const Picture* picture = find(id);
         if (!picture)
             throw std::runtime_error("no such picture");
+        // The page has no JPEG encoder of its own: the browser's makes its JPEG files.
         if (std::strcmp(type, "bmp") == 0)
-            return bmp::encode24(boxImage(*picture, size));
+            return outputFile(*picture, OutputType::Bmp, size);
         if (std::strcmp(type, "wmf") == 0)
-            return picture->placeableMetafile();
+            return outputFile(*picture, OutputType::Wmf, size);
         throw std::runtime_error("no such type");
     });
 }

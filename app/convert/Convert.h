@@ -24,13 +24,6 @@ struct ConvertedDocument {
     Size size;                           // the preview's pixel size
 };
 
-// The picture file of `type` for `picture`, byte for byte as the window's
-// batch writes it (bmp, jpg: the box image of `size` × `size`, 0: the
-// picture's own size; wmf: the picture in its own form) or as the
-// thumbnailer writes it (png: scaled down to fit `size`, never up). Raises
-// FormatError, IjlError or another std::exception whose text says why.
-Bytes pictureFile(const Picture& picture, OutputType type, int size);
-
 // Whether the file at `picture` exists and is newer than `document`. Reads
 // the file dates only.
 bool isUpToDate(const std::string& document, const std::string& picture);
