@@ -248,4 +248,17 @@ Picture DocumentFile::preview(std::initializer_list<KnownPropertySet> sets) cons
     throw FormatError(Code::NotFound, "the document has no preview");
 }
 
+Picture DocumentFile::thumbnail() const
+{
+    return preview({CadSummarySet, StandardSummarySet});
+}
+
+std::vector<LoadedPropertySet> DocumentFile::summarySets() const
+{
+    std::vector<LoadedPropertySet> sets;
+    for (const KnownPropertySet& set : {StandardSummarySet, CadSummarySet})
+        sets.push_back({set, propertySetStream(set)});
+    return sets;
+}
+
 } // namespace glimmer

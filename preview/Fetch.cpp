@@ -27,17 +27,17 @@ bool attempt(FetchedPreview& result, Step&& step)
         result.reason = e.what();
     } catch (const std::bad_alloc&) {
         result.reason = "Out of memory";
+        result.outOfMemory = true;
     } catch (const std::exception& e) {
         result.reason = e.what();
     }
     return false;
 }
 
-} // namespace
-
-FetchedPreview fetchPreview(Document* document, const std::string& path,
-                            const std::function<PropertyReader*()>& propertyReader,
-                            std::shared_ptr<PropertySet>& propertySet)
+// The version test and the picture fetch over a document's three reading
+// steps, each of which may raise.
+template <typename Version, typename Thumbnail, typename SetPicture>
+FetchedPreview fetchWith(Version&& version, Thumbnail&& thumbnail, SetPicture&& setPicture)
 {
     FetchedPreview result;
     result.status = FetchedPreview::Status::NoPreview;
@@ -46,19 +46,10 @@ FetchedPreview fetchPreview(Document* document, const std::string& path,
     // A version that cannot be read goes the thumbnail way, like a new document;
     // its error is no reason once the thumbnail reads.
     FetchedPreview versionRead;
-    if (attempt(versionRead, [&] { result.version = required(document).VersionNumber(); })
-        && *result.version < ThumbnailVersion) {
-        PropertyReader* reader = nullptr;
-        // The previous document's set must never stand in for this one's.
-        propertySet.reset();
-        read = attempt(result, [&] {
-            reader = propertyReader();
-            propertySet = required(reader).OpenPropertySets(path);
-            picture = required(propertySet.get()).PreviewPicture();
-        });
-    } else {
-        read = attempt(result, [&] { picture = required(document).Thumbnail(); });
-    }
+    if (attempt(versionRead, [&] { result.version = version(); }) && *result.version < ThumbnailVersion)
+        read = attempt(result, [&] { picture = setPicture(); });
+    else
+        read = attempt(result, [&] { picture = thumbnail(); });
     if (!read)
         return result;
     if (picture.toImage().isNull()) {
@@ -70,6 +61,23 @@ FetchedPreview fetchPreview(Document* document, const std::string& path,
     result.format = picture.format();
     result.picture = std::move(picture);
     return result;
+}
+
+} // namespace
+
+FetchedPreview fetchPreview(Document* document, const std::string& path,
+                            const std::function<PropertyReader*()>& propertyReader,
+                            std::shared_ptr<PropertySet>& propertySet)
+{
+    return fetchWith([&] { return required(document).VersionNumber(); },
+                     [&] { return required(document).Thumbnail(); },
+                     [&] {
+                         // The previous document's set must never stand in for this one's.
+                         propertySet.reset();
+                         PropertyReader& reader = required(propertyReader());
+                         propertySet = reader.OpenPropertySets(path);
+                         return required(propertySet.get()).PreviewPicture();
+                     });
 }
 
 FetchedPreview fetchPreview(Components& components, const std::string& path)

@@ -75,28 +75,31 @@ namespace {
 
 using Subject = FormatError::Subject;
 
+// Runs `read`; a FormatError it raises is said to be about `subject` of the
+// document at `path`.
+template <typename Read>
+auto reading(Subject subject, const std::string& path, Read&& read)
+{
+    try {
+        return read();
+    } catch (FormatError& e) {
+        e.about(subject, fileNameOf(path));
+        throw;
+    }
+}
+
 class FileDocument : public Document {
 public:
     FileDocument(std::string path, std::shared_ptr<DocumentFile> file) : path_(std::move(path)), file_(std::move(file)) {}
 
     std::int32_t VersionNumber() override
     {
-        try {
-            return file_->versionNumber();
-        } catch (FormatError& e) {
-            e.about(Subject::Version, fileNameOf(path_));
-            throw;
-        }
+        return reading(Subject::Version, path_, [&] { return file_->versionNumber(); });
     }
 
     Picture Thumbnail() override
     {
-        try {
-            return file_->preview({CadSummarySet, StandardSummarySet});
-        } catch (FormatError& e) {
-            e.about(Subject::Preview, fileNameOf(path_));
-            throw;
-        }
+        return reading(Subject::Preview, path_, [&] { return file_->thumbnail(); });
     }
 
     std::string DisplayName() override { return fileNameOf(path_); }
@@ -113,15 +116,11 @@ public:
 
     std::shared_ptr<Document> OpenDocument(const std::string& path) override
     {
-        std::shared_ptr<DocumentFile> file;
-        try {
+        std::shared_ptr<DocumentFile> file = reading(Subject::Document, path, [&] {
             const int adopted = shared_->takeAdopted(path);
-            file = adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(CompoundFile::OpenFile{adopted}))
+            return adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(CompoundFile::OpenFile{adopted}))
                                 : std::make_shared<DocumentFile>(path);
-        } catch (FormatError& e) {
-            e.about(Subject::Document, fileNameOf(path));
-            throw;
-        }
+        });
         open_.push_back(file);
         shared_->add(path, file);
         return std::make_shared<FileDocument>(path, std::move(file));
@@ -152,12 +151,7 @@ public:
 
     Picture PreviewPicture() override
     {
-        try {
-            return firstPreview(sets_);
-        } catch (FormatError& e) {
-            e.about(Subject::Preview, fileNameOf(path_));
-            throw;
-        }
+        return reading(Subject::Preview, path_, [&] { return firstPreview(sets_); });
     }
 
 private:
@@ -171,18 +165,12 @@ public:
 
     std::shared_ptr<PropertySet> OpenPropertySets(const std::string& path) override
     {
-        try {
+        return reading(Subject::Document, path, [&] {
             std::shared_ptr<const DocumentFile> file = shared_->find(path);
             if (!file)
                 file = std::make_shared<const DocumentFile>(path);
-            std::vector<LoadedPropertySet> sets;
-            for (const KnownPropertySet& set : {StandardSummarySet, CadSummarySet})
-                sets.push_back({set, file->propertySetStream(set)});
-            return std::make_shared<FilePropertySet>(path, std::move(sets));
-        } catch (FormatError& e) {
-            e.about(Subject::Document, fileNameOf(path));
-            throw;
-        }
+            return std::make_shared<FilePropertySet>(path, file->summarySets());
+        });
     }
 
 private:
