@@ -1,6 +1,7 @@
 #include "FileComponents.h"
 
 #include "preview/DocumentFile.h"
+#include "system/FileSource.h"
 
 #include <algorithm>
 #include <cctype>
@@ -116,7 +117,7 @@ public:
         std::shared_ptr<DocumentFile> file;
         try {
             const int adopted = shared_->takeAdopted(path);
-            file = adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(CompoundFile::OpenFile{adopted}))
+            file = adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(fileSourceFromDescriptor(adopted)))
                                 : std::make_shared<DocumentFile>(path);
         } catch (FormatError& e) {
             e.about(Subject::Document, fileNameOf(path));
