@@ -7,6 +7,7 @@
 #include "preview/DocumentFile.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
+#include "system/FileSource.h"
 
 #include <benchmark/benchmark.h>
 
@@ -110,7 +111,7 @@ void OpenCompoundFile(benchmark::State& state)
     state.SetLabel(doc.parent_path().filename().string() + "/" + doc.filename().string());
     std::uint64_t read = 0;
     for (auto _ : state) {
-        const glimmer::CompoundFile file(doc.string());
+        const glimmer::CompoundFile file(glimmer::openFileSource(doc.string()));
         for (const auto& set : {glimmer::CadSummarySet, glimmer::StandardSummarySet})
             if (file.contains(set.streamName))
                 benchmark::DoNotOptimize(file.read(set.streamName).data());

@@ -2,13 +2,8 @@
 
 #include "formats/Utf8.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -140,13 +135,13 @@ void readTable(std::span<const std::byte> bytes, std::uint32_t* out)
 // dozen or so its tables and directory would take one by one.
 constexpr std::uint64_t WholeFileBytes = 256 * 1024;
 
-// The open file. Reads go to the descriptor at an offset, or to the copy of
-// a small file, and the bytes taken from the descriptor are counted.
+// The document's bytes. Reads go to the source at an offset, or to the copy
+// of a small file, and the bytes the source returns are counted.
 struct Source {
-    int fd = -1;
+    std::unique_ptr<ByteSource> bytes;
     std::uint64_t size = 0;
     std::atomic<std::uint64_t> bytesRead{0};
-    std::vector<std::uint8_t> whole;   // a small file's bytes, read at open
+    std::vector<std::byte> whole;   // a small file's bytes, read at open
 
     // Reads a small file whole; should that fail (the file shrank), reads
     // stay piecewise and name what is missing.
@@ -154,41 +149,28 @@ struct Source {
     {
         if (size > WholeFileBytes)
             return;
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-        if (readAt(0, bytes.data(), bytes.size()))
-            whole = std::move(bytes);
+        std::vector<std::byte> all(static_cast<std::size_t>(size));
+        if (readAt(0, all.data(), all.size()))
+            whole = std::move(all);
     }
 
-    ~Source() { close(); }
     void close() noexcept
     {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-        std::vector<std::uint8_t>().swap(whole);
+        bytes.reset();
+        std::vector<std::byte>().swap(whole);
     }
 
     bool readAt(std::uint64_t offset, void* buffer, std::size_t n)
     {
-        if (fd < 0 || offset > size || n > size - offset)
+        if (!bytes || offset > size || n > size - offset)
             return false;
         if (!whole.empty()) {
             std::memcpy(buffer, whole.data() + offset, n);
             return true;
         }
-        auto* out = static_cast<char*>(buffer);
-        while (n > 0) {
-            const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            bytesRead.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
-            out += got;
-            offset += static_cast<std::uint64_t>(got);
-            n -= static_cast<std::size_t>(got);
-        }
-        return true;
+        const std::size_t got = bytes->readAt(offset, std::span(static_cast<std::byte*>(buffer), n));
+        bytesRead.fetch_add(got, std::memory_order_relaxed);
+        return got == n;
     }
 };
 
@@ -574,40 +556,17 @@ const Entry& CompoundFile::Impl::storage(std::string_view path) const
     return *e;
 }
 
-namespace {
-
-int openForReading(const std::string& path)
-{
-    // Non-blocking, so that a FIFO is refused below rather than waited on;
-    // reads from a regular file are not affected.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(errno));
-    return fd;
-}
-
-} // namespace
-
-CompoundFile::CompoundFile(const std::string& path) : CompoundFile(OpenFile{openForReading(path)}) {}
-
-CompoundFile::CompoundFile(OpenFile file)
+CompoundFile::CompoundFile(std::unique_ptr<ByteSource> bytes)
 {
     auto source = std::make_unique<Source>();
-    source->fd = file.fd;
-    if (source->fd < 0)
-        throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(EBADF));
-    impl_ = std::make_unique<Impl>();
-    struct stat st {};
-    if (::fstat(source->fd, &st) != 0)
-        throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        throw FormatError(Code::Io, "is a folder, not a file");
-    if (!S_ISREG(st.st_mode))
-        throw FormatError(Code::Io, "is not a regular file");
-    if (st.st_size == 0)
+    source->bytes = std::move(bytes);
+    if (!source->bytes)
+        throw FormatError(Code::Io, "cannot be read: no source");
+    source->size = source->bytes->size();
+    if (source->size == 0)
         throw FormatError(Code::Truncated, "the file is empty");
-    source->size = static_cast<std::uint64_t>(st.st_size);
     source->readWholeIfSmall();
+    impl_ = std::make_unique<Impl>();
     impl_->source = std::move(source);
     impl_->checkHeader();
     impl_->readStructure();
@@ -636,7 +595,7 @@ void CompoundFile::close() noexcept
 
 bool CompoundFile::isOpen() const noexcept
 {
-    return impl_ && impl_->source && impl_->source->fd >= 0;
+    return impl_ && impl_->source && impl_->source->bytes;
 }
 
 std::uint64_t CompoundFile::fileSize() const noexcept

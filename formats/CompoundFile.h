@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/ByteSource.h"
 #include "formats/FormatError.h"
 
 #include <array>
@@ -13,8 +14,8 @@
 namespace glimmer {
 
 // A compound file ([MS-CFB]) opened for reading: a tree of storages and
-// streams inside one file. The file stays open until the object is destroyed
-// or close() is called. Every failure raises a FormatError.
+// streams inside one file. Its source stays open until the object is
+// destroyed or close() is called. Every failure raises a FormatError.
 class CompoundFile {
 public:
     // No stream larger than this is ever read into memory.
@@ -27,16 +28,10 @@ public:
     // file may hold; 16 GiB in 4096-byte sectors.
     static constexpr std::uint64_t MaxSectors = std::uint64_t{1} << 22;
 
-    // Opens `path` (UTF-8), reads its header, allocation tables and directory
-    // and checks every sector chain; streams are read only when asked for.
-    explicit CompoundFile(const std::string& path);
-    // The same for a file opened by the caller, which this object takes over
-    // (and closes): for a program that opens its input before it gives up
-    // opening files.
-    struct OpenFile {
-        int fd;
-    };
-    explicit CompoundFile(OpenFile file);
+    // Reads the header, allocation tables and directory from `source` and
+    // checks every sector chain; streams are read only when asked for. The
+    // source is read only through readAt() and released by close().
+    explicit CompoundFile(std::unique_ptr<ByteSource> source);
     ~CompoundFile();
     CompoundFile(CompoundFile&&) noexcept;
     CompoundFile& operator=(CompoundFile&&) noexcept;
@@ -58,12 +53,12 @@ public:
     // it would be more than MaxStreamSize.
     std::vector<std::byte> read(std::string_view path, std::size_t maxBytes = MaxStreamSize) const;
 
-    // Releases the file; every later call raises.
+    // Releases the source; every later call raises.
     void close() noexcept;
     bool isOpen() const noexcept;
 
     std::uint64_t fileSize() const noexcept;
-    // Bytes read from the file so far, the header included.
+    // Bytes the source returned so far, the header included.
     std::uint64_t bytesRead() const noexcept;
 
 private:

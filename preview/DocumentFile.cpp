@@ -3,6 +3,7 @@
 #include "formats/Dib.h"
 #include "formats/Metafile.h"
 #include "formats/Png.h"
+#include "system/FileSource.h"
 
 #include <algorithm>
 #include <cstring>
@@ -169,7 +170,7 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
     throw FormatError(Code::NotFound, "the document has no preview");
 }
 
-DocumentFile::DocumentFile(const std::string& path) : file_(path) {}
+DocumentFile::DocumentFile(const std::string& path) : file_(openFileSource(path)) {}
 
 DocumentFile::DocumentFile(CompoundFile file) : file_(std::move(file)) {}
 

@@ -1,6 +1,7 @@
 #include "FileComponents.h"
 
 #include "preview/DocumentFile.h"
+#include "system/FileSource.h"
 
 #include <algorithm>
 #include <cctype>
@@ -118,7 +119,7 @@ public:
     {
         std::shared_ptr<DocumentFile> file = reading(Subject::Document, path, [&] {
             const int adopted = shared_->takeAdopted(path);
-            return adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(CompoundFile::OpenFile{adopted}))
+            return adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(fileSourceFromDescriptor(adopted)))
                                 : std::make_shared<DocumentFile>(path);
         });
         open_.push_back(file);

@@ -1,11 +1,13 @@
 #include "formats/CompoundFile.h"
 #include "fuzz/support/CompoundFileWriter.h"
+#include "system/FileSource.h"
 #include "tests/support/CompoundFileEditor.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -69,7 +71,7 @@ TEST(CompoundFile, ReadsBothSectorSizes)
         TempDir dir;
         // Large enough not to be read whole at once.
         writeCompoundFile(dir.path() / "file.cfb", sectorSize, 300000);
-        const CompoundFile file((dir.path() / "file.cfb").string());
+        const CompoundFile file(openFileSource((dir.path() / "file.cfb").string()));
         // The header, the table, the directory and the mini table, then only what is asked for.
         const std::uint64_t tables = sectorSize == 512 ? 512 + 5 * 512 + 1024 + 512 : 512 + 3 * 4096;
         EXPECT_EQ(file.bytesRead(), tables);
@@ -87,6 +89,13 @@ TEST(CompoundFile, ReadsBothSectorSizes)
         EXPECT_FALSE(file.isStream("Store"));
         EXPECT_FALSE(file.isStream("Nothing"));
         EXPECT_THROW(file.names("Small"), FormatError);
+
+        // From memory, the same reads through the same source interface.
+        const auto bytes = readFile(dir.path() / "file.cfb");
+        const CompoundFile inMemory(std::make_unique<MemorySource>(bytes));
+        EXPECT_EQ(inMemory.fileSize(), bytes.size());
+        EXPECT_EQ(text(inMemory.read("Store/Inner")), "abc");
+        EXPECT_EQ(inMemory.bytesRead(), tables + 3);
     }
 }
 
@@ -95,7 +104,7 @@ TEST(CompoundFile, OpensEveryFixtureAndKnowsItsType)
     GLIMMER_REQUIRE_FIXTURES();
     for (const FixtureDocument& doc : fixtureDocuments()) {
         SCOPED_TRACE(doc.path);
-        const CompoundFile file(fixturePath(doc).string());
+        const CompoundFile file(openFileSource(fixturePath(doc).string()));
         EXPECT_EQ(guidToString(file.rootClsid()), documentType(fixturePath(doc)));
         const auto names = file.names();
         EXPECT_NE(std::find(names.begin(), names.end(), "RSeStorage"), names.end());
@@ -106,7 +115,7 @@ TEST(CompoundFile, OpensEveryFixtureAndKnowsItsType)
 TEST(CompoundFile, ReadsStreamsWholeOrInPartAndOnlyWhatItNeeds)
 {
     GLIMMER_REQUIRE_FIXTURES();
-    const CompoundFile file(fixtureFile(BigDocument));
+    const CompoundFile file(openFileSource(fixtureFile(BigDocument)));
     const auto whole = file.read(CadSet);
     ASSERT_EQ(whole.size(), 97592u);
     EXPECT_EQ(whole[0], std::byte{0xFE});
@@ -130,7 +139,7 @@ TEST(CompoundFile, CloseAndDestructionReleaseTheFile)
     GLIMMER_REQUIRE_FIXTURES();
     const int before = openDescriptors();
     {
-        CompoundFile file(fixtureFile(MiniDocument));
+        CompoundFile file(openFileSource(fixtureFile(MiniDocument)));
         file.read(CadSet);
         EXPECT_GT(openDescriptors(), before);
         file.close();
@@ -138,9 +147,11 @@ TEST(CompoundFile, CloseAndDestructionReleaseTheFile)
         EXPECT_THROW(file.read(CadSet), FormatError);
     }
     {
-        const CompoundFile file(fixtureFile(MiniDocument));
+        const CompoundFile file(openFileSource(fixtureFile(MiniDocument)));
         file.read(CadSet);
     }
+    // A descriptor handed over is closed, even when it is refused.
+    EXPECT_THROW(fileSourceFromDescriptor(::open(fixturesDir()->c_str(), O_RDONLY | O_CLOEXEC)), FormatError);
     EXPECT_EQ(openDescriptors(), before);
 }
 
@@ -164,7 +175,7 @@ TEST_P(CompoundFileDamage, GivesANamedErrorNeverAHangOrCrash)
     TempDir dir;
     editor.write(dir.path() / "damaged.ipt");
     try {
-        const CompoundFile file((dir.path() / "damaged.ipt").string());
+        const CompoundFile file(openFileSource((dir.path() / "damaged.ipt").string()));
         file.read(CadSet);
         FAIL() << "read without complaint";
     } catch (const FormatError& e) {
@@ -277,7 +288,7 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
     for (const Row& r : rows) {
         SCOPED_TRACE(r.path.string());
         try {
-            CompoundFile file(r.path.string());
+            CompoundFile file(openFileSource(r.path.string()));
             ADD_FAILURE() << "opened";
         } catch (const FormatError& e) {
             EXPECT_EQ(e.code(), r.code);
@@ -424,7 +435,7 @@ TEST(CompoundFile, HostileStructuresGiveTheirExactError)
         const auto path = dir.path() / "hostile.ipt";
         r.make(path);
         try {
-            const CompoundFile file(path.string());
+            const CompoundFile file(openFileSource(path.string()));
             file.read("Small");
             ADD_FAILURE() << "opened";
         } catch (const FormatError& e) {
@@ -443,7 +454,7 @@ TEST(CompoundFile, DirectoriesAtTheLimitsOpen)
     for (std::size_t i = 0; i + 1 < CompoundFile::MaxEntries; ++i)
         streams.push_back({"s" + std::to_string(i), bytesOf(std::to_string(i))});
     writeFile(wide, seeds::compoundFile(streams, 4096));
-    const CompoundFile file(wide.string());
+    const CompoundFile file(openFileSource(wide.string()));
     const auto names = file.names();
     ASSERT_EQ(names.size(), CompoundFile::MaxEntries - 1);
     for (const std::string& name : names)
@@ -451,5 +462,5 @@ TEST(CompoundFile, DirectoriesAtTheLimitsOpen)
 
     const auto deep = dir.path() / "deep.cfb";
     degenerateTree(deep, CompoundFile::MaxTreeDepth);
-    EXPECT_EQ(CompoundFile(deep.string()).names().size(), CompoundFile::MaxTreeDepth);
+    EXPECT_EQ(CompoundFile(openFileSource(deep.string())).names().size(), CompoundFile::MaxTreeDepth);
 }
