@@ -1,8 +1,13 @@
 #include "preview/Fetch.h"
 
 #include "formats/FormatError.h"
+#include "preview/DocumentFile.h"
+#include "preview/Engine.h"
+#include "preview/FileComponents.h"
+#include "system/FileSource.h"
 
 #include <new>
+#include <optional>
 
 namespace glimmer {
 
@@ -63,7 +68,51 @@ FetchedPreview fetchWith(Version&& version, Thumbnail&& thumbnail, SetPicture&& 
     return result;
 }
 
+// A source lent to a compound file for one call: the caller keeps it.
+class LentSource final : public ByteSource {
+public:
+    explicit LentSource(ByteSource& source) noexcept : source_(source) {}
+    std::uint64_t size() override { return source_.size(); }
+    std::size_t readAt(std::uint64_t offset, std::span<std::byte> into) override { return source_.readAt(offset, into); }
+
+private:
+    ByteSource& source_;
+};
+
+// Opens the compound file that `open()` makes and reads the document in it,
+// named `displayName()` once it opens; runs out of memory without a throw.
+template <typename Open, typename Name>
+FetchedPreview openAndRead(Open&& open, Name&& displayName)
+{
+    try {
+        FetchedPreview result;
+        std::optional<DocumentFile> file;
+        if (!attempt(result, [&] { file.emplace(open()); }))
+            return result;
+        result = fetchWith([&] { return file->versionNumber(); }, [&] { return file->thumbnail(); },
+                           [&] { return firstPreview(file->summarySets()); });
+        result.displayName = displayName();
+        return result;
+    } catch (const std::bad_alloc&) {
+        FetchedPreview result;
+        result.reason = "Out of memory";
+        result.outOfMemory = true;
+        return result;
+    }
+}
+
 } // namespace
+
+FetchedPreview readDocument(ByteSource& source, std::string_view displayName)
+{
+    return openAndRead([&] { return CompoundFile(std::make_unique<LentSource>(source)); },
+                       [&] { return std::string(displayName); });
+}
+
+FetchedPreview readDocumentFile(const std::string& path)
+{
+    return openAndRead([&] { return CompoundFile(openFileSource(path)); }, [&] { return fileNameOf(path); });
+}
 
 FetchedPreview fetchPreview(Document* document, const std::string& path,
                             const std::function<PropertyReader*()>& propertyReader,

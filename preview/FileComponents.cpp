@@ -1,15 +1,11 @@
 #include "FileComponents.h"
 
 #include "preview/DocumentFile.h"
-#include "system/FileSource.h"
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 #include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 namespace glimmer {
 
@@ -29,41 +25,19 @@ std::string fileNameOf(std::string_view path)
 }
 
 struct FileComponents::OpenFiles {
-    std::mutex lock;
     std::vector<std::pair<std::string, std::weak_ptr<DocumentFile>>> files;
-    std::vector<std::pair<std::string, int>> adopted;   // opened by the caller, not read yet
-
-    ~OpenFiles()
-    {
-        for (const auto& [path, fd] : adopted)
-            ::close(fd);
-    }
-    // The descriptor adopted for `path`, handed over; -1 when there is none.
-    int takeAdopted(const std::string& path)
-    {
-        const std::lock_guard hold(lock);
-        const auto it = std::find_if(adopted.begin(), adopted.end(), [&](const auto& a) { return a.first == path; });
-        if (it == adopted.end())
-            return -1;
-        const int fd = it->second;
-        adopted.erase(it);
-        return fd;
-    }
 
     void add(const std::string& path, const std::shared_ptr<DocumentFile>& file)
     {
-        const std::lock_guard hold(lock);
         std::erase_if(files, [](const auto& f) { return f.second.expired(); });
         files.emplace_back(path, file);
     }
     void remove(const std::shared_ptr<DocumentFile>& file)
     {
-        const std::lock_guard hold(lock);
         std::erase_if(files, [&](const auto& f) { return f.second.expired() || f.second.lock() == file; });
     }
-    std::shared_ptr<DocumentFile> find(const std::string& path)
+    std::shared_ptr<DocumentFile> find(const std::string& path) const
     {
-        const std::lock_guard hold(lock);
         for (const auto& [p, file] : files)
             if (p == path)
                 if (auto open = file.lock())
@@ -117,11 +91,8 @@ public:
 
     std::shared_ptr<Document> OpenDocument(const std::string& path) override
     {
-        std::shared_ptr<DocumentFile> file = reading(Subject::Document, path, [&] {
-            const int adopted = shared_->takeAdopted(path);
-            return adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(fileSourceFromDescriptor(adopted)))
-                                : std::make_shared<DocumentFile>(path);
-        });
+        std::shared_ptr<DocumentFile> file =
+            reading(Subject::Document, path, [&] { return std::make_shared<DocumentFile>(path); });
         open_.push_back(file);
         shared_->add(path, file);
         return std::make_shared<FileDocument>(path, std::move(file));
@@ -192,12 +163,6 @@ std::unique_ptr<DocumentServer> FileComponents::createDocumentServer()
 std::unique_ptr<PropertyReader> FileComponents::createPropertyReader()
 {
     return std::make_unique<FilePropertyReader>(open_);
-}
-
-void FileComponents::adopt(const std::string& path, int fd)
-{
-    const std::lock_guard hold(open_->lock);
-    open_->adopted.emplace_back(path, fd);
 }
 
 } // namespace glimmer

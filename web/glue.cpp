@@ -1,15 +1,15 @@
 // The engine as the web page's worker calls it: plain C functions over the
-// documents the worker has written into Emscripten's in-memory file system.
+// documents the worker copies into the module's memory, read where they lie.
 // A document read is kept as its picture under a number until forgotten;
 // what comes back to JavaScript is JSON text or bytes in the module's memory,
 // valid until the next call.
 #include "formats/FormatError.h"
 #include "formats/Image.h"
 #include "preview/Box.h"
-#include "preview/Fetch.h"
-#include "preview/FileComponents.h"
+#include "preview/Engine.h"
 #include "preview/OutputFile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +25,8 @@ std::map<int, Picture> pictures;
 int lastId = 0;
 std::string text;   // the last JSON answer
 Bytes bytes;        // the last bytes answer
+Bytes input;        // the next document to read
+bool inputLost = false;   // there was no memory for it
 
 std::string quoted(const std::string& s)
 {
@@ -97,13 +99,36 @@ const Picture* find(int id)
 
 extern "C" {
 
-// Reads the document at `path` and answers with JSON: its number (when it
-// has a preview), "status" ("ok", "none" or "unreadable"), "reason",
-// "version", "kind", "source", "width" and "height".
-const char* glimmer_read(const char* path)
+// Room for the next document's `length` bytes, for the worker to fill
+// before glimmer_read(); null when there is no memory for them.
+std::byte* glimmer_input(int length)
 {
-    FileComponents components;
-    FetchedPreview fetched = fetchPreview(components, path);
+    input = Bytes();
+    inputLost = false;
+    try {
+        input.resize(static_cast<std::size_t>(std::max(length, 0)));
+    } catch (const std::bad_alloc&) {
+        inputLost = true;
+        return nullptr;
+    }
+    return input.data();
+}
+
+// Reads the document in glimmer_input()'s buffer, named `name`, lets go of
+// the buffer and answers with JSON: its number (when it has a preview),
+// "status" ("ok", "none" or "unreadable"), "reason", "version", "kind",
+// "source", "width" and "height".
+const char* glimmer_read(const char* name)
+{
+    FetchedPreview fetched;
+    if (inputLost) {
+        fetched.reason = "Out of memory";
+        fetched.outOfMemory = true;
+    } else {
+        MemorySource source(input);
+        fetched = readDocument(source, name);
+    }
+    input = Bytes();
     static constexpr const char* Status[] = {"ok", "none", "unreadable"};
     text = "{\"status\":";
     text += quoted(Status[static_cast<int>(fetched.status)]);

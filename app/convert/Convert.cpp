@@ -2,7 +2,7 @@
 
 #include "formats/FormatError.h"
 #include "imaging/IJL.h"
-#include "preview/Fetch.h"
+#include "preview/Engine.h"
 #include "preview/OutputFile.h"
 
 #include <filesystem>
@@ -42,7 +42,7 @@ bool isUpToDate(const std::string& document, const std::string& picture)
     return modifiedAfter(pic, doc);
 }
 
-StagedDocument convertOne(const Job& job, Components& components, const Options& options)
+StagedDocument convertOne(const Job& job, const Options& options)
 {
     if (!job.problem.empty())
         return {failed(job.problem), {}};
@@ -52,7 +52,7 @@ StagedDocument convertOne(const Job& job, Components& components, const Options&
         return {r, {}};
     }
 
-    FetchedPreview fetched = fetchPreview(components, job.document);
+    FetchedPreview fetched = readDocumentFile(job.document);
     StagedDocument staged;
     ConvertedDocument& r = staged.result;
     r.version = fetched.version;

@@ -4,7 +4,6 @@
 #include "app/convert/Plan.h"
 #include "formats/Image.h"
 #include "platform/Files.h"
-#include "preview/Components.h"
 #include "preview/Picture.h"
 
 #include <cstdint>
@@ -35,11 +34,10 @@ struct StagedDocument {
     std::optional<StagedFile> picture;
 };
 
-// Converts one document with `components` (one set per thread): skips it
-// when its picture is up to date (unless forced), reads its preview, stages
-// the picture (unless a dry run) and makes the missing folders of an output
-// folder. Never raises.
-StagedDocument convertOne(const Job& job, Components& components, const Options& options);
+// Converts one document: skips it when its picture is up to date (unless
+// forced), reads its preview, stages the picture (unless a dry run) and
+// makes the missing folders of an output folder. Never raises.
+StagedDocument convertOne(const Job& job, const Options& options);
 
 // Puts a staged picture in place. What became of the document is final only
 // then: a picture that cannot be put in place (a full disk, a failed sync)
