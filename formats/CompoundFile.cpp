@@ -1,5 +1,6 @@
 #include "formats/CompoundFile.h"
 
+#include "formats/CompoundFileLayout.h"
 #include "formats/Utf8.h"
 
 #include <algorithm>
@@ -15,18 +16,7 @@ namespace {
 
 using Code = FormatError::Code;
 
-constexpr std::size_t HeaderSize = 512;
-constexpr unsigned char Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr std::uint32_t MaxRegularSector = 0xFFFFFFFA;
-constexpr std::uint32_t EndOfChain = 0xFFFFFFFE;
-constexpr std::uint32_t FreeSector = 0xFFFFFFFF;
-constexpr std::uint32_t NoStream = 0xFFFFFFFF;
-constexpr std::uint32_t HeaderFatSlots = 109;
-constexpr std::size_t EntrySize = 128;
-constexpr std::uint32_t MiniSectorSize = 64;
-constexpr std::uint64_t MiniStreamCutoff = 4096;
-
-enum EntryType : std::uint8_t { Unused = 0, Storage = 1, Stream = 2, Root = 5 };
+using namespace cfb;
 
 std::vector<std::string_view> splitPath(std::string_view path)
 {
@@ -58,12 +48,6 @@ struct Header {
     std::uint32_t difatStart = 0;
     std::uint32_t difatSectors = 0;
     std::array<std::uint32_t, HeaderFatSlots> fat{};   // the first sectors of the allocation table
-};
-
-// Where the header's fields lie, for errors.
-enum HeaderOffset : std::size_t {
-    MajorAt = 26, ByteOrderAt = 28, MiniShiftAt = 32, FatSectorsAt = 44, DirectoryStartAt = 48,
-    DifatStartAt = 68, DifatSectorsAt = 72, FatAt = 76,
 };
 
 Header readHeader(std::span<const std::byte, HeaderSize> bytes)
