@@ -28,9 +28,11 @@ public:
     // file may hold; 16 GiB in 4096-byte sectors.
     static constexpr std::uint64_t MaxSectors = std::uint64_t{1} << 22;
 
-    // Reads the header, allocation tables and directory from `source` and
-    // checks every sector chain; streams are read only when asked for. The
-    // source is read only through readAt() and released by close().
+    // Reads the header and the directory from `source` and checks the
+    // directory's tree; a stream's sector chain is read, and checked, only
+    // when the stream is read, and of the allocation table only the sectors
+    // the chains followed need. The source is read only through readAt()
+    // and released by close().
     explicit CompoundFile(std::unique_ptr<ByteSource> source);
     ~CompoundFile();
     CompoundFile(CompoundFile&&) noexcept;
@@ -52,6 +54,11 @@ public:
     // shorter). Raises NotFound when there is no such stream, TooLarge when
     // it would be more than MaxStreamSize.
     std::vector<std::byte> read(std::string_view path, std::size_t maxBytes = MaxStreamSize) const;
+    // Follows and checks the sector chain of the stream at `path`, all of
+    // it, and where its bytes lie, without reading them: for a caller that
+    // counts a damaged stream as a damaged file. Raises as read() does;
+    // a stream read() would refuse as too large is not looked at.
+    void check(std::string_view path) const;
 
     // Releases the source; every later call raises.
     void close() noexcept;
@@ -64,7 +71,7 @@ public:
 private:
     struct Impl;
     // The structure read at opening; raises when the file is closed.
-    const Impl& opened() const;
+    Impl& opened() const;
     std::unique_ptr<Impl> impl_;
 };
 

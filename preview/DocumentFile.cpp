@@ -170,9 +170,17 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
     throw FormatError(Code::NotFound, "the document has no preview");
 }
 
-DocumentFile::DocumentFile(const std::string& path) : file_(openFileSource(path)) {}
+DocumentFile::DocumentFile(const std::string& path) : DocumentFile(CompoundFile(openFileSource(path))) {}
 
-DocumentFile::DocumentFile(CompoundFile file) : file_(std::move(file)) {}
+// A preview stream that is damaged makes a document that cannot be read, not
+// one without a preview: its chain is checked here, which reads only the
+// allocation table sectors the preview's read needs anyway.
+DocumentFile::DocumentFile(CompoundFile file) : file_(std::move(file))
+{
+    for (const KnownPropertySet& set : {CadSummarySet, StandardSummarySet})
+        if (file_.isStream(set.streamName))
+            file_.check(set.streamName);
+}
 
 std::int32_t DocumentFile::versionNumber() const
 {
