@@ -4,7 +4,7 @@
 // Run: build/bench/bench/convert_bench
 #include "imaging/IJL.h"
 #include "platform/Files.h"
-#include "preview/Fetch.h"
+#include "preview/Engine.h"
 #include "preview/FileComponents.h"
 #include "preview/OutputFile.h"
 
@@ -57,10 +57,9 @@ void FetchAndWrite(benchmark::State& state, glimmer::OutputType type, int size)
         state.SkipWithError("fixture documents not found");
         return;
     }
-    glimmer::FileComponents components;
     for (auto _ : state)
         for (const std::string& doc : docs) {
-            const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, doc);
+            const glimmer::FetchedPreview fetched = glimmer::readDocumentFile(doc);
             if (fetched.status == glimmer::FetchedPreview::Status::Ok)
                 benchmark::DoNotOptimize(glimmer::outputFile(fetched.picture, type, size, glimmer::ijlJpegEncoder).data());
         }
@@ -77,10 +76,9 @@ void FetchAndSave(benchmark::State& state)
         state.SkipWithError("fixture documents not found, or no temporary folder");
         return;
     }
-    glimmer::FileComponents components;
     for (auto _ : state)
         for (std::size_t i = 0; i < docs.size(); ++i) {
-            const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, docs[i]);
+            const glimmer::FetchedPreview fetched = glimmer::readDocumentFile(docs[i]);
             if (fetched.status != glimmer::FetchedPreview::Status::Ok)
                 continue;
             const glimmer::Bytes bytes = glimmer::outputFile(fetched.picture, glimmer::OutputType::Bmp, 240);
