@@ -229,10 +229,9 @@ struct CompoundFile::Impl {
     // guarded by `lock`.
     std::mutex lock;
     std::uint32_t chains = 0;   // chains numbered so far
-    std::vector<std::uint32_t> fatSectors;   // the table's sectors listed so far, in order
+    std::vector<std::uint32_t> fatSectors;   // the table's sectors; FreeSector where not read yet
+    std::vector<std::uint32_t> difat;        // the extension sectors found so far, in order
     std::vector<bool> taken;                 // sectors listed as table or extension sectors
-    std::uint32_t nextDifat = EndOfChain;    // the next extension sector to read
-    std::uint32_t difatRead = 0;
     std::vector<std::unique_ptr<TablePage>> fat;
     Chain miniFatChain;
     std::vector<std::unique_ptr<TablePage>> miniFat;
@@ -340,33 +339,41 @@ void CompoundFile::Impl::take(std::uint32_t s, std::size_t offset)
 
 // The allocation table's sector `index` (below the header's count): the
 // first 109 are listed in the header, the rest in a chain of extension
-// (DIFAT) sectors, read as far as `index` needs.
+// (DIFAT) sectors. Of the extension sectors before the one that lists
+// `index`, only their links to the next are read; that one is read whole.
 std::uint32_t CompoundFile::Impl::fatSector(std::uint32_t index)
 {
     const Header& h = header;
+    if (fatSectors[index] != FreeSector)
+        return fatSectors[index];
     const std::size_t perSector = (std::size_t{1} << sectorShift) / 4;
-    std::vector<std::byte> block;
-    while (fatSectors.size() <= index) {
-        const std::uint32_t d = nextDifat;
-        if (d >= sectorCount || difatRead >= h.difatSectors)
+    const std::size_t perDifat = perSector - 1;   // the last entry names the next extension sector
+    const std::size_t j = (index - HeaderFatSlots) / perDifat;
+    while (difat.size() <= j) {
+        std::uint32_t d = h.difatStart;
+        if (!difat.empty()) {
+            std::byte link[4];
+            if (!source->readAt(((std::uint64_t{difat.back()} + 1) << sectorShift) + 4 * perDifat, link, sizeof link))
+                throw FormatError(Code::Truncated, "truncated: a sector lies beyond the end of the file");
+            readTable(link, &d);
+        }
+        if (d >= sectorCount || difat.size() >= h.difatSectors)
             throw FormatError(Code::Truncated, "truncated: the allocation table's sector list ends early", DifatStartAt);
         if (taken[d])
             throw FormatError(Code::Loop, "damaged compound file: the allocation table's sector list loops", DifatStartAt);
         taken[d] = true;
-        ++difatRead;
-        block.resize(perSector * 4);
-        readSectors({d}, block.data());
-        std::vector<std::uint32_t> list(perSector);
-        readTable(block, list.data());
-        // The last entry names the next extension sector.
-        for (std::size_t i = 0; i + 1 < perSector && fatSectors.size() < h.fatSectors; ++i) {
-            const std::uint32_t s = list[i];
-            if (s > MaxRegularSector)
-                throw FormatError(Code::BadValue, "damaged compound file: allocation table sector missing");
-            take(s, 0);
-            fatSectors.push_back(s);
-        }
-        nextDifat = list[perSector - 1];
+        difat.push_back(d);
+    }
+    std::vector<std::byte> block(perSector * 4);
+    readSectors({difat[j]}, block.data());
+    std::vector<std::uint32_t> list(perSector);
+    readTable(block, list.data());
+    for (std::size_t i = 0, at = HeaderFatSlots + j * perDifat; i < perDifat && at < h.fatSectors; ++i, ++at) {
+        const std::uint32_t s = list[i];
+        if (s > MaxRegularSector)
+            throw FormatError(Code::BadValue, "damaged compound file: allocation table sector missing");
+        take(s, 0);
+        fatSectors[at] = s;
     }
     return fatSectors[index];
 }
@@ -454,11 +461,11 @@ void CompoundFile::Impl::readStructure()
 
     // The header's part of the table's sector list, checked before anything is read from it.
     taken.assign(static_cast<std::size_t>(sectorCount), false);
+    fatSectors.assign(h.fatSectors, FreeSector);
     for (std::uint32_t i = 0; i < std::min(h.fatSectors, HeaderFatSlots); ++i) {
         take(h.fat[i], FatAt + 4 * i);
-        fatSectors.push_back(h.fat[i]);
+        fatSectors[i] = h.fat[i];
     }
-    nextDifat = h.difatStart;
 
     Chain directory;
     directory.start = h.directoryStart;

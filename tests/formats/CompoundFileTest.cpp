@@ -2,6 +2,7 @@
 #include "fuzz/support/CompoundFileWriter.h"
 #include "system/FileSource.h"
 #include "tests/support/CompoundFileEditor.h"
+#include "tests/support/PaddedDocument.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -49,12 +50,17 @@ void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t
 
 // A compound file with `sectorSize`-byte sectors: a mini stream, a big
 // stream of `bigBytes` and a stream inside a storage.
+std::vector<std::uint8_t> compoundFileBytes(std::size_t sectorSize, std::size_t bigBytes = 10000)
+{
+    return seeds::compoundFile({{"Small", bytesOf("hello")},
+                                {"Big", bytesOf(std::string(bigBytes, 'b'))},
+                                {"Store/Inner", bytesOf("abc")}},
+                               sectorSize);
+}
+
 void writeCompoundFile(const std::filesystem::path& path, std::size_t sectorSize, std::size_t bigBytes = 10000)
 {
-    writeFile(path, seeds::compoundFile({{"Small", bytesOf("hello")},
-                                         {"Big", bytesOf(std::string(bigBytes, 'b'))},
-                                         {"Store/Inner", bytesOf("abc")}},
-                                        sectorSize));
+    writeFile(path, compoundFileBytes(sectorSize, bigBytes));
 }
 
 std::string text(const std::vector<std::byte>& bytes)
@@ -323,6 +329,34 @@ void sparseHeader(const std::filesystem::path& path, std::uint32_t fatSectors, s
     std::filesystem::resize_file(path, size);
 }
 
+// The small file of writeCompoundFile() after 48 MiB of padding, whose
+// table needs 6 extension sectors; `edit` sets entries of them, given their
+// offsets.
+void padded(const std::filesystem::path& path,
+            const std::function<void(const std::function<void(std::uint64_t, std::uint32_t)>&,
+                                     const std::vector<std::uint64_t>&)>& edit)
+{
+    writePaddedDocument(path, compoundFileBytes(512), std::uint64_t{48} << 20);
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const auto get = [&](std::uint64_t offset) {
+        unsigned char b[4] = {};
+        file.seekg(static_cast<std::streamoff>(offset));
+        file.read(reinterpret_cast<char*>(b), 4);
+        return b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24;
+    };
+    const auto set = [&](std::uint64_t offset, std::uint32_t v) {
+        const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                    static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        file.seekp(static_cast<std::streamoff>(offset));
+        file.write(reinterpret_cast<const char*>(b), 4);
+    };
+    std::vector<std::uint64_t> extension;
+    for (std::uint32_t d = get(68); extension.size() < get(72); d = get(extension.back() + 508))
+        extension.push_back((std::uint64_t{d} + 1) * 512);
+    ASSERT_EQ(extension.size(), 6u);
+    edit(set, extension);
+}
+
 // Entries 1..n all in the root, as a chain of right siblings.
 void degenerateTree(const std::filesystem::path& path, std::uint32_t n)
 {
@@ -378,6 +412,16 @@ TEST(CompoundFile, HostileStructuresGiveTheirExactError)
              });
          },
          FormatError::Code::BadValue, "damaged compound file: the allocation table's sector list names sector 5 twice"},
+        // Met as the padding's chain is followed, where it needs the table's sector listed there.
+        {"extension sectors that loop",
+         [](const auto& p) { padded(p, [](const auto& set, const auto& at) { set(at[0] + 508, static_cast<std::uint32_t>(at[0] / 512 - 1)); }); },
+         FormatError::Code::Loop, "damaged compound file: the allocation table's sector list loops"},
+        {"extension sectors that end early",
+         [](const auto& p) { padded(p, [](const auto& set, const auto& at) { set(at[2] + 508, 0xFFFFFFFE); }); },
+         FormatError::Code::Truncated, "truncated: the allocation table's sector list ends early"},
+        {"a table sector missing in the last extension sector",
+         [](const auto& p) { padded(p, [](const auto& set, const auto& at) { set(at[5] + 4, 0xFFFFFFFF); }); },
+         FormatError::Code::BadValue, "damaged compound file: allocation table sector missing"},
         {"a table sector listed twice in the header",
          [](const auto& p) {
              damaged(p, [](CompoundFileEditor& e) {
