@@ -59,28 +59,17 @@ TEST(OutputFile, EachTypeHasItsBoxAndForm)
 // padded to four bytes, at the window's quality; its stream is the file.
 TEST(OutputFile, AJpegIsTheBitmapsRowsAsTheEncoderGetsThem)
 {
-    struct {
-        std::int32_t width = 0, height = 0, stride = 0;
-        int quality = 0;
-        unsigned firstBlue = 0, firstRed = 0, lastRed = 0;
-    } got;
+    std::vector<int> got;   // width, height, stride, quality, then the first and the last row's first pixel as B, R
     const DibJpegEncoder recorder = [&](const std::byte* bits, std::int32_t width, std::int32_t height,
                                         std::int32_t stride, int quality) {
-        got = {width, height, stride, quality, std::to_integer<unsigned>(bits[0]), std::to_integer<unsigned>(bits[2]),
-               std::to_integer<unsigned>(bits[std::ptrdiff_t{stride} * (height - 1) + 2])};
+        const std::byte* last = bits + std::ptrdiff_t{stride} * (height - 1);
+        got = {width, height, stride, quality, std::to_integer<int>(bits[0]), std::to_integer<int>(bits[2]),
+               std::to_integer<int>(last[0]), std::to_integer<int>(last[2])};
         return Bytes{std::byte{0xFF}, std::byte{0xD8}};
     };
-    const Bytes file = outputFile(twoBands(), OutputType::Jpg, 0, recorder);
-    EXPECT_EQ(file, (Bytes{std::byte{0xFF}, std::byte{0xD8}}));
-    EXPECT_EQ(got.width, 190);
-    EXPECT_EQ(got.height, 95);
-    EXPECT_EQ(got.stride, 572);   // 570 bytes of pixels, padded
-    EXPECT_EQ(got.quality, 100);
-    // The bottom row (blue, as B, G, R) first; the top row (red) last.
-    EXPECT_EQ(got.firstBlue, 255u);
-    EXPECT_EQ(got.firstRed, 0u);
-    EXPECT_EQ(got.lastRed, 255u);
-
+    EXPECT_EQ(outputFile(twoBands(), OutputType::Jpg, 0, recorder), (Bytes{std::byte{0xFF}, std::byte{0xD8}}));
+    // 570 bytes of pixels a row, padded; the bottom row (blue) first, the top (red) last.
+    EXPECT_EQ(got, (std::vector<int>{190, 95, 572, 100, 255, 0, 0, 255}));
     try {
         outputFile(twoBands(), OutputType::Jpg, 96);
         ADD_FAILURE() << "a JPEG file without an encoder";
