@@ -8,6 +8,7 @@
 #include "platform/Runtime.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
+#include "preview/OutputFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -141,7 +142,7 @@ void frmSavePreview::savePictureItself(const QString& path)
     }
     Bytes placeable;
     try {
-        placeable = picture.placeableMetafile();
+        placeable = outputFile(picture, OutputType::Wmf, 0);
     } catch (const FormatError& e) {
         throw RuntimeError(RuntimeError::InvalidPicture,
                            QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), QString::fromStdString(e.what())));

@@ -7,7 +7,6 @@
 #include "app/convert/Run.h"
 #include "formats/FormatError.h"
 #include "system/Heap.h"
-#include "preview/FileComponents.h"
 
 #include <algorithm>
 #include <atomic>
@@ -96,12 +95,11 @@ int main(int argc, char* argv[])
         const Streams streams{stdout, stderr, isatty(STDERR_FILENO) == 1};
         return runJobs(jobs, options,
                        [&options] {
-                           auto components = std::make_shared<glimmer::FileComponents>();
-                           return [components, &options](const Job& job) {
+                           return [&options](const Job& job) {
 #if defined(GLIMMER_SANDBOX_PROBE)
                                glimmer::probe::tryForbidden();
 #endif
-                               return convertOne(job, *components, options);
+                               return convertOne(job, options);
                            };
                        },
                        streams, interrupted);

@@ -10,21 +10,20 @@
 // can be made or removed only in OUTPUT's folder. GLIMMER_NO_SANDBOX=1
 // leaves it unconfined, for debugging.
 #include "formats/FormatError.h"
-#include "formats/Png.h"
-#include "formats/Text.h"
 #include "system/Files.h"
 #include "system/Sandbox.h"
-#include "preview/Box.h"
-#include "preview/Fetch.h"
+#include "formats/Text.h"
+#include "preview/Engine.h"
 #include "preview/FileComponents.h"
+#include "preview/OutputFile.h"
+#include "system/FileSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -89,30 +88,6 @@ std::optional<glimmer::StagedFile> output;
     std::_Exit(Unreadable);
 }
 
-// The document at `path` opened for reading, or why it cannot be read as a
-// document file. Opened without blocking, so that a FIFO without a writer is
-// refused at once rather than waited on; only a regular file goes on to the
-// reader.
-int openDocument(const std::string& path, std::string& why)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why = "cannot be read: " + glimmer::errorText(errno);
-        return -1;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        why = "cannot be read: " + glimmer::errorText(errno);
-    else if (S_ISDIR(st.st_mode))
-        why = "is a folder, not a file";
-    else if (!S_ISREG(st.st_mode))
-        why = "is not a regular file";
-    else
-        return fd;
-    ::close(fd);
-    return -1;
-}
-
 // From here on the process holds its two files and can open no others,
 // start nothing and reach no network; it can make and remove files only in
 // the folder of its output (where the kernel has Landlock).
@@ -156,9 +131,9 @@ std::optional<Arguments> parse(int argc, char* argv[], std::string& error)
     return a;
 }
 
-int run(const Arguments& a, glimmer::FileComponents& components)
+int run(const Arguments& a, glimmer::ByteSource& input)
 {
-    const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, a.input);
+    const glimmer::FetchedPreview fetched = glimmer::readDocument(input, glimmer::fileNameOf(a.input));
     switch (fetched.status) {
     case glimmer::FetchedPreview::Status::Unreadable:
         return fail(Unreadable, a.input + ": " + fetched.reason);
@@ -170,7 +145,7 @@ int run(const Arguments& a, glimmer::FileComponents& components)
 
     glimmer::Bytes png;
     try {
-        png = glimmer::png::encode(glimmer::thumbnailImage(fetched.picture, a.size));
+        png = glimmer::outputFile(fetched.picture, glimmer::OutputType::Png, a.size);
     } catch (const glimmer::FormatError&) {
         return fail(Failed, a.output + ": cannot be written: the picture cannot be encoded");
     }
@@ -196,12 +171,15 @@ int main(int argc, char* argv[])
         const std::optional<Arguments> arguments = parse(argc, argv, error);
         if (!arguments)
             return fail(Failed, error);
-        std::string why;
-        const int input = openDocument(arguments->input, why);
-        if (input < 0)
-            return fail(Unreadable, arguments->input + ": " + why);
-        glimmer::FileComponents components;
-        components.adopt(arguments->input, input);
+        // Opened without blocking, so that a FIFO without a writer is
+        // refused at once rather than waited on; only a regular file goes on
+        // to the reader.
+        std::unique_ptr<glimmer::ByteSource> input;
+        try {
+            input = glimmer::openFileSource(arguments->input);
+        } catch (const glimmer::FormatError& e) {
+            return fail(Unreadable, arguments->input + ": " + e.what());
+        }
         try {
             // The file manager reads OUTPUT at once and keeps its own copy:
             // the file must be whole, not synced to the disk.
@@ -220,7 +198,7 @@ int main(int argc, char* argv[])
 #if defined(GLIMMER_SANDBOX_PROBE)
             glimmer::probe::tryForbidden();
 #endif
-            const int status = run(*arguments, components);
+            const int status = run(*arguments, *input);
             output.reset();
             return status;
         } catch (const std::bad_alloc&) {

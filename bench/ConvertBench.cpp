@@ -5,7 +5,10 @@
 #include "app/convert/Convert.h"
 #include "system/Files.h"
 #include "preview/Fetch.h"
+#include "jpeg/IJL.h"
+#include "preview/Engine.h"
 #include "preview/FileComponents.h"
+#include "preview/OutputFile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -49,19 +52,18 @@ struct TemporaryFolder {
 
 // Every fixture document once per iteration: its preview fetched and its
 // picture file made, of the type and size given.
-void FetchAndWrite(benchmark::State& state, glimmer::convert::OutputType type, int size)
+void FetchAndWrite(benchmark::State& state, glimmer::OutputType type, int size)
 {
     const std::vector<std::string> docs = documents();
     if (docs.empty()) {
         state.SkipWithError("fixture documents not found");
         return;
     }
-    glimmer::FileComponents components;
     for (auto _ : state)
         for (const std::string& doc : docs) {
-            const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, doc);
+            const glimmer::FetchedPreview fetched = glimmer::readDocumentFile(doc);
             if (fetched.status == glimmer::FetchedPreview::Status::Ok)
-                benchmark::DoNotOptimize(glimmer::convert::pictureFile(fetched.picture, type, size).data());
+                benchmark::DoNotOptimize(glimmer::outputFile(fetched.picture, type, size, glimmer::ijlJpegEncoder).data());
         }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
 }
@@ -76,22 +78,21 @@ void FetchAndSave(benchmark::State& state)
         state.SkipWithError("fixture documents not found, or no temporary folder");
         return;
     }
-    glimmer::FileComponents components;
     for (auto _ : state)
         for (std::size_t i = 0; i < docs.size(); ++i) {
-            const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, docs[i]);
+            const glimmer::FetchedPreview fetched = glimmer::readDocumentFile(docs[i]);
             if (fetched.status != glimmer::FetchedPreview::Status::Ok)
                 continue;
-            const glimmer::Bytes bytes = glimmer::convert::pictureFile(fetched.picture, glimmer::convert::OutputType::Bmp, 240);
+            const glimmer::Bytes bytes = glimmer::outputFile(fetched.picture, glimmer::OutputType::Bmp, 240);
             glimmer::writeFileAtomically(folder.path + "/" + std::to_string(i) + ".bmp", bytes);
         }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
 }
 BENCHMARK(FetchAndSave)->Name("FetchAndSave/bmp240")->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
-BENCHMARK_CAPTURE(FetchAndWrite, bmp240, glimmer::convert::OutputType::Bmp, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK_CAPTURE(FetchAndWrite, jpg240, glimmer::convert::OutputType::Jpg, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK_CAPTURE(FetchAndWrite, wmf, glimmer::convert::OutputType::Wmf, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK_CAPTURE(FetchAndWrite, png180, glimmer::convert::OutputType::Png, 180)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(FetchAndWrite, bmp240, glimmer::OutputType::Bmp, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(FetchAndWrite, jpg240, glimmer::OutputType::Jpg, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(FetchAndWrite, wmf, glimmer::OutputType::Wmf, 240)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(FetchAndWrite, png180, glimmer::OutputType::Png, 180)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 } // namespace

@@ -5,8 +5,10 @@
 #include "formats/Png.h"
 #include "preview/Box.h"
 #include "preview/DocumentFile.h"
+#include "preview/Engine.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
+#include "system/FileSource.h"
 
 #include <benchmark/benchmark.h>
 
@@ -79,6 +81,22 @@ void ExtractPreviews(benchmark::State& state)
 }
 BENCHMARK(ExtractPreviews)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
+// The same through the plain entry, as the thumbnailer, the converter and the
+// KIO plugin read: each document opened, read and closed.
+void ReadDocuments(benchmark::State& state)
+{
+    const auto docs = documents();
+    if (docs.empty()) {
+        state.SkipWithError("fixture documents not found");
+        return;
+    }
+    for (auto _ : state)
+        for (const auto& doc : docs)
+            benchmark::DoNotOptimize(glimmer::thumbnailImage(glimmer::readDocumentFile(doc.string()).picture, 180).row(0));
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(docs.size()));
+}
+BENCHMARK(ReadDocuments)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
 // One document: its preview per second, and what was read for it.
 void ExtractOne(benchmark::State& state)
 {
@@ -110,7 +128,7 @@ void OpenCompoundFile(benchmark::State& state)
     state.SetLabel(doc.parent_path().filename().string() + "/" + doc.filename().string());
     std::uint64_t read = 0;
     for (auto _ : state) {
-        const glimmer::CompoundFile file(doc.string());
+        const glimmer::CompoundFile file(glimmer::openFileSource(doc.string()));
         for (const auto& set : {glimmer::CadSummarySet, glimmer::StandardSummarySet})
             if (file.contains(set.streamName))
                 benchmark::DoNotOptimize(file.read(set.streamName).data());

@@ -4,8 +4,7 @@
 // Built by the plugin's project: cmake --preset bench, then
 // build/bench/kde/kde_thumbnail_bench.
 #include "preview/Box.h"
-#include "preview/Fetch.h"
-#include "preview/FileComponents.h"
+#include "preview/Engine.h"
 #include "tests/support/Fixtures.h"
 
 #include <KIO/ThumbnailCreator>
@@ -47,8 +46,7 @@ void BM_Engine(benchmark::State& state)
 {
     const std::string path = glimmer::test::fixtureFile(Documents[state.range(0)]);
     for (auto _ : state) {
-        glimmer::FileComponents components;
-        const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, path);
+        const glimmer::FetchedPreview fetched = glimmer::readDocumentFile(path);
         const glimmer::Image image = glimmer::thumbnailImage(fetched.picture, int(state.range(1)));
         if (image.isNull())
             state.SkipWithError("no thumbnail");

@@ -1,16 +1,13 @@
 #include "formats/CompoundFile.h"
 
+#include "formats/CompoundFileLayout.h"
 #include "formats/Text.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 namespace glimmer {
@@ -19,18 +16,7 @@ namespace {
 
 using Code = FormatError::Code;
 
-constexpr std::size_t HeaderSize = 512;
-constexpr unsigned char Signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr std::uint32_t MaxRegularSector = 0xFFFFFFFA;
-constexpr std::uint32_t EndOfChain = 0xFFFFFFFE;
-constexpr std::uint32_t FreeSector = 0xFFFFFFFF;
-constexpr std::uint32_t NoStream = 0xFFFFFFFF;
-constexpr std::uint32_t HeaderFatSlots = 109;
-constexpr std::size_t EntrySize = 128;
-constexpr std::uint32_t MiniSectorSize = 64;
-constexpr std::uint64_t MiniStreamCutoff = 4096;
-
-enum EntryType : std::uint8_t { Unused = 0, Storage = 1, Stream = 2, Root = 5 };
+using namespace cfb;
 
 std::vector<std::string_view> splitPath(std::string_view path)
 {
@@ -62,12 +48,6 @@ struct Header {
     std::uint32_t difatStart = 0;
     std::uint32_t difatSectors = 0;
     std::array<std::uint32_t, HeaderFatSlots> fat{};   // the first sectors of the allocation table
-};
-
-// Where the header's fields lie, for errors.
-enum HeaderOffset : std::size_t {
-    MajorAt = 26, ByteOrderAt = 28, MiniShiftAt = 32, FatSectorsAt = 44, DirectoryStartAt = 48,
-    DifatStartAt = 68, DifatSectorsAt = 72, FatAt = 76,
 };
 
 Header readHeader(std::span<const std::byte, HeaderSize> bytes)
@@ -140,13 +120,13 @@ void readTable(std::span<const std::byte> bytes, std::uint32_t* out)
 // dozen or so its tables and directory would take one by one.
 constexpr std::uint64_t WholeFileBytes = 256 * 1024;
 
-// The open file. Reads go to the descriptor at an offset, or to the copy of
-// a small file, and the bytes taken from the descriptor are counted.
+// The document's bytes. Reads go to the source at an offset, or to the copy
+// of a small file, and the bytes the source returns are counted.
 struct Source {
-    int fd = -1;
+    std::unique_ptr<ByteSource> bytes;
     std::uint64_t size = 0;
     std::atomic<std::uint64_t> bytesRead{0};
-    std::vector<std::uint8_t> whole;   // a small file's bytes, read at open
+    std::vector<std::byte> whole;   // a small file's bytes, read at open
 
     // Reads a small file whole; should that fail (the file shrank), reads
     // stay piecewise and name what is missing.
@@ -154,41 +134,28 @@ struct Source {
     {
         if (size > WholeFileBytes)
             return;
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-        if (readAt(0, bytes.data(), bytes.size()))
-            whole = std::move(bytes);
+        std::vector<std::byte> all(static_cast<std::size_t>(size));
+        if (readAt(0, all.data(), all.size()))
+            whole = std::move(all);
     }
 
-    ~Source() { close(); }
     void close() noexcept
     {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-        std::vector<std::uint8_t>().swap(whole);
+        bytes.reset();
+        std::vector<std::byte>().swap(whole);
     }
 
     bool readAt(std::uint64_t offset, void* buffer, std::size_t n)
     {
-        if (fd < 0 || offset > size || n > size - offset)
+        if (!bytes || offset > size || n > size - offset)
             return false;
         if (!whole.empty()) {
             std::memcpy(buffer, whole.data() + offset, n);
             return true;
         }
-        auto* out = static_cast<char*>(buffer);
-        while (n > 0) {
-            const ssize_t got = ::pread(fd, out, n, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            bytesRead.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
-            out += got;
-            offset += static_cast<std::uint64_t>(got);
-            n -= static_cast<std::size_t>(got);
-        }
-        return true;
+        const std::size_t got = bytes->readAt(offset, std::span(static_cast<std::byte*>(buffer), n));
+        bytesRead.fetch_add(got, std::memory_order_relaxed);
+        return got == n;
     }
 };
 
@@ -218,12 +185,29 @@ private:
     std::vector<std::pair<std::uint64_t, std::size_t>> runs_;
 };
 
+// A sector chain as far as it has been followed. Its number marks the
+// sectors it has taken, so that a sector met twice is a loop and a sector
+// another chain took is a cross-link.
+struct Chain {
+    std::uint32_t start = EndOfChain;
+    std::uint32_t number = 0;   // 0 until it is first followed
+    bool ended = false;
+    std::vector<std::uint32_t> sectors;
+};
+
+// One sector of an allocation table, read when one of its entries is first
+// needed: each sector's successor, and the number of the chain that took it.
+struct TablePage {
+    std::vector<std::uint32_t> next;
+    std::vector<std::uint32_t> owner;
+};
+
 struct Entry {
     std::string name;   // UTF-8
     EntryType type = Unused;
     std::uint64_t size = 0;
     // A stream's sectors: mini sectors when it lives in the mini stream.
-    std::vector<std::uint32_t> sectors;
+    Chain chain;
     // A storage's entries, in the order of its tree, and the same sorted by name.
     std::vector<std::uint32_t> children;
     std::vector<std::uint32_t> byName;
@@ -240,26 +224,44 @@ struct CompoundFile::Impl {
     Header header;
     std::array<std::byte, 16> clsid{};
     std::vector<Entry> entries;
-    std::vector<std::uint32_t> miniStream;   // the sectors holding the mini stream
+
+    // What has been read of the tables so far; read() adds to it, so it is
+    // guarded by `lock`.
+    std::mutex lock;
+    std::uint32_t chains = 0;   // chains numbered so far
+    std::vector<std::uint32_t> fatSectors;   // the table's sectors; FreeSector where not read yet
+    std::vector<std::uint32_t> difat;        // the extension sectors found so far, in order
+    std::vector<bool> taken;                 // sectors listed as table or extension sectors
+    std::vector<std::unique_ptr<TablePage>> fat;
+    Chain miniFatChain;
+    std::vector<std::unique_ptr<TablePage>> miniFat;
+    Chain miniStream;   // the sectors holding the mini stream
+    std::uint64_t miniStreamSize = 0;
 
     void checkHeader();
     void readStructure();
-    std::vector<std::uint32_t> fatSectorList();
+    void take(std::uint32_t s, std::size_t offset);
+    std::uint32_t fatSector(std::uint32_t index);
+    TablePage* page(bool mini, std::uint32_t s);
+    template <typename What>
+    void follow(Chain& chain, bool mini, std::size_t count, const What& what);
+    std::vector<std::byte> readStream(Entry& e, std::size_t want, bool fetch);
+    Entry& stream(std::string_view path);
     void readSectors(const std::vector<std::uint32_t>& sectors, std::byte* out) const;
-    const Entry* find(std::string_view path) const;
-    const Entry& storage(std::string_view path) const;
+    Entry* find(std::string_view path);
+    const Entry& storage(std::string_view path);
 };
 
 // The header's own consistency, and its claims against the file's size,
 // before anything is allocated from them.
 void CompoundFile::Impl::checkHeader()
 {
-    std::array<std::byte, HeaderSize> bytes;
-    if (source->size < sizeof(Signature) || !source->readAt(0, bytes.data(), sizeof(Signature))
-        || std::memcmp(bytes.data(), Signature, sizeof(Signature)) != 0)
+    std::array<std::byte, HeaderSize> bytes{};
+    const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(source->size, HeaderSize));
+    const bool read = source->readAt(0, bytes.data(), got);
+    if (!read || got < sizeof(Signature) || std::memcmp(bytes.data(), Signature, sizeof(Signature)) != 0)
         throw FormatError(Code::BadSignature, "not a compound file", 0);
-    if (source->size < HeaderSize
-        || !source->readAt(sizeof(Signature), bytes.data() + sizeof(Signature), HeaderSize - sizeof(Signature)))
+    if (got < HeaderSize)
         throw FormatError(Code::Truncated, "truncated: the file ends inside its header", source->size);
     header = readHeader(bytes);
     const Header& h = header;
@@ -321,116 +323,158 @@ void CompoundFile::Impl::readSectors(const std::vector<std::uint32_t>& sectors, 
         throw FormatError(Code::Truncated, "truncated: a sector lies beyond the end of the file");
 }
 
-// The allocation table's sectors: the first 109 are listed in the header,
-// the rest in a chain of extension (DIFAT) sectors. Each sector of the file
-// may appear once in all of these lists together.
-std::vector<std::uint32_t> CompoundFile::Impl::fatSectorList()
+// Each sector of the file may be listed once among the allocation table's
+// sectors and its extension sectors together.
+void CompoundFile::Impl::take(std::uint32_t s, std::size_t offset)
 {
-    const Header& h = header;
-    const std::size_t perSector = (std::size_t{1} << sectorShift) / 4;
-    const std::uint32_t fatCount = h.fatSectors;
-    std::vector<bool> taken(sectorCount, false);
-    std::vector<std::uint32_t> fatSectors;
-    fatSectors.reserve(fatCount);
-    const auto take = [&](std::uint32_t s, std::size_t offset) {
-        if (s >= sectorCount)
-            throw FormatError(Code::Truncated, "truncated: the allocation table lies beyond the end of the file", offset);
-        if (taken[s])
-            throw FormatError(Code::BadValue,
-                              "damaged compound file: the allocation table's sector list names sector "
-                                  + std::to_string(s) + " twice",
-                              offset);
-        taken[s] = true;
-    };
-    for (std::uint32_t i = 0; i < std::min(fatCount, HeaderFatSlots); ++i) {
-        take(h.fat[i], FatAt + 4 * i);
-        fatSectors.push_back(h.fat[i]);
-    }
-    std::vector<std::byte> block(perSector * 4);
-    std::vector<std::uint32_t> listed(perSector);
-    for (std::uint32_t d = h.difatStart, n = 0; fatSectors.size() < fatCount; ++n) {
-        if (d >= sectorCount || n >= h.difatSectors)
-            throw FormatError(Code::Truncated, "truncated: the allocation table's sector list ends early",
-                              DifatStartAt);
-        if (taken[d])
-            throw FormatError(Code::Loop, "damaged compound file: the allocation table's sector list loops",
-                              DifatStartAt);
-        taken[d] = true;
-        readSectors({d}, block.data());
-        readTable(block, listed.data());
-        // The last entry names the next extension sector.
-        for (std::size_t i = 0; i + 1 < perSector && fatSectors.size() < fatCount; ++i) {
-            const std::uint32_t s = listed[i];
-            if (s > MaxRegularSector)
-                throw FormatError(Code::BadValue, "damaged compound file: allocation table sector missing");
-            take(s, 0);
-            fatSectors.push_back(s);
-        }
-        d = listed[perSector - 1];
-    }
-    return fatSectors;
+    if (s >= sectorCount)
+        throw FormatError(Code::Truncated, "truncated: the allocation table lies beyond the end of the file", offset);
+    if (taken[s])
+        throw FormatError(Code::BadValue,
+                          "damaged compound file: the allocation table's sector list names sector " + std::to_string(s)
+                              + " twice",
+                          offset);
+    taken[s] = true;
 }
 
-// Reads and checks the tables and the directory, and walks every chain:
-// loops in sector chains and in the directory tree, entries beyond the
-// directory, streams larger than the file or than their chains are each a
-// named error here, so that a later read() only reads.
+// The allocation table's sector `index` (below the header's count): the
+// first 109 are listed in the header, the rest in a chain of extension
+// (DIFAT) sectors. Of the extension sectors before the one that lists
+// `index`, only their links to the next are read; that one is read whole.
+std::uint32_t CompoundFile::Impl::fatSector(std::uint32_t index)
+{
+    const Header& h = header;
+    if (fatSectors[index] != FreeSector)
+        return fatSectors[index];
+    const std::size_t perSector = (std::size_t{1} << sectorShift) / 4;
+    const std::size_t perDifat = perSector - 1;   // the last entry names the next extension sector
+    const std::size_t j = (index - HeaderFatSlots) / perDifat;
+    while (difat.size() <= j) {
+        std::uint32_t d = h.difatStart;
+        if (!difat.empty()) {
+            std::byte link[4];
+            if (!source->readAt(((std::uint64_t{difat.back()} + 1) << sectorShift) + 4 * perDifat, link, sizeof link))
+                throw FormatError(Code::Truncated, "truncated: a sector lies beyond the end of the file");
+            readTable(link, &d);
+        }
+        if (d >= sectorCount || difat.size() >= h.difatSectors)
+            throw FormatError(Code::Truncated, "truncated: the allocation table's sector list ends early", DifatStartAt);
+        if (taken[d])
+            throw FormatError(Code::Loop, "damaged compound file: the allocation table's sector list loops", DifatStartAt);
+        taken[d] = true;
+        difat.push_back(d);
+    }
+    std::vector<std::byte> block(perSector * 4);
+    readSectors({difat[j]}, block.data());
+    std::vector<std::uint32_t> list(perSector);
+    readTable(block, list.data());
+    for (std::size_t i = 0, at = HeaderFatSlots + j * perDifat; i < perDifat && at < h.fatSectors; ++i, ++at) {
+        const std::uint32_t s = list[i];
+        if (s > MaxRegularSector)
+            throw FormatError(Code::BadValue, "damaged compound file: allocation table sector missing");
+        take(s, 0);
+        fatSectors[at] = s;
+    }
+    return fatSectors[index];
+}
+
+// The page of the allocation table (or of the mini one) that holds sector
+// `s`, read when first asked for; null when the table ends before it.
+TablePage* CompoundFile::Impl::page(bool mini, std::uint32_t s)
+{
+    const std::size_t perSector = (std::size_t{1} << sectorShift) / 4;
+    const std::size_t index = s / perSector;
+    std::uint32_t sector = 0;
+    if (!mini) {
+        if (index >= header.fatSectors)
+            return nullptr;
+        if (fat.empty())
+            fat.resize(header.fatSectors);
+        if (fat[index])
+            return fat[index].get();
+        sector = fatSector(static_cast<std::uint32_t>(index));
+    } else {
+        if (header.miniFatSectors == 0)
+            return nullptr;
+        if (index < miniFat.size() && miniFat[index])
+            return miniFat[index].get();
+        follow(miniFatChain, false, index + 1, [] { return std::string("the mini allocation table"); });
+        if (miniFatChain.sectors.size() <= index)
+            return nullptr;
+        sector = miniFatChain.sectors[index];
+    }
+    std::vector<std::byte> raw(perSector * 4);
+    readSectors({sector}, raw.data());
+    auto loaded = std::make_unique<TablePage>();
+    loaded->next.resize(perSector);
+    loaded->owner.assign(perSector, 0);
+    readTable(raw, loaded->next.data());
+    auto& pages = mini ? miniFat : fat;
+    if (pages.size() <= index)
+        pages.resize(index + 1);
+    pages[index] = std::move(loaded);
+    return pages[index].get();
+}
+
+// Follows `chain` through the allocation table (or the mini one) until it
+// holds `count` sectors or ends, checking each sector as it is met: beyond
+// the table, met before in this chain (a loop), taken by another chain.
+// `what` names the chain's owner for an error.
+template <typename What>
+void CompoundFile::Impl::follow(Chain& chain, bool mini, std::size_t count, const What& what)
+{
+    const std::size_t perSector = (std::size_t{1} << sectorShift) / 4;
+    if (chain.number == 0)
+        chain.number = ++chains;
+    while (!chain.ended && chain.sectors.size() < count) {
+        std::uint32_t s = chain.start;
+        if (!chain.sectors.empty()) {
+            const std::uint32_t last = chain.sectors.back();
+            s = page(mini, last)->next[last % perSector];
+        }
+        if (s == EndOfChain) {
+            chain.ended = true;
+            break;
+        }
+        TablePage* in = s > MaxRegularSector ? nullptr : page(mini, s);
+        if (!in)
+            throw FormatError(Code::Truncated, "truncated: " + what() + " runs beyond the allocation table");
+        std::uint32_t& owner = in->owner[s % perSector];
+        if (owner == chain.number)
+            throw FormatError(Code::Loop, "damaged compound file: the sector chain of " + what() + " loops");
+        if (owner != 0)
+            throw FormatError(Code::BadValue,
+                              "damaged compound file: the sector chain of " + what() + " runs into another one");
+        owner = chain.number;
+        chain.sectors.push_back(s);
+    }
+}
+
+// Reads the directory and walks its tree: loops in the directory's chain and
+// tree, entries beyond the directory, streams larger than the file are each
+// a named error here. A stream's own chain is followed, and checked, when
+// the stream is read.
 void CompoundFile::Impl::readStructure()
 {
     const Header& h = header;
     const std::size_t sectorSize = std::size_t{1} << sectorShift;
-    const std::size_t perSector = sectorSize / 4;
 
-    const std::vector<std::uint32_t> fatSectors = fatSectorList();
-    std::vector<std::byte> raw(fatSectors.size() * sectorSize);
-    readSectors(fatSectors, raw.data());
-    std::vector<std::uint32_t> fat(fatSectors.size() * perSector);
-    readTable(raw, fat.data());
+    // The header's part of the table's sector list, checked before anything is read from it.
+    taken.assign(static_cast<std::size_t>(sectorCount), false);
+    fatSectors.assign(h.fatSectors, FreeSector);
+    for (std::uint32_t i = 0; i < std::min(h.fatSectors, HeaderFatSlots); ++i) {
+        take(h.fat[i], FatAt + 4 * i);
+        fatSectors[i] = h.fat[i];
+    }
 
-    // A chain of sectors through `table`, checked for loops and ends. Each
-    // sector belongs to one chain at most: `owners` holds the number of the
-    // chain that took it, so that however many entries a directory has, all
-    // of them together walk each sector once.
-    std::vector<std::uint32_t> owners(fat.size(), 0);
-    std::vector<std::uint32_t> miniOwners;
-    std::uint32_t chainNumber = 0;
-    // `what` names the chain's owner for an error; `expected` is the length
-    // its size asks for.
-    const auto chain = [&](const std::vector<std::uint32_t>& table, std::vector<std::uint32_t>& owner,
-                           std::uint32_t start, const auto& what, std::uint64_t expected = 0) {
-        ++chainNumber;
-        std::vector<std::uint32_t> sectors;
-        sectors.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(expected, table.size())));
-        for (std::uint32_t s = start; s != EndOfChain; s = table[s]) {
-            if (s >= table.size() || s > MaxRegularSector)
-                throw FormatError(Code::Truncated, "truncated: " + what() + " runs beyond the allocation table");
-            if (owner[s] == chainNumber)
-                throw FormatError(Code::Loop, "damaged compound file: the sector chain of " + what() + " loops");
-            if (owner[s] != 0)
-                throw FormatError(Code::BadValue,
-                                  "damaged compound file: the sector chain of " + what() + " runs into another one");
-            owner[s] = chainNumber;
-            sectors.push_back(s);
-        }
-        return sectors;
-    };
-    // Whether `sectors` hold `size` bytes, all of them inside the file.
-    const auto holds = [&](const std::vector<std::uint32_t>& sectors, std::uint64_t size) {
-        if (std::uint64_t{sectors.size()} * sectorSize < size)
-            return false;
-        for (std::size_t i = 0; i < sectors.size() && i * sectorSize < size; ++i)
-            if ((std::uint64_t{sectors[i]} + 1) * sectorSize + std::min<std::uint64_t>(sectorSize, size - i * sectorSize)
-                > source->size)
-                return false;
-        return true;
-    };
-
-    const std::vector<std::uint32_t> dirSectors =
-        chain(fat, owners, h.directoryStart, [] { return std::string("the directory"); });
-    if (dirSectors.size() > MaxEntries * EntrySize / sectorSize)
+    Chain directory;
+    directory.start = h.directoryStart;
+    const std::size_t maxSectors = MaxEntries * EntrySize / sectorSize;
+    follow(directory, false, maxSectors + 1, [] { return std::string("the directory"); });
+    if (directory.sectors.size() > maxSectors)
         throw FormatError(Code::TooLarge, "the compound file's directory is too large");
-    std::vector<std::byte> dir(dirSectors.size() * sectorSize);
-    readSectors(dirSectors, dir.data());
+    std::vector<std::byte> dir(directory.sectors.size() * sectorSize);
+    readSectors(directory.sectors, dir.data());
     const std::size_t entryCount = dir.size() / EntrySize;
     const auto entry = [&](std::uint32_t i) {
         return readEntry(std::span(dir).subspan(std::size_t{i} * EntrySize, EntrySize), sectorShift == 9);
@@ -439,26 +483,9 @@ void CompoundFile::Impl::readStructure()
     if (root.type != Root)
         throw FormatError(Code::BadValue, "damaged compound file: no root entry");
     clsid = root.clsid;
-
-    const std::uint64_t miniStreamSize = root.size;
-    if (miniStreamSize > 0)
-        miniStream = chain(fat, owners, root.start, [] { return std::string("the mini stream"); },
-                           (miniStreamSize + sectorSize - 1) / sectorSize);
-    if (std::uint64_t{miniStream.size()} * sectorSize < miniStreamSize)
-        throw FormatError(Code::Truncated, "truncated: the mini stream is shorter than its size");
-    if (!holds(miniStream, miniStreamSize))
-        throw FormatError(Code::Truncated, "truncated: the mini stream runs past the end of the file");
-    std::vector<std::uint32_t> miniFat;
-    if (h.miniFatSectors > 0) {
-        const auto sectors = chain(fat, owners, h.miniFatStart, [] { return std::string("the mini allocation table"); },
-                                   h.miniFatSectors);
-        raw.resize(sectors.size() * sectorSize);
-        readSectors(sectors, raw.data());
-        miniFat.resize(sectors.size() * perSector);
-        readTable(raw, miniFat.data());
-    }
-    miniOwners.assign(miniFat.size(), 0);
-    const std::uint64_t miniSectors = miniStreamSize / MiniSectorSize;
+    miniStream.start = root.start;
+    miniStreamSize = root.size;
+    miniFatChain.start = h.miniFatStart;
 
     // Walk the tree from the root, each entry once. The root has no
     // siblings; whatever its sibling fields lead to is checked like the
@@ -505,26 +532,9 @@ void CompoundFile::Impl::readStructure()
             continue;
         }
         current.size = e.size;
-        const auto name = [&current] { return "stream \"" + printable(current.name) + "\""; };
+        current.chain.start = e.start;
         if (current.size > source->size)
-            throw FormatError(Code::Truncated, "truncated: " + name() + " is larger than the file");
-        if (current.size == 0)
-            continue;
-        if (current.size < MiniStreamCutoff) {
-            current.sectors =
-                chain(miniFat, miniOwners, e.start, name, (current.size + MiniSectorSize - 1) / MiniSectorSize);
-            if (std::uint64_t{current.sectors.size()} * MiniSectorSize < current.size)
-                throw FormatError(Code::Truncated, "truncated: " + name() + " is shorter than its size");
-            for (const std::uint32_t m : current.sectors)
-                if (m >= miniSectors)
-                    throw FormatError(Code::Truncated, "truncated: " + name() + " lies beyond the mini stream");
-        } else {
-            current.sectors = chain(fat, owners, e.start, name, (current.size + sectorSize - 1) / sectorSize);
-            if (std::uint64_t{current.sectors.size()} * sectorSize < current.size)
-                throw FormatError(Code::Truncated, "truncated: " + name() + " is shorter than its size");
-            if (!holds(current.sectors, current.size))
-                throw FormatError(Code::Truncated, "truncated: " + name() + " runs past the end of the file");
-        }
+            throw FormatError(Code::Truncated, "truncated: stream \"" + printable(current.name) + "\" is larger than the file");
     }
 
     // Each storage's entries in the order of its tree (left, self, right),
@@ -549,9 +559,57 @@ void CompoundFile::Impl::readStructure()
     }
 }
 
-const Entry* CompoundFile::Impl::find(std::string_view path) const
+// The first `want` bytes of stream `e` (none when not `fetch`, only their
+// places checked): its chain followed as far as they need, to its end when
+// they are all of it; a mini sector lies at its offset in the mini stream,
+// which lies in big sectors.
+std::vector<std::byte> CompoundFile::Impl::readStream(Entry& e, std::size_t want, bool fetch)
 {
-    const Entry* at = &entries[0];
+    const std::size_t sectorSize = std::size_t{1} << sectorShift;
+    const bool mini = e.size < MiniStreamCutoff;
+    const std::size_t unit = mini ? MiniSectorSize : sectorSize;
+    const std::size_t count = (want + unit - 1) / unit;
+    const auto name = [&e] { return "stream \"" + printable(e.name) + "\""; };
+    follow(e.chain, mini, want == e.size ? SIZE_MAX : count, name);
+    if (e.chain.sectors.size() < count)
+        throw FormatError(Code::Truncated, "truncated: " + name() + " is shorter than its size");
+
+    const std::uint64_t miniSectors = miniStreamSize / MiniSectorSize;
+    Gather pieces;
+    for (std::size_t i = 0, done = 0; done < want; ++i) {
+        const std::size_t n = std::min(unit, want - done);
+        std::uint64_t offset = 0;
+        if (mini) {
+            const std::uint32_t m = e.chain.sectors[i];
+            if (m >= miniSectors)
+                throw FormatError(Code::Truncated, "truncated: " + name() + " lies beyond the mini stream");
+            const std::uint64_t inMini = std::uint64_t{m} * MiniSectorSize;
+            const auto at = static_cast<std::size_t>(inMini / sectorSize);
+            follow(miniStream, false, at + 1, [] { return std::string("the mini stream"); });
+            if (miniStream.sectors.size() <= at)
+                throw FormatError(Code::Truncated, "truncated: the mini stream is shorter than its size");
+            offset = ((std::uint64_t{miniStream.sectors[at]} + 1) << sectorShift) + inMini % sectorSize;
+            if (offset + n > source->size)
+                throw FormatError(Code::Truncated, "truncated: the mini stream runs past the end of the file");
+        } else {
+            offset = (std::uint64_t{e.chain.sectors[i]} + 1) << sectorShift;
+            if (offset + n > source->size)
+                throw FormatError(Code::Truncated, "truncated: " + name() + " runs past the end of the file");
+        }
+        pieces.add(offset, n);
+        done += n;
+    }
+    if (!fetch)
+        return {};
+    std::vector<std::byte> data(want);
+    if (!pieces.readInto(*source, data.data()))
+        throw FormatError(Code::Truncated, "truncated: " + name() + " runs past the end of the file");
+    return data;
+}
+
+Entry* CompoundFile::Impl::find(std::string_view path)
+{
+    Entry* at = &entries[0];
     for (const auto part : splitPath(path)) {
         if (at->type == Stream)
             return nullptr;
@@ -564,7 +622,7 @@ const Entry* CompoundFile::Impl::find(std::string_view path) const
     return at;
 }
 
-const Entry& CompoundFile::Impl::storage(std::string_view path) const
+const Entry& CompoundFile::Impl::storage(std::string_view path)
 {
     const Entry* e = find(path);
     if (!e)
@@ -574,46 +632,23 @@ const Entry& CompoundFile::Impl::storage(std::string_view path) const
     return *e;
 }
 
-namespace {
-
-int openForReading(const std::string& path)
-{
-    // Non-blocking, so that a FIFO is refused below rather than waited on;
-    // reads from a regular file are not affected.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(errno));
-    return fd;
-}
-
-} // namespace
-
-CompoundFile::CompoundFile(const std::string& path) : CompoundFile(OpenFile{openForReading(path)}) {}
-
-CompoundFile::CompoundFile(OpenFile file)
+CompoundFile::CompoundFile(std::unique_ptr<ByteSource> bytes)
 {
     auto source = std::make_unique<Source>();
-    source->fd = file.fd;
-    if (source->fd < 0)
-        throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(EBADF));
-    impl_ = std::make_unique<Impl>();
-    struct stat st {};
-    if (::fstat(source->fd, &st) != 0)
-        throw FormatError(Code::Io, std::string("cannot be read: ") + std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        throw FormatError(Code::Io, "is a folder, not a file");
-    if (!S_ISREG(st.st_mode))
-        throw FormatError(Code::Io, "is not a regular file");
-    if (st.st_size == 0)
+    source->bytes = std::move(bytes);
+    if (!source->bytes)
+        throw FormatError(Code::Io, "cannot be read: no source");
+    source->size = source->bytes->size();
+    if (source->size == 0)
         throw FormatError(Code::Truncated, "the file is empty");
-    source->size = static_cast<std::uint64_t>(st.st_size);
     source->readWholeIfSmall();
+    impl_ = std::make_unique<Impl>();
     impl_->source = std::move(source);
     impl_->checkHeader();
     impl_->readStructure();
 }
 
-const CompoundFile::Impl& CompoundFile::opened() const
+CompoundFile::Impl& CompoundFile::opened() const
 {
     if (!isOpen())
         throw FormatError(Code::Io, "the compound file is closed");
@@ -636,7 +671,7 @@ void CompoundFile::close() noexcept
 
 bool CompoundFile::isOpen() const noexcept
 {
-    return impl_ && impl_->source && impl_->source->fd >= 0;
+    return impl_ && impl_->source && impl_->source->bytes;
 }
 
 std::uint64_t CompoundFile::fileSize() const noexcept
@@ -656,7 +691,7 @@ std::array<std::byte, 16> CompoundFile::rootClsid() const
 
 std::vector<std::string> CompoundFile::names(std::string_view storage) const
 {
-    const Impl& impl = opened();
+    Impl& impl = opened();
     const Entry& s = impl.storage(storage);
     std::vector<std::string> result;
     result.reserve(s.children.size());
@@ -676,40 +711,35 @@ bool CompoundFile::isStream(std::string_view path) const
     return e && e->type == Stream;
 }
 
-std::vector<std::byte> CompoundFile::read(std::string_view path, std::size_t maxBytes) const
+Entry& CompoundFile::Impl::stream(std::string_view path)
 {
-    const Impl& impl = opened();
-    const Entry* e = impl.find(path);
+    Entry* e = find(path);
     if (!e)
         throw FormatError(Code::NotFound, "no stream \"" + printable(path) + "\"");
     if (e->type != Stream)
         throw FormatError(Code::NotFound, "\"" + printable(path) + "\" is a storage, not a stream");
-    const auto want = std::min<std::uint64_t>(e->size, maxBytes);
+    return *e;
+}
+
+std::vector<std::byte> CompoundFile::read(std::string_view path, std::size_t maxBytes) const
+{
+    Impl& impl = opened();
+    Entry& e = impl.stream(path);
+    const auto want = std::min<std::uint64_t>(e.size, maxBytes);
     if (want > MaxStreamSize)
         throw FormatError(Code::TooLarge, "stream \"" + printable(path) + "\" is too large");
+    const std::lock_guard hold(impl.lock);
+    return impl.readStream(e, static_cast<std::size_t>(want), true);
+}
 
-    // The bytes wanted, sector by sector; a mini sector lies at its offset
-    // in the mini stream, which lies in big sectors.
-    const std::size_t sectorSize = std::size_t{1} << impl.sectorShift;
-    const bool mini = e->size < MiniStreamCutoff;
-    const std::size_t unit = mini ? MiniSectorSize : sectorSize;
-    Gather pieces;
-    for (std::size_t i = 0, done = 0; done < want; ++i) {
-        const std::size_t n = std::min<std::size_t>(unit, static_cast<std::size_t>(want) - done);
-        std::uint64_t offset = 0;
-        if (mini) {
-            const std::uint64_t inMini = std::uint64_t{e->sectors[i]} * MiniSectorSize;
-            offset = ((std::uint64_t{impl.miniStream[inMini / sectorSize]} + 1) << impl.sectorShift) + inMini % sectorSize;
-        } else {
-            offset = (std::uint64_t{e->sectors[i]} + 1) << impl.sectorShift;
-        }
-        pieces.add(offset, n);
-        done += n;
-    }
-    std::vector<std::byte> data(static_cast<std::size_t>(want));
-    if (!pieces.readInto(*impl.source, data.data()))
-        throw FormatError(Code::Truncated, "truncated: stream \"" + printable(path) + "\" runs past the end of the file");
-    return data;
+void CompoundFile::check(std::string_view path) const
+{
+    Impl& impl = opened();
+    Entry& e = impl.stream(path);
+    if (e.size > MaxStreamSize)
+        return;
+    const std::lock_guard hold(impl.lock);
+    impl.readStream(e, static_cast<std::size_t>(e.size), false);
 }
 
 std::string guidToString(const std::array<std::byte, 16>& g)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/ByteSource.h"
 #include "formats/FormatError.h"
 
 #include <array>
@@ -13,8 +14,8 @@
 namespace glimmer {
 
 // A compound file ([MS-CFB]) opened for reading: a tree of storages and
-// streams inside one file. The file stays open until the object is destroyed
-// or close() is called. Every failure raises a FormatError.
+// streams inside one file. Its source stays open until the object is
+// destroyed or close() is called. Every failure raises a FormatError.
 class CompoundFile {
 public:
     // No stream larger than this is ever read into memory.
@@ -27,16 +28,12 @@ public:
     // file may hold; 16 GiB in 4096-byte sectors.
     static constexpr std::uint64_t MaxSectors = std::uint64_t{1} << 22;
 
-    // Opens `path` (UTF-8), reads its header, allocation tables and directory
-    // and checks every sector chain; streams are read only when asked for.
-    explicit CompoundFile(const std::string& path);
-    // The same for a file opened by the caller, which this object takes over
-    // (and closes): for a program that opens its input before it gives up
-    // opening files.
-    struct OpenFile {
-        int fd;
-    };
-    explicit CompoundFile(OpenFile file);
+    // Reads the header and the directory from `source` and checks the
+    // directory's tree; a stream's sector chain is read, and checked, only
+    // when the stream is read, and of the allocation table only the sectors
+    // the chains followed need. The source is read only through readAt()
+    // and released by close().
+    explicit CompoundFile(std::unique_ptr<ByteSource> source);
     ~CompoundFile();
     CompoundFile(CompoundFile&&) noexcept;
     CompoundFile& operator=(CompoundFile&&) noexcept;
@@ -57,19 +54,24 @@ public:
     // shorter). Raises NotFound when there is no such stream, TooLarge when
     // it would be more than MaxStreamSize.
     std::vector<std::byte> read(std::string_view path, std::size_t maxBytes = MaxStreamSize) const;
+    // Follows and checks the sector chain of the stream at `path`, all of
+    // it, and where its bytes lie, without reading them: for a caller that
+    // counts a damaged stream as a damaged file. Raises as read() does;
+    // a stream read() would refuse as too large is not looked at.
+    void check(std::string_view path) const;
 
-    // Releases the file; every later call raises.
+    // Releases the source; every later call raises.
     void close() noexcept;
     bool isOpen() const noexcept;
 
     std::uint64_t fileSize() const noexcept;
-    // Bytes read from the file so far, the header included.
+    // Bytes the source returned so far, the header included.
     std::uint64_t bytesRead() const noexcept;
 
 private:
     struct Impl;
     // The structure read at opening; raises when the file is closed.
-    const Impl& opened() const;
+    Impl& opened() const;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -1,10 +1,12 @@
-// Fuzz target: a document file end to end through the fetch every front end
-// uses (open, version, thumbnail or property set, pixels), the box the window
+// Fuzz target: a document file end to end through the window's fetch (open,
+// version, thumbnail or property set, pixels) and the plain entry the other
+// front ends use, which must agree with it; the box the window
 // and the converter draw, the thumbnail the file managers get, the metafile
 // file of its preview and the property reader's way. Each must give a result
 // or raise FormatError; nothing else may happen.
 #include "formats/FormatError.h"
 #include "preview/Box.h"
+#include "preview/Engine.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "support/InputFile.h"
@@ -44,6 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const FormatError&) {
         }
     }
+    // The plain entry over the same bytes in memory reads them alike.
+    MemorySource memory({reinterpret_cast<const std::byte*>(data), size});
+    const FetchedPreview plain = readDocument(memory, "input.ipt");
+    if (plain.status != fetched.status || plain.reason != fetched.reason || plain.version != fetched.version
+        || plain.picture.size() != fetched.picture.size())
+        __builtin_trap();
     // The property reader's way, whatever the version says.
     try {
         components.createPropertyReader()->OpenPropertySets(input->path())->PreviewPicture().toImage();

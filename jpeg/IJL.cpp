@@ -153,8 +153,10 @@ const char* ijlErrorStr(std::int32_t code)
     }
 }
 
-std::vector<std::byte> ijlEncodeDib(const std::byte* bits, std::int32_t width, std::int32_t height,
-                                    std::int32_t bytesPerScanLine, const IjlFunctions& ijl)
+namespace {
+
+std::vector<std::byte> encodeDib(const std::byte* bits, std::int32_t width, std::int32_t height,
+                                 std::int32_t bytesPerScanLine, std::int32_t quality, const IjlFunctions& ijl)
 {
     JPEG_CORE_PROPERTIES record{};
     const std::int32_t init = ijl.ijlInit(&record);
@@ -175,7 +177,7 @@ std::vector<std::byte> ijlEncodeDib(const std::byte* bits, std::int32_t width, s
     record.DIBPadBytes = checkedSub(bytesPerScanLine, checkedMul<std::int32_t>(3, width));
     record.JPGWidth = width;
     record.JPGHeight = height;
-    record.jquality = 100;
+    record.jquality = quality;
 
     const std::int32_t capacity = checkedMul<std::int32_t>(checkedMul(width, height), 4);
     const auto buffer = std::make_unique_for_overwrite<std::byte[]>(capacity > 0 ? static_cast<std::size_t>(capacity) : 0);
@@ -189,6 +191,20 @@ std::vector<std::byte> ijlEncodeDib(const std::byte* bits, std::int32_t width, s
     if (length < 0 || length > capacity)
         throw IjlError(IjlBadStreamLength, "Failed to save to JPG");
     return {buffer.get(), buffer.get() + length};
+}
+
+} // namespace
+
+std::vector<std::byte> ijlEncodeDib(const std::byte* bits, std::int32_t width, std::int32_t height,
+                                    std::int32_t bytesPerScanLine, const IjlFunctions& ijl)
+{
+    return encodeDib(bits, width, height, bytesPerScanLine, 100, ijl);
+}
+
+std::vector<std::byte> ijlJpegEncoder(const std::byte* bits, std::int32_t width, std::int32_t height,
+                                      std::int32_t bytesPerScanLine, int quality)
+{
+    return encodeDib(bits, width, height, bytesPerScanLine, quality, ijlLibrary());
 }
 
 std::string ijlErrorMessage(const std::string& text, std::int32_t code, const IjlFunctions& ijl)

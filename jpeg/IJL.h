@@ -108,6 +108,11 @@ private:
 std::vector<std::byte> ijlEncodeDib(const std::byte* bits, std::int32_t width, std::int32_t height,
                                     std::int32_t bytesPerScanLine, const IjlFunctions& ijl = ijlLibrary());
 
+// The same at `quality` (1 to 100) with the library's own operations: the
+// JPEG encoder the engine's outputFile() is given.
+std::vector<std::byte> ijlJpegEncoder(const std::byte* bits, std::int32_t width, std::int32_t height,
+                                      std::int32_t bytesPerScanLine, int quality);
+
 // "IJL ERROR: [code] - library text - text": what the window's error box
 // and the converter say of a library failure.
 std::string ijlErrorMessage(const std::string& text, std::int32_t code, const IjlFunctions& ijl = ijlLibrary());

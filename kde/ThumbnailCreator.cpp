@@ -7,8 +7,7 @@
 #include "system/Heap.h"
 #include "platform/qt/QtImage.h"
 #include "preview/Box.h"
-#include "preview/Fetch.h"
-#include "preview/FileComponents.h"
+#include "preview/Engine.h"
 
 #include <KIO/ThumbnailCreator>
 #include <KPluginFactory>
@@ -45,8 +44,7 @@ public:
             // file. The engine refuses a folder, a FIFO (opened without
             // blocking) or any other file that is not a regular one.
             const QByteArray path = QFile::encodeName(request.url().toLocalFile());
-            glimmer::FileComponents components;
-            const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, path.toStdString());
+            const glimmer::FetchedPreview fetched = glimmer::readDocumentFile(path.toStdString());
             if (fetched.status != glimmer::FetchedPreview::Status::Ok)
                 return KIO::ThumbnailResult::fail();
             const QSize box = request.targetSize();

@@ -3,6 +3,7 @@
 #include "formats/Dib.h"
 #include "formats/Metafile.h"
 #include "formats/Png.h"
+#include "system/FileSource.h"
 
 #include <algorithm>
 #include <cstring>
@@ -169,9 +170,17 @@ Picture firstPreview(std::span<const LoadedPropertySet> sets)
     throw FormatError(Code::NotFound, "the document has no preview");
 }
 
-DocumentFile::DocumentFile(const std::string& path) : file_(path) {}
+DocumentFile::DocumentFile(const std::string& path) : DocumentFile(CompoundFile(openFileSource(path))) {}
 
-DocumentFile::DocumentFile(CompoundFile file) : file_(std::move(file)) {}
+// A preview stream that is damaged makes a document that cannot be read, not
+// one without a preview: its chain is checked here, which reads only the
+// allocation table sectors the preview's read needs anyway.
+DocumentFile::DocumentFile(CompoundFile file) : file_(std::move(file))
+{
+    for (const KnownPropertySet& set : {CadSummarySet, StandardSummarySet})
+        if (file_.isStream(set.streamName))
+            file_.check(set.streamName);
+}
 
 std::int32_t DocumentFile::versionNumber() const
 {
@@ -246,6 +255,19 @@ Picture DocumentFile::preview(std::initializer_list<KnownPropertySet> sets) cons
             return *picture;
     }
     throw FormatError(Code::NotFound, "the document has no preview");
+}
+
+Picture DocumentFile::thumbnail() const
+{
+    return preview({CadSummarySet, StandardSummarySet});
+}
+
+std::vector<LoadedPropertySet> DocumentFile::summarySets() const
+{
+    std::vector<LoadedPropertySet> sets;
+    for (const KnownPropertySet& set : {StandardSummarySet, CadSummarySet})
+        sets.push_back({set, propertySetStream(set)});
+    return sets;
 }
 
 } // namespace glimmer

@@ -24,6 +24,12 @@ inline constexpr KnownPropertySet CadSummarySet{oleps::fmtid("3D38DE39-0588-4C14
 inline constexpr KnownPropertySet StandardSummarySet{oleps::fmtid("F29F85E0-4FF9-1068-AB91-08002B27B3D9"),
                                                      "\x05SummaryInformation", "standard summary set"};
 
+// A property set as read from a document, for reading after its file is closed.
+struct LoadedPropertySet {
+    KnownPropertySet set;
+    std::optional<std::vector<std::byte>> stream;
+};
+
 // No preview is decoded to more pixels than this.
 inline constexpr std::int64_t MaxPreviewPixels = std::int64_t{4096} * 4096;
 
@@ -48,6 +54,13 @@ public:
     // when there is none.
     std::optional<std::vector<std::byte>> propertySetStream(const KnownPropertySet& set) const;
 
+    // The document's own thumbnail (that of version 6000 and later): the
+    // picture of the CAD summary set, else of the standard one.
+    Picture thumbnail() const;
+    // The standard and the CAD summary set, in that order, where an older
+    // document keeps its preview.
+    std::vector<LoadedPropertySet> summarySets() const;
+
     const CompoundFile& file() const noexcept { return file_; }
     void close() noexcept { file_.close(); }
 
@@ -58,12 +71,6 @@ private:
 // Property 17 of the section with `set`'s FMTID in a property set stream,
 // as clipboard data (format tag first); nullopt when it has none.
 std::optional<std::vector<std::byte>> previewIn(std::span<const std::byte> stream, const KnownPropertySet& set);
-
-// A property set as read from a document, for reading after its file is closed.
-struct LoadedPropertySet {
-    KnownPropertySet set;
-    std::optional<std::vector<std::byte>> stream;
-};
 
 // The picture in property 17 of the first of `sets` that has one; NotFound
 // when none has.

@@ -1,7 +1,12 @@
 #include "preview/Fetch.h"
 
 #include "formats/FormatError.h"
+#include "preview/DocumentFile.h"
+#include "preview/Engine.h"
+#include "preview/FileComponents.h"
+#include "system/FileSource.h"
 
+#include <optional>
 #include <utility>
 
 namespace glimmer {
@@ -20,14 +25,16 @@ T& required(T* object)
 template <typename Step>
 bool attempt(FetchedPreview& result, Step&& step)
 {
-    return guarded(std::forward<Step>(step), [&](StepFailure failure) { result.reason = std::move(failure.reason); });
+    return guarded(std::forward<Step>(step), [&](StepFailure failure) {
+        result.reason = std::move(failure.reason);
+        result.outOfMemory = failure.outOfMemory;
+    });
 }
 
-} // namespace
-
-FetchedPreview fetchPreview(Document* document, const std::string& path,
-                            const std::function<PropertyReader*()>& propertyReader,
-                            std::shared_ptr<PropertySet>& propertySet)
+// The version test and the picture fetch over a document's three reading
+// steps, each of which may raise.
+template <typename Version, typename Thumbnail, typename SetPicture>
+FetchedPreview fetchWith(Version&& version, Thumbnail&& thumbnail, SetPicture&& setPicture)
 {
     FetchedPreview result;
     result.status = FetchedPreview::Status::NoPreview;
@@ -36,19 +43,10 @@ FetchedPreview fetchPreview(Document* document, const std::string& path,
     // A version that cannot be read goes the thumbnail way, like a new document;
     // its error is no reason once the thumbnail reads.
     FetchedPreview versionRead;
-    if (attempt(versionRead, [&] { result.version = required(document).VersionNumber(); })
-        && *result.version < ThumbnailVersion) {
-        PropertyReader* reader = nullptr;
-        // The previous document's set must never stand in for this one's.
-        propertySet.reset();
-        read = attempt(result, [&] {
-            reader = propertyReader();
-            propertySet = required(reader).OpenPropertySets(path);
-            picture = required(propertySet.get()).PreviewPicture();
-        });
-    } else {
-        read = attempt(result, [&] { picture = required(document).Thumbnail(); });
-    }
+    if (attempt(versionRead, [&] { result.version = version(); }) && *result.version < ThumbnailVersion)
+        read = attempt(result, [&] { picture = setPicture(); });
+    else
+        read = attempt(result, [&] { picture = thumbnail(); });
     if (!read)
         return result;
     if (picture.toImage().isNull()) {
@@ -60,6 +58,67 @@ FetchedPreview fetchPreview(Document* document, const std::string& path,
     result.format = picture.format();
     result.picture = std::move(picture);
     return result;
+}
+
+// A source lent to a compound file for one call: the caller keeps it.
+class LentSource final : public ByteSource {
+public:
+    explicit LentSource(ByteSource& source) noexcept : source_(source) {}
+    std::uint64_t size() override { return source_.size(); }
+    std::size_t readAt(std::uint64_t offset, std::span<std::byte> into) override { return source_.readAt(offset, into); }
+
+private:
+    ByteSource& source_;
+};
+
+// Opens the compound file that `open()` makes and reads the document in it,
+// named `displayName()` once it opens; runs out of memory without a throw.
+template <typename Open, typename Name>
+FetchedPreview openAndRead(Open&& open, Name&& displayName)
+{
+    try {
+        FetchedPreview result;
+        std::optional<DocumentFile> file;
+        if (!attempt(result, [&] { file.emplace(open()); }))
+            return result;
+        result = fetchWith([&] { return file->versionNumber(); }, [&] { return file->thumbnail(); },
+                           [&] { return firstPreview(file->summarySets()); });
+        result.displayName = displayName();
+        return result;
+    } catch (const std::bad_alloc&) {
+        FetchedPreview result;
+        result.reason = "Out of memory";
+        result.outOfMemory = true;
+        return result;
+    }
+}
+
+} // namespace
+
+FetchedPreview readDocument(ByteSource& source, std::string_view displayName)
+{
+    return openAndRead([&] { return CompoundFile(std::make_unique<LentSource>(source)); },
+                       [&] { return std::string(displayName); });
+}
+
+FetchedPreview readDocumentFile(const std::string& path)
+{
+    return openAndRead([&] { return CompoundFile(openFileSource(path)); }, [&] { return fileNameOf(path); });
+}
+
+FetchedPreview fetchPreview(Document* document, const std::string& path,
+                            const std::function<PropertyReader*()>& propertyReader,
+                            std::shared_ptr<PropertySet>& propertySet)
+{
+    return fetchWith([&] { return required(document).VersionNumber(); },
+                     [&] { return required(document).Thumbnail(); },
+                     [&] {
+                         // The previous document's set must never stand in for this one's.
+                         propertySet.reset();
+                         PropertyReader& reader = required(propertyReader());
+                         propertySet = reader.OpenPropertySets(path);
+                         return required(propertySet.get()).PreviewPicture();
+                     });
 }
 
 FetchedPreview fetchPreview(Components& components, const std::string& path)

@@ -24,6 +24,7 @@ struct FetchedPreview {
     std::string displayName;               // the document's display name when it could be read
     std::string source;                    // where the preview was found, e.g. "CAD summary set"; empty when unknown
     std::string format;                    // "png", "metafile" or "dib"; empty when unknown
+    bool outOfMemory = false;              // not Ok because memory ran out
 };
 
 // The version test and the picture fetch of an open `document` (null when it

@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 #include <utility>
 #include <vector>
-
-#include <unistd.h>
 
 namespace glimmer {
 
@@ -28,41 +25,19 @@ std::string fileNameOf(std::string_view path)
 }
 
 struct FileComponents::OpenFiles {
-    std::mutex lock;
     std::vector<std::pair<std::string, std::weak_ptr<DocumentFile>>> files;
-    std::vector<std::pair<std::string, int>> adopted;   // opened by the caller, not read yet
-
-    ~OpenFiles()
-    {
-        for (const auto& [path, fd] : adopted)
-            ::close(fd);
-    }
-    // The descriptor adopted for `path`, handed over; -1 when there is none.
-    int takeAdopted(const std::string& path)
-    {
-        const std::lock_guard hold(lock);
-        const auto it = std::find_if(adopted.begin(), adopted.end(), [&](const auto& a) { return a.first == path; });
-        if (it == adopted.end())
-            return -1;
-        const int fd = it->second;
-        adopted.erase(it);
-        return fd;
-    }
 
     void add(const std::string& path, const std::shared_ptr<DocumentFile>& file)
     {
-        const std::lock_guard hold(lock);
         std::erase_if(files, [](const auto& f) { return f.second.expired(); });
         files.emplace_back(path, file);
     }
     void remove(const std::shared_ptr<DocumentFile>& file)
     {
-        const std::lock_guard hold(lock);
         std::erase_if(files, [&](const auto& f) { return f.second.expired() || f.second.lock() == file; });
     }
-    std::shared_ptr<DocumentFile> find(const std::string& path)
+    std::shared_ptr<DocumentFile> find(const std::string& path) const
     {
-        const std::lock_guard hold(lock);
         for (const auto& [p, file] : files)
             if (p == path)
                 if (auto open = file.lock())
@@ -75,28 +50,31 @@ namespace {
 
 using Subject = FormatError::Subject;
 
+// Runs `read`; a FormatError it raises is said to be about `subject` of the
+// document at `path`.
+template <typename Read>
+auto reading(Subject subject, const std::string& path, Read&& read)
+{
+    try {
+        return read();
+    } catch (FormatError& e) {
+        e.about(subject, fileNameOf(path));
+        throw;
+    }
+}
+
 class FileDocument : public Document {
 public:
     FileDocument(std::string path, std::shared_ptr<DocumentFile> file) : path_(std::move(path)), file_(std::move(file)) {}
 
     std::int32_t VersionNumber() override
     {
-        try {
-            return file_->versionNumber();
-        } catch (FormatError& e) {
-            e.about(Subject::Version, fileNameOf(path_));
-            throw;
-        }
+        return reading(Subject::Version, path_, [&] { return file_->versionNumber(); });
     }
 
     Picture Thumbnail() override
     {
-        try {
-            return file_->preview({CadSummarySet, StandardSummarySet});
-        } catch (FormatError& e) {
-            e.about(Subject::Preview, fileNameOf(path_));
-            throw;
-        }
+        return reading(Subject::Preview, path_, [&] { return file_->thumbnail(); });
     }
 
     std::string DisplayName() override { return fileNameOf(path_); }
@@ -113,15 +91,8 @@ public:
 
     std::shared_ptr<Document> OpenDocument(const std::string& path) override
     {
-        std::shared_ptr<DocumentFile> file;
-        try {
-            const int adopted = shared_->takeAdopted(path);
-            file = adopted >= 0 ? std::make_shared<DocumentFile>(CompoundFile(CompoundFile::OpenFile{adopted}))
-                                : std::make_shared<DocumentFile>(path);
-        } catch (FormatError& e) {
-            e.about(Subject::Document, fileNameOf(path));
-            throw;
-        }
+        std::shared_ptr<DocumentFile> file =
+            reading(Subject::Document, path, [&] { return std::make_shared<DocumentFile>(path); });
         open_.push_back(file);
         shared_->add(path, file);
         return std::make_shared<FileDocument>(path, std::move(file));
@@ -152,12 +123,7 @@ public:
 
     Picture PreviewPicture() override
     {
-        try {
-            return firstPreview(sets_);
-        } catch (FormatError& e) {
-            e.about(Subject::Preview, fileNameOf(path_));
-            throw;
-        }
+        return reading(Subject::Preview, path_, [&] { return firstPreview(sets_); });
     }
 
 private:
@@ -171,18 +137,12 @@ public:
 
     std::shared_ptr<PropertySet> OpenPropertySets(const std::string& path) override
     {
-        try {
+        return reading(Subject::Document, path, [&] {
             std::shared_ptr<const DocumentFile> file = shared_->find(path);
             if (!file)
                 file = std::make_shared<const DocumentFile>(path);
-            std::vector<LoadedPropertySet> sets;
-            for (const KnownPropertySet& set : {StandardSummarySet, CadSummarySet})
-                sets.push_back({set, file->propertySetStream(set)});
-            return std::make_shared<FilePropertySet>(path, std::move(sets));
-        } catch (FormatError& e) {
-            e.about(Subject::Document, fileNameOf(path));
-            throw;
-        }
+            return std::make_shared<FilePropertySet>(path, file->summarySets());
+        });
     }
 
 private:
@@ -203,12 +163,6 @@ std::unique_ptr<DocumentServer> FileComponents::createDocumentServer()
 std::unique_ptr<PropertyReader> FileComponents::createPropertyReader()
 {
     return std::make_unique<FilePropertyReader>(open_);
-}
-
-void FileComponents::adopt(const std::string& path, int fd)
-{
-    const std::lock_guard hold(open_->lock);
-    open_->adopted.emplace_back(path, fd);
 }
 
 } // namespace glimmer

@@ -17,9 +17,11 @@ std::string fileNameOf(std::string_view path);
 
 class DocumentFile;
 
-// The components over the document files themselves. The property reader
-// reads an old document's sets from the file its document server already
-// has open, rather than opening and walking the file a second time.
+// The components over the document files themselves, the window's adapter
+// over the engine's reading (preview/Engine.h reads the same way). The
+// property reader reads an old document's sets from the file its document
+// server already has open, rather than opening and walking the file a second
+// time. One object, and what it makes, serves one thread at a time.
 class FileComponents : public Components {
 public:
     FileComponents();
@@ -27,12 +29,6 @@ public:
 
     std::unique_ptr<DocumentServer> createDocumentServer() override;
     std::unique_ptr<PropertyReader> createPropertyReader() override;
-
-    // The document at `path` is the file open on `fd`, which this object
-    // takes over: opening `path` reads it rather than opening the path
-    // again. For a program that opens its input before it gives up opening
-    // files; the descriptor is closed with the document, or with this object.
-    void adopt(const std::string& path, int fd);
 
     // The files this object's document servers have open, by path.
     struct OpenFiles;

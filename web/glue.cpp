@@ -1,16 +1,16 @@
 // The engine as the web page's worker calls it: plain C functions over the
-// documents the worker has written into Emscripten's in-memory file system.
+// documents the worker copies into the module's memory, read where they lie.
 // A document read is kept as its picture under a number until forgotten;
 // what comes back to JavaScript is JSON text or bytes in the module's memory,
 // valid until the next call.
-#include "formats/BitmapFile.h"
 #include "formats/FormatError.h"
 #include "formats/Image.h"
 #include "formats/Text.h"
 #include "preview/Box.h"
-#include "preview/Fetch.h"
-#include "preview/FileComponents.h"
+#include "preview/Engine.h"
+#include "preview/OutputFile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -25,6 +25,8 @@ std::map<int, Picture> pictures;
 int lastId = 0;
 std::string text;   // the last JSON answer
 Bytes bytes;        // the last bytes answer
+Bytes input;        // the next document to read
+bool inputLost = false;   // there was no memory for it
 
 // An image as rows of R, G, B, A bytes, as the browser's ImageData holds them.
 Bytes rgba(const Image& image)
@@ -50,13 +52,6 @@ Bytes rgba(const Image& image)
     return out;
 }
 
-// The box image as the window's Save, its batch and the converter make it:
-// the picture fitted into a `size` square (0: its own size) on white.
-Image boxImage(const Picture& picture, int size)
-{
-    return renderBox(picture, size > 0 ? Size{size, size} : picture.size(), White);
-}
-
 // Runs `make`, turning whatever it raises into the answer "error: why".
 template <typename Make>
 const std::byte* answer(Make&& make)
@@ -77,13 +72,36 @@ const Picture* find(int id)
 
 extern "C" {
 
-// Reads the document at `path` and answers with JSON: its number (when it
-// has a preview), "status" ("ok", "none" or "unreadable"), "reason",
-// "version", "kind", "source", "width" and "height".
-const char* glimmer_read(const char* path)
+// Room for the next document's `length` bytes, for the worker to fill
+// before glimmer_read(); null when there is no memory for them.
+std::byte* glimmer_input(int length)
 {
-    FileComponents components;
-    FetchedPreview fetched = fetchPreview(components, path);
+    input = Bytes();
+    inputLost = false;
+    try {
+        input.resize(static_cast<std::size_t>(std::max(length, 0)));
+    } catch (const std::bad_alloc&) {
+        inputLost = true;
+        return nullptr;
+    }
+    return input.data();
+}
+
+// Reads the document in glimmer_input()'s buffer, named `name`, lets go of
+// the buffer and answers with JSON: its number (when it has a preview),
+// "status" ("ok", "none" or "unreadable"), "reason", "version", "kind",
+// "source", "width" and "height".
+const char* glimmer_read(const char* name)
+{
+    FetchedPreview fetched;
+    if (inputLost) {
+        fetched.reason = "Out of memory";
+        fetched.outOfMemory = true;
+    } else {
+        MemorySource source(input);
+        fetched = readDocument(source, name);
+    }
+    input = Bytes();
     static constexpr const char* Status[] = {"ok", "none", "unreadable"};
     text = "{\"status\":";
     appendJson(text, Status[static_cast<int>(fetched.status)]);
@@ -139,10 +157,11 @@ const std::byte* glimmer_file(int id, const char* type, int size)
         const Picture* picture = find(id);
         if (!picture)
             throw std::runtime_error("no such picture");
+        // The page has no JPEG encoder of its own: the browser's makes its JPEG files.
         if (std::strcmp(type, "bmp") == 0)
-            return bmp::encode24(boxImage(*picture, size));
+            return outputFile(*picture, OutputType::Bmp, size);
         if (std::strcmp(type, "wmf") == 0)
-            return picture->placeableMetafile();
+            return outputFile(*picture, OutputType::Wmf, size);
         throw std::runtime_error("no such type");
     });
 }

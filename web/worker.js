@@ -12,6 +12,7 @@ if (!fromFile)
 
 const ready = createEngine(fromFile ? { wasmBinary: decode(glimmerWasm) } : {}).then((m) => ({
     m,
+    input: m.cwrap('glimmer_input', 'number', ['number']),
     read: m.cwrap('glimmer_read', 'string', ['string']),
     forget: m.cwrap('glimmer_forget', null, ['number']),
     pixels: m.cwrap('glimmer_pixels', 'number', ['number', 'number', 'number']),
@@ -28,10 +29,10 @@ const ready = createEngine(fromFile ? { wasmBinary: decode(glimmerWasm) } : {}).
 const warmed = ready.then(async (e) => {
     for (const name of ['png-preview.ipt', 'metafile-preview.ipt', 'standard-set-preview.idw']) {
         try {
-            e.m.FS.writeFile('/warm', fromFile ? decode(glimmerWarm[name])
-                : new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer()));
+            const bytes = fromFile ? decode(glimmerWarm[name])
+                : new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer());
             for (let i = 0; i < 40; ++i) {
-                const info = JSON.parse(e.read('/warm'));
+                const info = read(e, bytes, name);
                 if (info.id)
                     e.forget(info.id);
             }
@@ -43,6 +44,14 @@ const warmed = ready.then(async (e) => {
     return e;
 });
 
+// What the engine found in the document `bytes` (see glimmer_read): they
+// are copied into its memory and read there.
+function read(e, bytes, name) {
+    const at = e.input(bytes.length);
+    if (at)
+        e.m.HEAPU8.set(bytes, at);
+    return JSON.parse(e.read(name));
+}
 
 // RGBA rows of picture `id` (see glimmer_pixels), copied out of the engine.
 function pixels(e, id, size, box) {
@@ -77,14 +86,7 @@ self.onmessage = (event) => {
         const e = await warmed;
         try {
             if (job.op === 'read') {
-                const path = '/document';
-                e.m.FS.writeFile(path, new Uint8Array(job.bytes));
-                let info;
-                try {
-                    info = JSON.parse(e.read(path));
-                } finally {
-                    e.m.FS.unlink(path);
-                }
+                const info = read(e, new Uint8Array(job.bytes), 'document');
                 const answer = { seq: job.seq, info };
                 if (info.status === 'ok') {
                     answer.image = pixels(e, info.id, 0, 0);

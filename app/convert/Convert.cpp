@@ -1,15 +1,11 @@
 #include "app/convert/Convert.h"
 
-#include "formats/BitmapFile.h"
 #include "formats/FormatError.h"
-#include "formats/Png.h"
 #include "jpeg/IJL.h"
-#include "preview/Box.h"
-#include "preview/Fetch.h"
+#include "preview/Engine.h"
+#include "preview/OutputFile.h"
 
 #include <filesystem>
-#include <limits>
-#include <stdexcept>
 #include <system_error>
 
 #include <sys/stat.h>
@@ -17,35 +13,6 @@
 namespace glimmer::convert {
 
 namespace {
-
-// The box image as the window's Save and batch write it: the picture fitted
-// into the box, centred, on the box's white background.
-Image boxImage(const Picture& picture, int size)
-{
-    return renderBox(picture, size > 0 ? Size{size, size} : picture.size(), White);
-}
-
-// The window's JPEG export: the box image as a 24-bit bitmap, whose rows
-// (bottom-up, padded to four bytes) the JPEG writer encodes where they lie,
-// as it encodes them from the DIB section it loads that bitmap into.
-Bytes jpegFile(const Image& image)
-{
-    const Bytes bitmap = bmp::encode24(image);
-    const bmp::FileInfo info = bmp::readInfo(bitmap);
-    const std::int64_t stride = bmp::strideOf(info.width, info.bitCount);
-    if (stride > std::numeric_limits<std::int32_t>::max())
-        throw std::overflow_error("Overflow");
-    return ijlEncodeDib(bitmap.data() + info.pixelOffset, info.width, info.height, static_cast<std::int32_t>(stride));
-}
-
-// The thumbnailer's PNG.
-Bytes pngFile(const Picture& picture, int size)
-{
-    const Image image = thumbnailImage(picture, size);
-    if (image.isNull())
-        throw std::runtime_error("the preview cannot be drawn as a PNG");
-    return png::encode(image);
-}
 
 bool modifiedAfter(const struct stat& a, const struct stat& b)
 {
@@ -64,21 +31,6 @@ ConvertedDocument failed(const std::string& reason)
 
 } // namespace
 
-Bytes pictureFile(const Picture& picture, OutputType type, int size)
-{
-    switch (type) {
-    case OutputType::Bmp:
-        return bmp::encode24(boxImage(picture, size));
-    case OutputType::Jpg:
-        return jpegFile(boxImage(picture, size));
-    case OutputType::Wmf:
-        return picture.placeableMetafile();
-    case OutputType::Png:
-        return pngFile(picture, size);
-    }
-    return {};
-}
-
 bool isUpToDate(const std::string& document, const std::string& picture)
 {
     struct stat doc{};
@@ -90,7 +42,7 @@ bool isUpToDate(const std::string& document, const std::string& picture)
     return modifiedAfter(pic, doc);
 }
 
-StagedDocument convertOne(const Job& job, Components& components, const Options& options)
+StagedDocument convertOne(const Job& job, const Options& options)
 {
     if (!job.problem.empty())
         return {failed(job.problem), {}};
@@ -100,7 +52,7 @@ StagedDocument convertOne(const Job& job, Components& components, const Options&
         return {r, {}};
     }
 
-    FetchedPreview fetched = fetchPreview(components, job.document);
+    FetchedPreview fetched = readDocumentFile(job.document);
     StagedDocument staged;
     ConvertedDocument& r = staged.result;
     r.version = fetched.version;
@@ -121,7 +73,7 @@ StagedDocument convertOne(const Job& job, Components& components, const Options&
     }
 
     try {
-        const Bytes bytes = pictureFile(fetched.picture, options.type, options.size);
+        const Bytes bytes = outputFile(fetched.picture, options.type, options.size, ijlJpegEncoder);
         // The preview is not needed any longer: one picture per job at a time.
         fetched.picture = Picture();
         if (!options.dryRun) {

@@ -4,7 +4,6 @@
 #include "app/convert/Plan.h"
 #include "formats/Image.h"
 #include "system/Files.h"
-#include "preview/Components.h"
 #include "preview/Picture.h"
 
 #include <cstdint>
@@ -24,13 +23,6 @@ struct ConvertedDocument {
     Size size;                           // the preview's pixel size
 };
 
-// The picture file of `type` for `picture`, byte for byte as the window's
-// batch writes it (bmp, jpg: the box image of `size` × `size`, 0: the
-// picture's own size; wmf: the picture in its own form) or as the
-// thumbnailer writes it (png: scaled down to fit `size`, never up). Raises
-// FormatError, IjlError or another std::exception whose text says why.
-Bytes pictureFile(const Picture& picture, OutputType type, int size);
-
 // Whether the file at `picture` exists and is newer than `document`. Reads
 // the file dates only.
 bool isUpToDate(const std::string& document, const std::string& picture);
@@ -42,11 +34,10 @@ struct StagedDocument {
     std::optional<StagedFile> picture;
 };
 
-// Converts one document with `components` (one set per thread): skips it
-// when its picture is up to date (unless forced), reads its preview, stages
-// the picture (unless a dry run) and makes the missing folders of an output
-// folder. Never raises.
-StagedDocument convertOne(const Job& job, Components& components, const Options& options);
+// Converts one document: skips it when its picture is up to date (unless
+// forced), reads its preview, stages the picture (unless a dry run) and
+// makes the missing folders of an output folder. Never raises.
+StagedDocument convertOne(const Job& job, const Options& options);
 
 // Puts a staged picture in place. What became of the document is final only
 // then: a picture that cannot be put in place (a full disk, a failed sync)

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "preview/OutputFile.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace glimmer::convert {
 
-// The kinds of picture the converter writes.
-enum class OutputType { Bmp, Jpg, Wmf, Png };
+using glimmer::OutputType;
 
 // The output extension of a type, with its dot: ".bmp".
 std::string_view extensionOf(OutputType type);

@@ -1,23 +1,27 @@
 #include "CompoundFileEditor.h"
 
+#include "formats/CompoundFileLayout.h"
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 namespace glimmer::test {
 
+using namespace cfb;
+
 CompoundFileEditor::CompoundFileEditor(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (bytes.size() < 512)
+    if (bytes.size() < HeaderSize)
         throw std::runtime_error("not a compound file");
-    sectorSize_ = 1u << (bytes[30] | bytes[31] << 8);
-    const std::uint32_t fatCount = u32(44);
-    for (std::uint32_t i = 0; i < fatCount && i < 109; ++i)
-        fatSectors_.push_back(u32(76 + 4 * i));
-    directory_ = chain(u32(48));
-    miniFat_ = chain(u32(60));
+    sectorSize_ = 1u << (bytes[SectorShiftAt] | bytes[SectorShiftAt + 1] << 8);
+    const std::uint32_t fatCount = u32(FatSectorsAt);
+    for (std::uint32_t i = 0; i < fatCount && i < HeaderFatSlots; ++i)
+        fatSectors_.push_back(u32(FatAt + 4 * i));
+    directory_ = chain(u32(DirectoryStartAt));
+    miniFat_ = chain(u32(MiniFatStartAt));
     miniStream_ = chain(startSector(0));
 }
 
@@ -57,27 +61,27 @@ std::uint32_t CompoundFileEditor::miniNext(std::uint32_t sector) const
 std::vector<std::uint32_t> CompoundFileEditor::chain(std::uint32_t start) const
 {
     std::vector<std::uint32_t> sectors;
-    for (std::uint32_t s = start; s < 0xFFFFFFFA && sectors.size() < bytes.size() / sectorSize_; s = next(s))
+    for (std::uint32_t s = start; s < MaxRegularSector && sectors.size() < bytes.size() / sectorSize_; s = next(s))
         sectors.push_back(s);
     return sectors;
 }
 
 std::size_t CompoundFileEditor::entryOffset(std::uint32_t entry) const
 {
-    const std::uint32_t perSector = sectorSize_ / 128;
-    return sectorOffset(directory_.at(entry / perSector)) + 128 * (entry % perSector);
+    const std::uint32_t perSector = sectorSize_ / EntrySize;
+    return sectorOffset(directory_.at(entry / perSector)) + EntrySize * (entry % perSector);
 }
 
 std::uint32_t CompoundFileEditor::entry(const std::string& name) const
 {
-    const std::uint32_t count = static_cast<std::uint32_t>(directory_.size() * (sectorSize_ / 128));
+    const std::uint32_t count = static_cast<std::uint32_t>(directory_.size() * (sectorSize_ / EntrySize));
     for (std::uint32_t e = 0; e < count; ++e) {
         const std::size_t o = entryOffset(e);
-        const std::size_t length = bytes[o + 64] | bytes[o + 65] << 8;
+        const std::size_t length = bytes[o + NameLengthAt] | bytes[o + NameLengthAt + 1] << 8;
         std::string n;
-        for (std::size_t i = 0; i + 2 < length && i < 64; i += 2)
+        for (std::size_t i = 0; i + 2 < length && i < NameLengthAt; i += 2)
             n.push_back(static_cast<char>(bytes[o + i]));   // the names we look for are ASCII
-        if (n == name && bytes[o + 66] != 0)
+        if (n == name && bytes[o + TypeAt] != Unused)
             return e;
     }
     throw std::runtime_error("no entry " + name);
@@ -85,21 +89,21 @@ std::uint32_t CompoundFileEditor::entry(const std::string& name) const
 
 std::uint32_t CompoundFileEditor::streamSize(std::uint32_t entry) const
 {
-    return u32(entryOffset(entry) + 120);
+    return u32(entryOffset(entry) + SizeAt);
 }
 
 std::uint32_t CompoundFileEditor::startSector(std::uint32_t entry) const
 {
-    return u32(entryOffset(entry) + 116);
+    return u32(entryOffset(entry) + StartAt);
 }
 
 std::size_t CompoundFileEditor::streamOffset(std::uint32_t entry, std::size_t at) const
 {
     std::uint32_t s = startSector(entry);
-    if (entry != 0 && streamSize(entry) < 4096) {
-        for (std::size_t skip = at / 64; skip > 0; --skip)
+    if (entry != 0 && streamSize(entry) < MiniStreamCutoff) {
+        for (std::size_t skip = at / MiniSectorSize; skip > 0; --skip)
             s = miniNext(s);
-        const std::size_t inMini = std::size_t{s} * 64 + at % 64;
+        const std::size_t inMini = std::size_t{s} * MiniSectorSize + at % MiniSectorSize;
         return sectorOffset(miniStream_.at(inMini / sectorSize_)) + inMini % sectorSize_;
     }
     for (std::size_t skip = at / sectorSize_; skip > 0; --skip)

@@ -1,5 +1,7 @@
 #include "fuzz/support/CompoundFileWriter.h"
 
+#include "formats/CompoundFileLayout.h"
+
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
@@ -8,16 +10,11 @@ namespace glimmer::seeds {
 
 namespace {
 
-constexpr std::uint32_t FatSector = 0xFFFFFFFD;
-constexpr std::uint32_t EndOfChain = 0xFFFFFFFE;
-constexpr std::uint32_t Free = 0xFFFFFFFF;
-constexpr std::uint32_t NoStream = 0xFFFFFFFF;
-constexpr std::size_t MiniSector = 64;
-constexpr std::size_t Cutoff = 4096;
+using namespace cfb;
 
 struct Node {
     std::string name;
-    std::uint8_t type = 2;   // 1 storage, 2 stream, 5 root
+    std::uint8_t type = cfb::Stream;
     const std::vector<std::byte>* bytes = nullptr;
     std::vector<std::uint32_t> children;
     std::uint32_t left = NoStream, right = NoStream, child = NoStream, start = EndOfChain;
@@ -71,7 +68,7 @@ std::vector<std::uint8_t> compoundFile(const std::vector<Stream>& streams, std::
         throw std::invalid_argument("sectors are 512 or 4096 bytes");
     std::vector<Node> nodes(1);
     nodes[0].name = "Root Entry";
-    nodes[0].type = 5;
+    nodes[0].type = Root;
     for (const Stream& s : streams) {
         std::uint32_t dir = 0;
         for (std::size_t from = 0;;) {
@@ -83,7 +80,7 @@ std::vector<std::uint8_t> compoundFile(const std::vector<Stream>& streams, std::
             if (it == kids.end()) {
                 nodes[dir].children.push_back(id);
                 nodes.emplace_back().name = name;
-                nodes.back().type = slash == std::string::npos ? 2 : 1;
+                nodes.back().type = slash == std::string::npos ? cfb::Stream : cfb::Storage;
             }
             if (slash == std::string::npos) {
                 nodes[id].bytes = &s.bytes;
@@ -121,15 +118,15 @@ std::vector<std::uint8_t> compoundFile(const std::vector<Stream>& streams, std::
         return chain(fat, count);
     };
     for (Node& n : nodes) {
-        if (n.type != 2 || n.size == 0)
+        if (n.type != cfb::Stream || n.size == 0)
             continue;
         const auto* data = reinterpret_cast<const std::uint8_t*>(n.bytes->data());
-        if (n.size >= Cutoff) {
+        if (n.size >= MiniStreamCutoff) {
             n.start = append(data, n.bytes->size());
         } else {
-            n.start = chain(miniFat, (n.size + MiniSector - 1) / MiniSector);
+            n.start = chain(miniFat, (n.size + MiniSectorSize - 1) / MiniSectorSize);
             mini.insert(mini.end(), data, data + n.size);
-            mini.resize(miniFat.size() * MiniSector, 0);
+            mini.resize(miniFat.size() * MiniSectorSize, 0);
         }
     }
     nodes[0].size = mini.size();
@@ -143,9 +140,9 @@ std::vector<std::uint8_t> compoundFile(const std::vector<Stream>& streams, std::
     std::vector<std::uint8_t> dir((nodes.size() * 128 + sectorSize - 1) / sectorSize * sectorSize, 0);
     for (std::size_t i = 0; i < dir.size() / 128; ++i) {
         const std::size_t e = 128 * i;
-        put(dir, e + 68, NoStream, 4);
-        put(dir, e + 72, NoStream, 4);
-        put(dir, e + 76, NoStream, 4);
+        put(dir, e + LeftAt, NoStream, 4);
+        put(dir, e + RightAt, NoStream, 4);
+        put(dir, e + ChildAt, NoStream, 4);
         if (i >= nodes.size())
             continue;
         const Node& n = nodes[i];
@@ -153,47 +150,46 @@ std::vector<std::uint8_t> compoundFile(const std::vector<Stream>& streams, std::
             throw std::invalid_argument("a name longer than 31 characters");
         for (std::size_t c = 0; c < n.name.size(); ++c)
             put(dir, e + 2 * c, static_cast<unsigned char>(n.name[c]), 2);
-        put(dir, e + 64, 2 * (n.name.size() + 1), 2);
-        dir[e + 66] = n.type;
-        dir[e + 67] = n.red ? 0 : 1;
-        put(dir, e + 68, n.left, 4);
-        put(dir, e + 72, n.right, 4);
-        put(dir, e + 76, n.child, 4);
-        put(dir, e + 116, n.type == 1 ? 0 : n.start, 4);
-        put(dir, e + 120, n.size, 8);
+        put(dir, e + NameLengthAt, 2 * (n.name.size() + 1), 2);
+        dir[e + TypeAt] = n.type;
+        dir[e + ColourAt] = n.red ? 0 : 1;
+        put(dir, e + LeftAt, n.left, 4);
+        put(dir, e + RightAt, n.right, 4);
+        put(dir, e + ChildAt, n.child, 4);
+        put(dir, e + StartAt, n.type == cfb::Storage ? 0 : n.start, 4);
+        put(dir, e + SizeAt, n.size, 8);
     }
     const std::uint32_t dirStart = append(dir.data(), dir.size());
 
     std::size_t fatSectors = 0;
     while (fatSectors * perSector < fat.size() + fatSectors)
         ++fatSectors;
-    if (fatSectors > 109)
+    if (fatSectors > HeaderFatSlots)
         throw std::invalid_argument("too large for a header without extension sectors");
     const auto firstFat = static_cast<std::uint32_t>(fat.size());
     fat.resize(fat.size() + fatSectors, FatSector);
-    fat.resize(fatSectors * perSector, Free);
+    fat.resize(fatSectors * perSector, FreeSector);
     table.assign(fat.size() * 4, 0);
     for (std::size_t i = 0; i < fat.size(); ++i)
         put(table, 4 * i, fat[i], 4);
     body.insert(body.end(), table.begin(), table.end());
 
     std::vector<std::uint8_t> file(sectorSize, 0);
-    const std::uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::copy(std::begin(signature), std::end(signature), file.begin());
-    put(file, 24, 0x3E, 2);
-    put(file, 26, sectorSize == 512 ? 3 : 4, 2);
-    put(file, 28, 0xFFFE, 2);
-    put(file, 30, sectorSize == 512 ? 9 : 12, 2);
-    put(file, 32, 6, 2);
-    put(file, 40, sectorSize == 512 ? 0 : dir.size() / sectorSize, 4);
-    put(file, 44, fatSectors, 4);
-    put(file, 48, dirStart, 4);
-    put(file, 56, Cutoff, 4);
-    put(file, 60, miniFatStart, 4);
-    put(file, 64, miniFatSectors, 4);
-    put(file, 68, EndOfChain, 4);
-    for (std::size_t i = 0; i < 109; ++i)
-        put(file, 76 + 4 * i, i < fatSectors ? firstFat + i : Free, 4);
+    std::copy(std::begin(Signature), std::end(Signature), file.begin());
+    put(file, MinorVersionAt, 0x3E, 2);
+    put(file, MajorAt, sectorSize == 512 ? 3 : 4, 2);
+    put(file, ByteOrderAt, 0xFFFE, 2);
+    put(file, SectorShiftAt, sectorSize == 512 ? 9 : 12, 2);
+    put(file, MiniShiftAt, 6, 2);
+    put(file, DirectorySectorsAt, sectorSize == 512 ? 0 : dir.size() / sectorSize, 4);
+    put(file, FatSectorsAt, fatSectors, 4);
+    put(file, DirectoryStartAt, dirStart, 4);
+    put(file, MiniCutoffAt, MiniStreamCutoff, 4);
+    put(file, MiniFatStartAt, miniFatStart, 4);
+    put(file, MiniFatSectorsAt, miniFatSectors, 4);
+    put(file, DifatStartAt, EndOfChain, 4);
+    for (std::size_t i = 0; i < HeaderFatSlots; ++i)
+        put(file, FatAt + 4 * i, i < fatSectors ? firstFat + i : FreeSector, 4);
     file.insert(file.end(), body.begin(), body.end());
     return file;
 }

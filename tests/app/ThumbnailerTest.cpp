@@ -12,9 +12,7 @@
 #include <QStandardPaths>
 
 #include "preview/Fetch.h"
-#include "preview/FileComponents.h"
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -259,23 +257,6 @@ TEST(Thumbnailer, ConfinedItCannotOpenCreateStartOrConnect)
             QFile::remove(outside);
         }
     }
-}
-
-// The thumbnailer opens its document before it confines itself and reads it
-// afterwards through the descriptor: the path is not opened again.
-TEST(Thumbnailer, AnAdoptedDocumentIsReadFromItsDescriptor)
-{
-    GLIMMER_REQUIRE_FIXTURES();
-    const FixtureDocument& doc = fixtureDocuments()[1];
-    const int fd = ::open(fixturePath(doc).c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    glimmer::FileComponents components;
-    components.adopt("/no/such/folder/document.ipt", fd);
-    const glimmer::FetchedPreview fetched = glimmer::fetchPreview(components, "/no/such/folder/document.ipt");
-    ASSERT_EQ(fetched.status, glimmer::FetchedPreview::Status::Ok) << fetched.reason;
-    EXPECT_FALSE(fetched.picture.size().isEmpty());
-    EXPECT_EQ(glimmer::fetchPreview(components, "/no/such/folder/document.ipt").status,
-              glimmer::FetchedPreview::Status::Unreadable);   // taken once, then closed
 }
 
 TEST(Thumbnailer, HelpGoesToStandardOutput)

@@ -1,11 +1,14 @@
 #include "formats/CompoundFile.h"
 #include "fuzz/support/CompoundFileWriter.h"
 #include "fuzz/support/CompoundFileEditor.h"
+#include "system/FileSource.h"
+#include "tests/support/PaddedDocument.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -47,12 +50,17 @@ void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t
 
 // A compound file with `sectorSize`-byte sectors: a mini stream, a big
 // stream of `bigBytes` and a stream inside a storage.
+std::vector<std::uint8_t> compoundFileBytes(std::size_t sectorSize, std::size_t bigBytes = 10000)
+{
+    return seeds::compoundFile({{"Small", bytesOf("hello")},
+                                {"Big", bytesOf(std::string(bigBytes, 'b'))},
+                                {"Store/Inner", bytesOf("abc")}},
+                               sectorSize);
+}
+
 void writeCompoundFile(const std::filesystem::path& path, std::size_t sectorSize, std::size_t bigBytes = 10000)
 {
-    writeFile(path, seeds::compoundFile({{"Small", bytesOf("hello")},
-                                         {"Big", bytesOf(std::string(bigBytes, 'b'))},
-                                         {"Store/Inner", bytesOf("abc")}},
-                                        sectorSize));
+    writeFile(path, compoundFileBytes(sectorSize, bigBytes));
 }
 
 std::string text(const std::vector<std::byte>& bytes)
@@ -69,15 +77,17 @@ TEST(CompoundFile, ReadsBothSectorSizes)
         TempDir dir;
         // Large enough not to be read whole at once.
         writeCompoundFile(dir.path() / "file.cfb", sectorSize, 300000);
-        const CompoundFile file((dir.path() / "file.cfb").string());
-        // The header, the table, the directory and the mini table, then only what is asked for.
-        const std::uint64_t tables = sectorSize == 512 ? 512 + 5 * 512 + 1024 + 512 : 512 + 3 * 4096;
-        EXPECT_EQ(file.bytesRead(), tables);
+        const CompoundFile file(openFileSource((dir.path() / "file.cfb").string()));
+        // The header, the one table sector the directory's chain needs and
+        // the directory; then what is asked for and the mini table's sector.
+        const std::uint64_t opened = 512 + sectorSize + (sectorSize == 512 ? 1024 : 4096);
+        EXPECT_EQ(file.bytesRead(), opened);
         EXPECT_EQ(text(file.read("Small")), "hello");
-        EXPECT_EQ(file.bytesRead(), tables + 5);
+        EXPECT_EQ(file.bytesRead(), opened + sectorSize + 5);
+        // A chain followed in part, then on from where it stopped.
+        EXPECT_EQ(text(file.read("Big", 3)), "bbb");
         EXPECT_EQ(text(file.read("Big")), std::string(300000, 'b'));
         EXPECT_EQ(text(file.read("Store/Inner")), "abc");
-        EXPECT_EQ(text(file.read("Big", 3)), "bbb");
         EXPECT_EQ(file.names("Store"), std::vector<std::string>{"Inner"});
         // In the directory's order: shorter names first.
         EXPECT_EQ(file.names(), (std::vector<std::string>{"Big", "Small", "Store"}));
@@ -87,6 +97,13 @@ TEST(CompoundFile, ReadsBothSectorSizes)
         EXPECT_FALSE(file.isStream("Store"));
         EXPECT_FALSE(file.isStream("Nothing"));
         EXPECT_THROW(file.names("Small"), FormatError);
+
+        // From memory, the same reads through the same source interface.
+        const auto bytes = readFile(dir.path() / "file.cfb");
+        const CompoundFile inMemory(std::make_unique<MemorySource>(bytes));
+        EXPECT_EQ(inMemory.fileSize(), bytes.size());
+        EXPECT_EQ(text(inMemory.read("Store/Inner")), "abc");
+        EXPECT_EQ(inMemory.bytesRead(), opened + sectorSize + 3);
     }
 }
 
@@ -95,7 +112,7 @@ TEST(CompoundFile, OpensEveryFixtureAndKnowsItsType)
     GLIMMER_REQUIRE_FIXTURES();
     for (const FixtureDocument& doc : fixtureDocuments()) {
         SCOPED_TRACE(doc.path);
-        const CompoundFile file(fixturePath(doc).string());
+        const CompoundFile file(openFileSource(fixturePath(doc).string()));
         EXPECT_EQ(guidToString(file.rootClsid()), documentType(fixturePath(doc)));
         const auto names = file.names();
         EXPECT_NE(std::find(names.begin(), names.end(), "RSeStorage"), names.end());
@@ -106,7 +123,7 @@ TEST(CompoundFile, OpensEveryFixtureAndKnowsItsType)
 TEST(CompoundFile, ReadsStreamsWholeOrInPartAndOnlyWhatItNeeds)
 {
     GLIMMER_REQUIRE_FIXTURES();
-    const CompoundFile file(fixtureFile(BigDocument));
+    const CompoundFile file(openFileSource(fixtureFile(BigDocument)));
     const auto whole = file.read(CadSet);
     ASSERT_EQ(whole.size(), 97592u);
     EXPECT_EQ(whole[0], std::byte{0xFE});
@@ -130,7 +147,7 @@ TEST(CompoundFile, CloseAndDestructionReleaseTheFile)
     GLIMMER_REQUIRE_FIXTURES();
     const int before = openDescriptors();
     {
-        CompoundFile file(fixtureFile(MiniDocument));
+        CompoundFile file(openFileSource(fixtureFile(MiniDocument)));
         file.read(CadSet);
         EXPECT_GT(openDescriptors(), before);
         file.close();
@@ -138,9 +155,11 @@ TEST(CompoundFile, CloseAndDestructionReleaseTheFile)
         EXPECT_THROW(file.read(CadSet), FormatError);
     }
     {
-        const CompoundFile file(fixtureFile(MiniDocument));
+        const CompoundFile file(openFileSource(fixtureFile(MiniDocument)));
         file.read(CadSet);
     }
+    // A descriptor handed over is closed, even when it is refused.
+    EXPECT_THROW(fileSourceFromDescriptor(::open(fixturesDir()->c_str(), O_RDONLY | O_CLOEXEC)), FormatError);
     EXPECT_EQ(openDescriptors(), before);
 }
 
@@ -164,7 +183,7 @@ TEST_P(CompoundFileDamage, GivesANamedErrorNeverAHangOrCrash)
     TempDir dir;
     editor.write(dir.path() / "damaged.ipt");
     try {
-        const CompoundFile file((dir.path() / "damaged.ipt").string());
+        const CompoundFile file(openFileSource((dir.path() / "damaged.ipt").string()));
         file.read(CadSet);
         FAIL() << "read without complaint";
     } catch (const FormatError& e) {
@@ -277,7 +296,7 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
     for (const Row& r : rows) {
         SCOPED_TRACE(r.path.string());
         try {
-            CompoundFile file(r.path.string());
+            CompoundFile file(openFileSource(r.path.string()));
             ADD_FAILURE() << "opened";
         } catch (const FormatError& e) {
             EXPECT_EQ(e.code(), r.code);
@@ -308,6 +327,34 @@ void sparseHeader(const std::filesystem::path& path, std::uint32_t fatSectors, s
         list(e);
     });
     std::filesystem::resize_file(path, size);
+}
+
+// The small file of writeCompoundFile() after 48 MiB of padding, whose
+// table needs 6 extension sectors; `edit` sets entries of them, given their
+// offsets.
+void padded(const std::filesystem::path& path,
+            const std::function<void(const std::function<void(std::uint64_t, std::uint32_t)>&,
+                                     const std::vector<std::uint64_t>&)>& edit)
+{
+    writePaddedDocument(path, compoundFileBytes(512), std::uint64_t{48} << 20);
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const auto get = [&](std::uint64_t offset) {
+        unsigned char b[4] = {};
+        file.seekg(static_cast<std::streamoff>(offset));
+        file.read(reinterpret_cast<char*>(b), 4);
+        return b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24;
+    };
+    const auto set = [&](std::uint64_t offset, std::uint32_t v) {
+        const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                    static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        file.seekp(static_cast<std::streamoff>(offset));
+        file.write(reinterpret_cast<const char*>(b), 4);
+    };
+    std::vector<std::uint64_t> extension;
+    for (std::uint32_t d = get(68); extension.size() < get(72); d = get(extension.back() + 508))
+        extension.push_back((std::uint64_t{d} + 1) * 512);
+    ASSERT_EQ(extension.size(), 6u);
+    edit(set, extension);
 }
 
 // Entries 1..n all in the root, as a chain of right siblings.
@@ -358,11 +405,23 @@ TEST(CompoundFile, HostileStructuresGiveTheirExactError)
                      e.setU32(76 + 4 * i, i + 1);
                  e.setU32(68, 0);
                  e.setU32(72, 1);
+                 // The directory's chain needs table sector 109, the one the extension sector lists.
+                 e.setU32(48, 109 * 128);
                  for (std::uint32_t i = 0; i < 128; ++i)
                      e.setU32(512 + 4 * i, i == 0 ? 5 : i == 127 ? 0xFFFFFFFE : 0xFFFFFFFF);
              });
          },
          FormatError::Code::BadValue, "damaged compound file: the allocation table's sector list names sector 5 twice"},
+        // Met as the padding's chain is followed, where it needs the table's sector listed there.
+        {"extension sectors that loop",
+         [](const auto& p) { padded(p, [](const auto& set, const auto& at) { set(at[0] + 508, static_cast<std::uint32_t>(at[0] / 512 - 1)); }); },
+         FormatError::Code::Loop, "damaged compound file: the allocation table's sector list loops"},
+        {"extension sectors that end early",
+         [](const auto& p) { padded(p, [](const auto& set, const auto& at) { set(at[2] + 508, 0xFFFFFFFE); }); },
+         FormatError::Code::Truncated, "truncated: the allocation table's sector list ends early"},
+        {"a table sector missing in the last extension sector",
+         [](const auto& p) { padded(p, [](const auto& set, const auto& at) { set(at[5] + 4, 0xFFFFFFFF); }); },
+         FormatError::Code::BadValue, "damaged compound file: allocation table sector missing"},
         {"a table sector listed twice in the header",
          [](const auto& p) {
              damaged(p, [](CompoundFileEditor& e) {
@@ -424,8 +483,10 @@ TEST(CompoundFile, HostileStructuresGiveTheirExactError)
         const auto path = dir.path() / "hostile.ipt";
         r.make(path);
         try {
-            const CompoundFile file(path.string());
-            file.read("Small");
+            const CompoundFile file(openFileSource(path.string()));
+            for (const std::string& name : file.names())
+                if (file.isStream(name))
+                    file.read(name);
             ADD_FAILURE() << "opened";
         } catch (const FormatError& e) {
             EXPECT_EQ(e.code(), r.code);
@@ -443,7 +504,7 @@ TEST(CompoundFile, DirectoriesAtTheLimitsOpen)
     for (std::size_t i = 0; i + 1 < CompoundFile::MaxEntries; ++i)
         streams.push_back({"s" + std::to_string(i), bytesOf(std::to_string(i))});
     writeFile(wide, seeds::compoundFile(streams, 4096));
-    const CompoundFile file(wide.string());
+    const CompoundFile file(openFileSource(wide.string()));
     const auto names = file.names();
     ASSERT_EQ(names.size(), CompoundFile::MaxEntries - 1);
     for (const std::string& name : names)
@@ -451,5 +512,5 @@ TEST(CompoundFile, DirectoriesAtTheLimitsOpen)
 
     const auto deep = dir.path() / "deep.cfb";
     degenerateTree(deep, CompoundFile::MaxTreeDepth);
-    EXPECT_EQ(CompoundFile(deep.string()).names().size(), CompoundFile::MaxTreeDepth);
+    EXPECT_EQ(CompoundFile(openFileSource(deep.string())).names().size(), CompoundFile::MaxTreeDepth);
 }

@@ -2,6 +2,7 @@
 #include "formats/Metafile.h"
 #include "formats/MetafilePlayer.h"
 #include "formats/MetafileReader.h"
+#include "system/FileSource.h"
 #include "tests/support/BitmapFiles.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/Pixels.h"
@@ -672,7 +673,7 @@ TEST(Metafile, RandomDamageNeverCrashes)
 // it by its header (the property-set reader lives elsewhere).
 static Bytes fixtureMetafile(const std::filesystem::path& path)
 {
-    const CompoundFile file(path.string());
+    const CompoundFile file(openFileSource(path.string()));
     const Bytes header = text("\x01\x00\x09\x00\x00\x03", 6);
     Bytes found;
     for (const char* name : {"\x05SummaryInformation", "\x05Zrxrt4arFafyu34gYa3l3ohgHg"}) {

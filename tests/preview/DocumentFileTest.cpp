@@ -7,6 +7,7 @@
 #include "preview/FileComponents.h"
 #include "fuzz/support/CompoundFileEditor.h"
 #include "tests/support/Fixtures.h"
+#include "tests/support/PaddedDocument.h"
 #include "tests/support/Pixels.h"
 
 #include <gtest/gtest.h>
@@ -497,4 +498,33 @@ TEST(DocumentFile, AStorageNamedLikeAPropertySetHidesNoPreview)
         EXPECT_EQ(f.source, "standard summary set");
         EXPECT_EQ(f.picture.toImage().pixel(5, 3), rgb(255, 0, 0));
     }
+}
+
+// However much of the file lies before its streams, a document's preview and
+// version cost the same reads but for the links between the allocation
+// table's extension sectors: the table is read where the chains followed
+// need it.
+TEST(DocumentFile, ALargeDocumentCostsWhatItsPreviewNeeds)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    const char* const document = "Rou7e-typhlogyroscope/SOLID_10.ipt";
+    const std::vector<std::byte> fixture = readFile(fixtureFile(document));
+    const auto* first = reinterpret_cast<const std::uint8_t*>(fixture.data());
+    const std::string pixels = pixelSha256(DocumentFile(fixtureFile(document)).preview({CadSummarySet}).toImage());
+    TempDir dir;
+    std::uint64_t read[2] = {};
+    const std::uint64_t paddings[2] = {std::uint64_t{1} << 20, std::uint64_t{64} << 20};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(paddings[i]);
+        const std::string path = dir.file("large.ipt");
+        writePaddedDocument(path, {first, first + fixture.size()}, paddings[i]);
+        const DocumentFile file(path);
+        EXPECT_EQ(file.versionNumber(), 25000);
+        EXPECT_EQ(pixelSha256(file.preview({CadSummarySet}).toImage()), pixels);
+        read[i] = file.file().bytesRead();
+        EXPECT_LT(read[i], fixture.size());
+    }
+    // 64 MiB more: 1,034 table sectors, 8 extension sectors listing 925 of
+    // them; read are the links of the first 7 and the last one whole.
+    EXPECT_EQ(read[1], read[0] + 7 * 4 + 512);
 }
