@@ -81,7 +81,7 @@ public:
 private:
     void skipSpace()
     {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
+        while (at_ < text_.size() && std::string_view(" \t\n\r").find(text_[at_]) != std::string_view::npos)
             ++at_;
     }
 
@@ -110,11 +110,10 @@ private:
             return std::nullopt;
         std::uint32_t v = 0;
         for (int i = 0; i < 4; ++i) {
-            const char c = text_[at_++];
-            const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            if (d < 0)
+            const auto d = std::string_view("0123456789abcdef0123456789ABCDEF").find(text_[at_++]);
+            if (d == std::string_view::npos)
                 return std::nullopt;
-            v = v * 16 + static_cast<std::uint32_t>(d);
+            v = v * 16 + static_cast<std::uint32_t>(d % 16);
         }
         return v;
     }

@@ -119,7 +119,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     std::string* into[2] = {&result.out, &result.err};
     bool toldOutput = false;
     while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timedOut = true;
             ::kill(pid, SIGKILL);
