@@ -1,6 +1,6 @@
 #include "formats/CompoundFile.h"
 
-#include "formats/Utf8.h"
+#include "formats/Text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -350,35 +350,29 @@ void downFast(const In* const* rows, const Taps& t, std::size_t y, std::size_t n
 #endif
 
 // The loops each pass runs: the plain ones, or the fastest this build has.
-struct PlainLoops {
+template <bool Plain>
+struct Loops {
     template <typename In, typename Out>
     static void across(const Taps& t, const In* in, Out* out, int drop)
     {
+#if defined(GLIMMER_SCALE_SSE2)
+        if constexpr (!Plain)
+            return acrossFast(t, in, out, drop);
+#endif
         acrossPlain(t, in, out, drop);
     }
     template <typename In, typename Out>
     static void down(const In* const* rows, const Taps& t, std::size_t y, std::size_t n, Out* out, int drop)
     {
+#if defined(GLIMMER_SCALE_SSE2)
+        if constexpr (!Plain)
+            return downFast(rows, t, y, n, out, drop);
+#endif
         downPlain(rows, t.of(y), t.taps, 0, n, out, drop);
     }
 };
-
-#if defined(GLIMMER_SCALE_SSE2)
-struct FastLoops {
-    template <typename In, typename Out>
-    static void across(const Taps& t, const In* in, Out* out, int drop)
-    {
-        acrossFast(t, in, out, drop);
-    }
-    template <typename In, typename Out>
-    static void down(const In* const* rows, const Taps& t, std::size_t y, std::size_t n, Out* out, int drop)
-    {
-        downFast(rows, t, y, n, out, drop);
-    }
-};
-#else
-using FastLoops = PlainLoops;
-#endif
+using PlainLoops = Loops<true>;
+using FastLoops = Loops<false>;
 
 const std::uint8_t* rowOf(const Image& image, int y)
 {

@@ -328,8 +328,7 @@ TEST(Convert, CommandLines)
         {{"--jobs", "4", "-tjpg", "-s0", "--output", "g", "x"}, ".jpg 0 j4 o=g [x]"},
         {{"-t", "png", "x", "-t", "wmf", "--size=12"}, ".wmf 12 j7 [x]"},
         {{"--", "-r", "-"}, ".bmp 240 j7 [-r] [-]"},
-        {{"-s", " 12 ", "x"}, ".bmp 12 j7 [x]"},
-        {{"-s", " +5", "x"}, ".bmp 5 j7 [x]"},
+        {{"-s", " 12", "x"}, "usage: bad size \" 12\" (0 to 4096)"},
         {{"-s", "+5", "x"}, "usage: bad size \"+5\" (0 to 4096)"},
         {{"-s", "0x10", "x"}, "usage: bad size \"0x10\" (0 to 4096)"},
         {{"-j", "257", "x"}, "usage: bad number of jobs \"257\" (1 to 256)"},
@@ -340,6 +339,7 @@ TEST(Convert, CommandLines)
         {{"-h=1"}, "usage: Unexpected value after '-h'."},
         {{"-xy", "--bogus", "x"}, "usage: Unknown options: x, y, bogus."},
         {{"-h", "--bogus"}, "usage: Unknown option 'bogus'."},
+        {{"-\xE9q", "x"}, "usage: Unknown option '\xE9'."},   // a byte that is not UTF-8 is one letter
         {{"-t=", "x"}, "usage: unknown type \"\" (bmp, jpg, wmf or png)"},
         {{"-o", "", "x"}, "usage: the output folder is empty"},
         {{"-q"}, "usage: no document or folder given"},
