@@ -72,6 +72,23 @@ void writeFile(const std::filesystem::path& path, const std::vector<std::byte>& 
     ASSERT_TRUE(out.flush()) << path;
 }
 
+std::map<std::string, std::vector<std::byte>> filesBelow(const std::filesystem::path& dir)
+{
+    std::map<std::string, std::vector<std::byte>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+        if (entry.is_regular_file())
+            files[entry.path().lexically_relative(dir).string()] = readFile(entry.path());
+    return files;
+}
+
+void copyFixtures(const std::filesystem::path& root)
+{
+    for (const FixtureDocument& doc : fixtureDocuments()) {
+        std::filesystem::create_directories((root / doc.path).parent_path());
+        std::filesystem::copy_file(fixturePath(doc), root / doc.path);
+    }
+}
+
 int openDescriptors()
 {
     int n = 0;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace glimmer::test {
@@ -30,8 +32,18 @@ std::string fixtureFile(const char* relativePath);
 
 // The whole content of a file; empty when it cannot be read.
 std::vector<std::byte> readFile(const std::filesystem::path& path);
+// The bytes of `text`.
+inline std::vector<std::byte> textBytes(std::string_view text)
+{
+    const auto* begin = reinterpret_cast<const std::byte*>(text.data());
+    return {begin, begin + text.size()};
+}
 // Makes `bytes` the whole content of a file (a test failure when it cannot).
 void writeFile(const std::filesystem::path& path, const std::vector<std::byte>& bytes);
+// Every file below `dir` (hidden ones too), by its path relative to it, with its bytes.
+std::map<std::string, std::vector<std::byte>> filesBelow(const std::filesystem::path& dir);
+// The fixture documents copied into `root`, in their own folders.
+void copyFixtures(const std::filesystem::path& root);
 // How many file descriptors this process has open.
 int openDescriptors();
 
