@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs into a temporary prefix and checks it as a desktop would use it:
-# the menu entry is valid, every fixture document has our type, and the
-# thumbnailer entry's command writes a PNG no larger than asked.
+# the menu entry is valid, the document types name a generic icon, every
+# fixture document has our type, and the thumbnailer entry's command writes
+# a PNG no larger than asked.
 # Usage: install_test.sh BUILD_DIR MIMETYPE_OF FIXTURES_DIR
 set -euo pipefail
 build=$1 mimetype_of=$2 fixtures=$3
@@ -22,6 +23,12 @@ desktop-file-validate "$share/applications/glimmerbox.desktop"
 grep -qx 'Exec=glimmerbox %f' "$share/applications/glimmerbox.desktop" \
     || { echo "FAIL: the menu entry does not pass the document"; exit 1; }
 XDG_DATA_DIRS="$share:/usr/share" update-mime-database "$share/mime"
+# A document without a preview shows its type's generic icon, one every
+# common theme has.
+for t in part assembly drawing presentation ifeature; do
+    grep -qx "application/x-inventor-$t:x-office-drawing" "$share/mime/generic-icons" \
+        || { echo "FAIL: application/x-inventor-$t names no generic icon"; exit 1; }
+done
 
 if [ ! -d "$fixtures" ]; then
     echo "fixture documents not found ($fixtures): type and thumbnail checks skipped"
