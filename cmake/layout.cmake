@@ -22,8 +22,8 @@ function(glimmer_export target folder)
     endif()
 endfunction()
 
-# A target built with Qt: moc for its classes with signals and slots. No
-# other target runs moc.
-function(glimmer_uses_qt target)
+# A target whose classes have signals and slots: moc for them. No other
+# target runs moc, not even one that links Qt.
+function(glimmer_moc target)
     set_target_properties(${target} PROPERTIES AUTOMOC ON)
 endfunction()
