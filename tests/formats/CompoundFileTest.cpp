@@ -495,6 +495,20 @@ TEST(CompoundFile, HostileStructuresGiveTheirExactError)
     }
 }
 
+// An empty stream's first sector means nothing, even one another stream holds.
+TEST(CompoundFile, AnEmptyStreamHasNoChain)
+{
+    TempDir dir;
+    const auto path = dir.path() / "empty.cfb";
+    writeFile(path, seeds::compoundFile({{"Empty", {}}, {"Small", bytesOf("hello")}}));
+    CompoundFileEditor e(path);
+    e.setU32(e.entryOffset(e.entry("Empty")) + 116, e.startSector(e.entry("Small")));
+    e.write(path);
+    const CompoundFile file(openFileSource(path.string()));
+    EXPECT_TRUE(file.read("Empty").empty());
+    EXPECT_EQ(text(file.read("Small")), "hello");
+}
+
 // At the limits a directory still opens, and every name in it is found.
 TEST(CompoundFile, DirectoriesAtTheLimitsOpen)
 {
