@@ -6,7 +6,7 @@
 #include "app/convert/Plan.h"
 #include "app/convert/Run.h"
 #include "formats/FormatError.h"
-#include "platform/Heap.h"
+#include "system/Heap.h"
 #include "preview/FileComponents.h"
 
 #include <algorithm>
@@ -24,7 +24,7 @@
 #include <unistd.h>
 
 #if defined(GLIMMER_SANDBOX_PROBE)
-#include "app/SandboxProbe.h"
+#include "SandboxProbe.h"
 #endif
 
 namespace {

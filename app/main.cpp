@@ -1,5 +1,5 @@
 #include "app/frmSavePreview.h"
-#include "platform/Heap.h"
+#include "system/Heap.h"
 #include "preview/FileComponents.h"
 
 #include <QApplication>

@@ -11,8 +11,9 @@
 // leaves it unconfined, for debugging.
 #include "formats/FormatError.h"
 #include "formats/Png.h"
-#include "platform/Files.h"
-#include "platform/Sandbox.h"
+#include "formats/Text.h"
+#include "system/Files.h"
+#include "system/Sandbox.h"
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
@@ -22,7 +23,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -32,7 +32,7 @@
 #include <system_error>
 
 #if defined(GLIMMER_SANDBOX_PROBE)
-#include "app/SandboxProbe.h"
+#include "SandboxProbe.h"
 #endif
 
 namespace {
@@ -128,23 +128,6 @@ void confine(const glimmer::StagedFile& staged)
     sandbox::restrictCalls(sandbox::Calls::HeldFiles);
 }
 
-// A whole decimal number, with surrounding white space and a sign allowed.
-std::optional<int> decimal(std::string_view text)
-{
-    constexpr std::string_view space = " \t\n\v\f\r";
-    const std::size_t first = text.find_first_not_of(space);
-    if (first == std::string_view::npos)
-        return std::nullopt;
-    text = text.substr(first, text.find_last_not_of(space) - first + 1);
-    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
-        text.remove_prefix(1);
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 struct Arguments {
     int size = 0;
     std::string input;
@@ -156,8 +139,8 @@ std::optional<Arguments> parse(int argc, char* argv[], std::string& error)
     int next = 1;
     Arguments a;
     if (argc - next >= 2 && std::string_view(argv[next]) == "-s") {
-        const std::optional<int> size = decimal(argv[next + 1]);
-        if (!size || *size < 0) {
+        const std::optional<int> size = glimmer::parseCount(argv[next + 1]);
+        if (!size) {
             error = "bad size \"" + std::string(argv[next + 1]) + "\"";
             return std::nullopt;
         }

@@ -4,8 +4,8 @@
 #include "app/frmSavePreview.h"
 #include "preview/FileComponents.h"
 #include "tests/support/Fixtures.h"
-#include "tests/support/ScriptedDialog.h"
-#include "tests/support/ScriptedProgress.h"
+#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/qt/ScriptedProgress.h"
 
 #include <benchmark/benchmark.h>
 

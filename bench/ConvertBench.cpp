@@ -3,7 +3,7 @@
 // figure bench/convert-bench holds glimmerbox-convert -j 1 against.
 // Run: build/bench/bench/convert_bench
 #include "app/convert/Convert.h"
-#include "platform/Files.h"
+#include "system/Files.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 

@@ -3,7 +3,7 @@
 // fetch the window and the thumbnailer use, one process, one thread.
 //   extract_previews [--passes N] DOCUMENT_OR_FOLDER...
 // Measure it as a whole process, e.g. /usr/bin/time -f %U+%S.
-#include "platform/Heap.h"
+#include "system/Heap.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 

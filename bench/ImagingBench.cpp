@@ -6,7 +6,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench/imaging_bench --benchmark_repetitions=5 \
 //       --benchmark_report_aggregates_only=true
 
-#include "imaging/IJL.h"
+#include "jpeg/IJL.h"
 #include "imaging/cDIBSection.h"
 #include "platform/QtImage.h"
 #include "platform/Runtime.h"

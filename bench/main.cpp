@@ -1,7 +1,7 @@
 // The benchmarks' main: the heap kept as the window and the converter keep
 // it, then Google Benchmark. No Qt: a benchmark that needs an application
 // (the window's batch) makes its own.
-#include "platform/Heap.h"
+#include "system/Heap.h"
 
 #include <benchmark/benchmark.h>
 

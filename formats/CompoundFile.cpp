@@ -1,7 +1,7 @@
 #include "formats/CompoundFile.h"
 
 #include "formats/CompoundFileLayout.h"
-#include "formats/Utf8.h"
+#include "formats/Text.h"
 
 #include <algorithm>
 #include <atomic>

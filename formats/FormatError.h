@@ -1,7 +1,11 @@
 #pragma once
 
+#include "formats/Text.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -60,63 +64,39 @@ private:
     std::string file_;
 };
 
-// `utf8` for one line of a message: C0 and C1 control characters and DEL
-// written out as \xNN, so that a name taken from a document (property set
-// names begin with \x05; a hostile one may hold ESC or CR) never reaches a
-// terminal raw; bytes that are not UTF-8 (a file name in another encoding)
-// become U+FFFD, as a terminal would show them.
-inline std::string printable(std::string_view utf8)
+// What the exception being handled says, for a caller that turns any
+// failure into a reason: its text, and whether it is running out of memory.
+struct StepFailure {
+    std::string reason;
+    bool outOfMemory = false;
+};
+
+// The exception being handled as a StepFailure; call it only inside a catch block.
+inline StepFailure currentFailure()
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(utf8.size());
-    const auto escape = [&](unsigned c) {
-        text += "\\x";
-        text += hex[c >> 4];
-        text += hex[c & 0xF];
-    };
-    const auto byte = [&](std::size_t i) { return i < utf8.size() ? static_cast<unsigned char>(utf8[i]) : 0u; };
-    for (std::size_t i = 0; i < utf8.size();) {
-        const unsigned c = byte(i);
-        if (c < 0x80) {
-            if (c < 0x20 || c == 0x7F)
-                escape(c);
-            else
-                text.push_back(static_cast<char>(c));
-            ++i;
-            continue;
-        }
-        // The length of a well-formed sequence starting here, or 0.
-        std::size_t n = 0;
-        unsigned lo = 0x80, hi = 0xBF;   // the allowed range of the second byte
-        if (c >= 0xC2 && c <= 0xDF)
-            n = 2;
-        else if (c >= 0xE0 && c <= 0xEF) {
-            n = 3;
-            lo = c == 0xE0 ? 0xA0 : 0x80;
-            hi = c == 0xED ? 0x9F : 0xBF;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 4;
-            lo = c == 0xF0 ? 0x90 : 0x80;
-            hi = c == 0xF4 ? 0x8F : 0xBF;
-        }
-        for (std::size_t k = 1; n != 0 && k < n; ++k) {
-            const unsigned next = byte(i + k);
-            if (next < (k == 1 ? lo : 0x80u) || next > (k == 1 ? hi : 0xBFu))
-                n = 0;
-        }
-        if (n == 0) {
-            text += "\xEF\xBF\xBD";
-            ++i;
-        } else if (n == 2 && c == 0xC2 && byte(i + 1) < 0xA0) {
-            escape(byte(i + 1));   // U+0080..U+009F
-            i += 2;
-        } else {
-            text.append(utf8.substr(i, n));
-            i += n;
-        }
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return {"Out of memory", true};
+    } catch (const std::exception& e) {
+        return {e.what()};
+    } catch (...) {
+        return {"Unknown error"};
     }
-    return text;
+}
+
+// Runs `step`; whatever it raises goes to `onFailure` as a StepFailure. True
+// when the step succeeded.
+template <typename Step, typename OnFailure>
+bool guarded(Step&& step, OnFailure&& onFailure)
+{
+    try {
+        std::forward<Step>(step)();
+        return true;
+    } catch (...) {
+        std::forward<OnFailure>(onFailure)(currentFailure());
+        return false;
+    }
 }
 
 // Little-endian reads over a byte span; every read checks what is left.

@@ -1,6 +1,6 @@
 #include "formats/PropertySetStream.h"
 
-#include "formats/Utf8.h"
+#include "formats/Text.h"
 
 #include <algorithm>
 #include <string>

@@ -5,8 +5,7 @@
 #include <cstring>
 #include <vector>
 
-// GLIMMER_PLAIN_SCALE builds the plain loops even where SSE2 is there, to test them.
-#if defined(__SSE2__) && !defined(GLIMMER_PLAIN_SCALE)
+#if defined(__SSE2__)
 #define GLIMMER_SCALE_SSE2 1
 #include <emmintrin.h>
 #endif
@@ -258,7 +257,7 @@ void acrossFixed(const Taps& t, const In* in, Out* out, int drop)
 }
 
 template <typename In, typename Out>
-void across(const Taps& t, const In* in, Out* out, int drop)
+void acrossFast(const Taps& t, const In* in, Out* out, int drop)
 {
     switch (t.taps) {
     case 1: return acrossFixed<1>(t, in, out, drop);
@@ -293,7 +292,7 @@ void rowPairs(const std::int16_t* a, const std::int16_t* b, __m128i (&out)[4])
 }
 
 template <typename In, typename Out>
-void down(const In* const* rows, const Taps& t, std::size_t y, std::size_t n, Out* out, int drop)
+void downFast(const In* const* rows, const Taps& t, std::size_t y, std::size_t n, Out* out, int drop)
 {
     const int count = t.taps;
     const std::int32_t* weights = t.pairsOf(y);
@@ -348,21 +347,32 @@ void down(const In* const* rows, const Taps& t, std::size_t y, std::size_t n, Ou
     downPlain(rows, t.of(y), count, i, n, out, drop);
 }
 
-#else
-
-template <typename In, typename Out>
-void across(const Taps& t, const In* in, Out* out, int drop)
-{
-    acrossPlain(t, in, out, drop);
-}
-
-template <typename In, typename Out>
-void down(const In* const* rows, const Taps& t, std::size_t y, std::size_t n, Out* out, int drop)
-{
-    downPlain(rows, t.of(y), t.taps, 0, n, out, drop);
-}
-
 #endif
+
+// The loops each pass runs: the plain ones, or the fastest this build has.
+template <bool Plain>
+struct Loops {
+    template <typename In, typename Out>
+    static void across(const Taps& t, const In* in, Out* out, int drop)
+    {
+#if defined(GLIMMER_SCALE_SSE2)
+        if constexpr (!Plain)
+            return acrossFast(t, in, out, drop);
+#endif
+        acrossPlain(t, in, out, drop);
+    }
+    template <typename In, typename Out>
+    static void down(const In* const* rows, const Taps& t, std::size_t y, std::size_t n, Out* out, int drop)
+    {
+#if defined(GLIMMER_SCALE_SSE2)
+        if constexpr (!Plain)
+            return downFast(rows, t, y, n, out, drop);
+#endif
+        downPlain(rows, t.of(y), t.taps, 0, n, out, drop);
+    }
+};
+using PlainLoops = Loops<true>;
+using FastLoops = Loops<false>;
 
 const std::uint8_t* rowOf(const Image& image, int y)
 {
@@ -371,6 +381,7 @@ const std::uint8_t* rowOf(const Image& image, int y)
 
 // Rows first, then across: for targets no taller than their source, so that
 // the pass across runs once per target row.
+template <typename Loops>
 void downThenAcross(const Image& source, const Taps& h, const Taps& v, Image& target)
 {
     const std::size_t n = std::size_t(source.width()) * 4;
@@ -379,13 +390,14 @@ void downThenAcross(const Image& source, const Taps& h, const Taps& v, Image& ta
     for (int y = 0; y < target.height(); ++y) {
         for (int k = 0; k < v.taps; ++k)
             rows[std::size_t(k)] = rowOf(source, v.first[std::size_t(y)] + k);
-        down(rows.data(), v, std::size_t(y), n, middle.data(), ToMiddle);
-        across(h, middle.data(), reinterpret_cast<std::uint8_t*>(target.row(y)), ToBytes);
+        Loops::down(rows.data(), v, std::size_t(y), n, middle.data(), ToMiddle);
+        Loops::across(h, middle.data(), reinterpret_cast<std::uint8_t*>(target.row(y)), ToBytes);
     }
 }
 
 // Across first, each source row once, then down: for targets taller than
 // their source, whose rows share source rows.
+template <typename Loops>
 void acrossThenDown(const Image& source, const Taps& h, const Taps& v, Image& target)
 {
     const std::size_t n = std::size_t(target.width()) * 4;
@@ -401,18 +413,17 @@ void acrossThenDown(const Image& source, const Taps& h, const Taps& v, Image& ta
             const std::size_t slot = std::size_t(r) % slots;
             std::int16_t* row = middle.data() + slot * n;
             if (held[slot] != r) {
-                across(h, rowOf(source, r), row, ToMiddle);
+                Loops::across(h, rowOf(source, r), row, ToMiddle);
                 held[slot] = r;
             }
             rows[std::size_t(k)] = row;
         }
-        down(rows.data(), v, std::size_t(y), n, reinterpret_cast<std::uint8_t*>(target.row(y)), ToBytes);
+        Loops::down(rows.data(), v, std::size_t(y), n, reinterpret_cast<std::uint8_t*>(target.row(y)), ToBytes);
     }
 }
 
-} // namespace
-
-Image scaled(const Image& source, Size size)
+template <typename Loops>
+Image scaledWith(const Image& source, Size size)
 {
     if (source.isNull() || size.isEmpty())
         return {};
@@ -422,10 +433,22 @@ Image scaled(const Image& source, Size size)
     const Taps h = tapsFor(source.width(), size.width);
     const Taps v = tapsFor(source.height(), size.height);
     if (size.height <= source.height())
-        downThenAcross(source, h, v, target);
+        downThenAcross<Loops>(source, h, v, target);
     else
-        acrossThenDown(source, h, v, target);
+        acrossThenDown<Loops>(source, h, v, target);
     return target;
+}
+
+} // namespace
+
+Image scaled(const Image& source, Size size)
+{
+    return scaledWith<FastLoops>(source, size);
+}
+
+Image scaledPlain(const Image& source, Size size)
+{
+    return scaledWith<PlainLoops>(source, size);
 }
 
 } // namespace glimmer

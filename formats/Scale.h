@@ -11,5 +11,8 @@ namespace glimmer {
 // source's format. The source itself when the sizes are equal; null for a
 // null source or an empty size.
 Image scaled(const Image& source, Size size);
+// The same through the plain loops, which builds without SSE2 run: the
+// fast loops must give exactly their pixels.
+Image scaledPlain(const Image& source, Size size);
 
 } // namespace glimmer

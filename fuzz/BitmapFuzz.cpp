@@ -5,7 +5,7 @@
 #include "imaging/cDIBSection.h"
 #include "platform/Gdi.h"
 #include "platform/RuntimeError.h"
-#include "fuzz/support/InputFile.h"
+#include "support/InputFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,7 +7,7 @@
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
-#include "fuzz/support/InputFile.h"
+#include "support/InputFile.h"
 
 #include <cstddef>
 #include <cstdint>

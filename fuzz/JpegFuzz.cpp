@@ -3,7 +3,7 @@
 // and the output buffer (down to a byte); the pixel and output buffers are
 // exactly as large as the record says, so that any access beyond them is
 // caught. ijlWrite must return a code and never write beyond JPGSizeBytes.
-#include "imaging/IJL.h"
+#include "jpeg/IJL.h"
 
 #include <cstddef>
 #include <cstdint>

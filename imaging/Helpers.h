@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/IJL.h"
+#include "jpeg/IJL.h"
 
 #include <QByteArray>
 #include <QString>

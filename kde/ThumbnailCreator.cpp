@@ -4,8 +4,8 @@
 // copy. It runs inside KIO's thumbnail worker, which serves one file after
 // another: nothing may escape it, and no state is kept from one file to the next.
 #include "formats/Image.h"
-#include "platform/Heap.h"
-#include "platform/QtImage.h"
+#include "system/Heap.h"
+#include "platform/qt/QtImage.h"
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"

@@ -2,7 +2,7 @@
 
 #include "formats/FormatError.h"
 
-#include <new>
+#include <utility>
 
 namespace glimmer {
 
@@ -20,17 +20,7 @@ T& required(T* object)
 template <typename Step>
 bool attempt(FetchedPreview& result, Step&& step)
 {
-    try {
-        step();
-        return true;
-    } catch (const FormatError& e) {
-        result.reason = e.what();
-    } catch (const std::bad_alloc&) {
-        result.reason = "Out of memory";
-    } catch (const std::exception& e) {
-        result.reason = e.what();
-    }
-    return false;
+    return guarded(std::forward<Step>(step), [&](StepFailure failure) { result.reason = std::move(failure.reason); });
 }
 
 } // namespace

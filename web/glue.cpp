@@ -6,16 +6,16 @@
 #include "formats/BitmapFile.h"
 #include "formats/FormatError.h"
 #include "formats/Image.h"
+#include "formats/Text.h"
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <map>
-#include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -25,24 +25,6 @@ std::map<int, Picture> pictures;
 int lastId = 0;
 std::string text;   // the last JSON answer
 Bytes bytes;        // the last bytes answer
-
-std::string quoted(const std::string& s)
-{
-    std::string q = "\"";
-    for (const char c : s) {
-        if (c == '"' || c == '\\') {
-            q += '\\';
-            q += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            q += escaped;
-        } else {
-            q += c;
-        }
-    }
-    return q += '"';
-}
 
 // An image as rows of R, G, B, A bytes, as the browser's ImageData holds them.
 Bytes rgba(const Image& image)
@@ -79,17 +61,8 @@ Image boxImage(const Picture& picture, int size)
 template <typename Make>
 const std::byte* answer(Make&& make)
 {
-    try {
-        bytes = make();
-        text.clear();
-    } catch (const FormatError& e) {
-        text = e.what();
-    } catch (const std::bad_alloc&) {
-        text = "Out of memory";
-    } catch (const std::exception& e) {
-        text = e.what();
-    }
-    if (!text.empty())
+    text.clear();
+    if (!guarded([&] { bytes = make(); }, [](StepFailure failure) { text = std::move(failure.reason); }))
         bytes.clear();
     return bytes.data();
 }
@@ -113,15 +86,19 @@ const char* glimmer_read(const char* path)
     FetchedPreview fetched = fetchPreview(components, path);
     static constexpr const char* Status[] = {"ok", "none", "unreadable"};
     text = "{\"status\":";
-    text += quoted(Status[static_cast<int>(fetched.status)]);
+    appendJson(text, Status[static_cast<int>(fetched.status)]);
     if (fetched.status == FetchedPreview::Status::Ok) {
         pictures[++lastId] = fetched.picture;
         text += ",\"id\":" + std::to_string(lastId);
     }
-    text += ",\"reason\":" + quoted(printable(fetched.reason));
+    text += ",\"reason\":";
+    appendJson(text, printable(fetched.reason));
     if (fetched.version)
         text += ",\"version\":" + std::to_string(*fetched.version);
-    text += ",\"kind\":" + quoted(fetched.format) + ",\"source\":" + quoted(fetched.source);
+    text += ",\"kind\":";
+    appendJson(text, fetched.format);
+    text += ",\"source\":";
+    appendJson(text, fetched.source);
     text += ",\"width\":" + std::to_string(fetched.picture.size().width);
     text += ",\"height\":" + std::to_string(fetched.picture.size().height) + "}";
     return text.c_str();

@@ -2,7 +2,7 @@
 
 #include "app/convert/Options.h"
 #include "app/convert/Plan.h"
-#include "platform/Sandbox.h"
+#include "system/Sandbox.h"
 
 #include <string>
 #include <vector>

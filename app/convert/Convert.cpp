@@ -3,7 +3,7 @@
 #include "formats/BitmapFile.h"
 #include "formats/FormatError.h"
 #include "formats/Png.h"
-#include "imaging/IJL.h"
+#include "jpeg/IJL.h"
 #include "preview/Box.h"
 #include "preview/Fetch.h"
 

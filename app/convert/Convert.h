@@ -3,7 +3,7 @@
 #include "app/convert/Options.h"
 #include "app/convert/Plan.h"
 #include "formats/Image.h"
-#include "platform/Files.h"
+#include "system/Files.h"
 #include "preview/Components.h"
 #include "preview/Picture.h"
 

@@ -1,7 +1,9 @@
 #include "app/convert/Options.h"
 
+#include "formats/Text.h"
+
+#include <algorithm>
 #include <array>
-#include <charconv>
 #include <optional>
 
 namespace glimmer::convert {
@@ -40,12 +42,11 @@ std::optional<Id> lookup(std::string_view name)
     return std::nullopt;
 }
 
-// The bytes of the character that starts at `at`: one, or a whole UTF-8 sequence.
+// The bytes of the character that starts at `at`: a whole UTF-8 sequence,
+// or one byte that is not part of one.
 std::size_t characterAt(const std::string& text, std::size_t at)
 {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    return std::min(length, text.size() - at);
+    return std::max<std::size_t>(1, utf8Sequence(std::string_view(text).substr(at)));
 }
 
 // What a command line holds: the options found, each with its last value,
@@ -166,23 +167,13 @@ Arguments usage(std::string error)
     return a;
 }
 
-// A whole decimal number in [low, high], white space around it allowed;
-// nothing else, and no "+" in front.
+// A count (Text.h's parseCount) in [low, high].
 bool readNumber(std::string_view text, int low, int high, int& value)
 {
-    constexpr std::string_view space = " \t\n\v\f\r";
-    const std::size_t first = text.find_first_not_of(space);
-    if (first == std::string_view::npos)
+    const std::optional<int> n = parseCount(text);
+    if (!n || *n < low || *n > high)
         return false;
-    text = text.substr(first, text.find_last_not_of(space) - first + 1);
-    // " +5" has always been read as 5, "+5" never.
-    if (first > 0 && text.size() > 1 && text[0] == '+' && text[1] != '-')
-        text.remove_prefix(1);
-    int n = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (error != std::errc() || end != text.data() + text.size() || n < low || n > high)
-        return false;
-    value = n;
+    value = *n;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "app/convert/Run.h"
 
 #include "formats/FormatError.h"
+#include "formats/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -45,60 +46,6 @@ std::string duration(double seconds)
     else
         std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
     return text;
-}
-
-// The length of the well-formed UTF-8 sequence at the start of `text`; 0
-// when there is none (a stray continuation byte, a cut or overlong
-// sequence, a surrogate, a code point past U+10FFFF).
-std::size_t utf8Sequence(std::string_view text)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned lead = byte(0);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-    if (length == 0 || length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i)
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-    if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) >= 0xA0) || (lead == 0xF0 && byte(1) < 0x90)
-        || (lead == 0xF4 && byte(1) >= 0x90))
-        return 0;
-    return length;
-}
-
-// `text` as a JSON string: quotes, backslashes and control characters escaped.
-void appendJson(std::string& out, std::string_view text)
-{
-    static constexpr char hex[] = "0123456789abcdef";
-    out += '"';
-    while (!text.empty()) {
-        const std::size_t length = utf8Sequence(text);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            text.remove_prefix(1);
-            continue;
-        }
-        const auto c = static_cast<unsigned char>(text[0]);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                out += "\\u00";
-                out += hex[c >> 4];
-                out += hex[c & 0xF];
-            } else {
-                out.append(text.substr(0, length));
-            }
-        }
-        text.remove_prefix(length);
-    }
-    out += '"';
 }
 
 // A JSON object, written member by member in the order given.

@@ -4,7 +4,7 @@
 #include "formats/Metafile.h"
 #include "formats/Png.h"
 #include "preview/DocumentFile.h"
-#include "tests/support/CompoundFileEditor.h"
+#include "fuzz/support/CompoundFileEditor.h"
 
 #include <unistd.h>
 

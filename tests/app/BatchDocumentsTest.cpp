@@ -1,9 +1,9 @@
 #include "app/frmSavePreview.h"
 #include "preview/FileComponents.h"
-#include "tests/support/QtFixtures.h"
-#include "tests/support/ScriptedDialog.h"
-#include "tests/support/ScriptedProgress.h"
-#include "tests/support/WindowControls.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/qt/ScriptedProgress.h"
+#include "tests/support/qt/WindowControls.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #include "app/convert/Run.h"
 #include "app/frmSavePreview.h"
 #include "preview/FileComponents.h"
-#include "tests/support/QtFixtures.h"
-#include "tests/support/WindowControls.h"
-#include "tests/support/ScriptedDialog.h"
-#include "tests/support/ScriptedProgress.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/WindowControls.h"
+#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/qt/ScriptedProgress.h"
 
 #include <gtest/gtest.h>
 
@@ -379,8 +379,7 @@ TEST(Convert, CommandLines)
         {{"--jobs", "4", "-tjpg", "-s0", "--output", "g", "x"}, ".jpg 0 j4 o=g [x]"},
         {{"-t", "png", "x", "-t", "wmf", "--size=12"}, ".wmf 12 j7 [x]"},
         {{"--", "-r", "-"}, ".bmp 240 j7 [-r] [-]"},
-        {{"-s", " 12 ", "x"}, ".bmp 12 j7 [x]"},
-        {{"-s", " +5", "x"}, ".bmp 5 j7 [x]"},
+        {{"-s", " 12", "x"}, "usage: bad size \" 12\" (0 to 4096)"},
         {{"-s", "+5", "x"}, "usage: bad size \"+5\" (0 to 4096)"},
         {{"-s", "0x10", "x"}, "usage: bad size \"0x10\" (0 to 4096)"},
         {{"-j", "257", "x"}, "usage: bad number of jobs \"257\" (1 to 256)"},
@@ -391,6 +390,7 @@ TEST(Convert, CommandLines)
         {{"-h=1"}, "usage: Unexpected value after '-h'."},
         {{"-xy", "--bogus", "x"}, "usage: Unknown options: x, y, bogus."},
         {{"-h", "--bogus"}, "usage: Unknown option 'bogus'."},
+        {{"-\xE9q", "x"}, "usage: Unknown option '\xE9'."},   // a byte that is not UTF-8 is one letter
         {{"-t=", "x"}, "usage: unknown type \"\" (bmp, jpg, wmf or png)"},
         {{"-o", "", "x"}, "usage: the output folder is empty"},
         {{"-q"}, "usage: no document or folder given"},

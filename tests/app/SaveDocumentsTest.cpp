@@ -1,14 +1,14 @@
 #include "formats/Metafile.h"
 #include "formats/MetafileReader.h"
 #include "preview/FileComponents.h"
-#include "tests/support/QtFixtures.h"
-#include "tests/support/QtPixels.h"
-#include "tests/support/ScriptedProgress.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/QtPixels.h"
+#include "tests/support/qt/ScriptedProgress.h"
 
 #include "app/frmSavePreview.h"
-#include "tests/support/ModalAnswers.h"
-#include "tests/support/ScriptedDialog.h"
-#include "tests/support/WindowControls.h"
+#include "tests/support/qt/ModalAnswers.h"
+#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/qt/WindowControls.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "tests/support/QtPixels.h"
-#include "tests/support/QtFixtures.h"
-#include "imaging/IJL.h"
-#include "tests/support/ModalAnswers.h"
-#include "tests/support/ScriptedGdi.h"
-#include "tests/support/ScriptedProgress.h"
-#include "tests/support/WindowHarness.h"
+#include "tests/support/qt/QtPixels.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "jpeg/IJL.h"
+#include "tests/support/qt/ModalAnswers.h"
+#include "tests/support/qt/ScriptedGdi.h"
+#include "tests/support/qt/ScriptedProgress.h"
+#include "tests/support/qt/WindowHarness.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "tests/support/QtFixtures.h"
-#include "tests/support/QtPixels.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/QtPixels.h"
 #include "app/frmSavePreview.h"
-#include "tests/support/ScriptedComponents.h"
-#include "tests/support/ScriptedDialog.h"
-#include "tests/support/ModalAnswers.h"
-#include "tests/support/WindowHarness.h"
+#include "tests/support/qt/ScriptedComponents.h"
+#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/qt/ModalAnswers.h"
+#include "tests/support/qt/WindowHarness.h"
 
 #include <gtest/gtest.h>
 

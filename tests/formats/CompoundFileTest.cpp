@@ -1,8 +1,8 @@
 #include "formats/CompoundFile.h"
 #include "fuzz/support/CompoundFileWriter.h"
+#include "fuzz/support/CompoundFileEditor.h"
+#include "fuzz/support/PaddedDocument.h"
 #include "system/FileSource.h"
-#include "tests/support/CompoundFileEditor.h"
-#include "tests/support/PaddedDocument.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>

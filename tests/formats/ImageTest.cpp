@@ -84,23 +84,3 @@ TEST(Image, BorrowedPixelsKeepTheirOwnerAlive)
     EXPECT_EQ(copy.pixel(1, 1), 0u);
 }
 
-// One line of a message holds no control character and only UTF-8.
-TEST(Printable, WritesOutControlsAndReplacesWhatIsNotUtf8)
-{
-    const struct {
-        std::string_view in;
-        std::string_view out;
-    } cases[] = {
-        {"plain.ipt", "plain.ipt"},
-        {"\x05SummaryInformation", "\\x05SummaryInformation"},
-        {"a\x1B[2J\rb\x7F", "a\\x1B[2J\\x0Db\\x7F"},
-        {"\xC2\x85next", "\\x85next"},                    // C1 control U+0085
-        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
-        {"latin1 \xE9t\xE9", "latin1 \xEF\xBF\xBDt\xEF\xBF\xBD"},   // not UTF-8
-        {"cut \xE2\x82", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
-        {"overlong \xC0\xAF \xE0\x80\xAF", "overlong \xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-        {"surrogate \xED\xA0\x80", "surrogate \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(printable(c.in), c.out) << c.in;
-}

@@ -86,13 +86,14 @@ TEST(Scale, SmallCasesGiveTheHandComputedPixels)
         {"narrower and taller", {2, 1}, PixelFormat::Xrgb32, {rgb(100, 0, 0), rgb(200, 0, 0)}, {1, 3},
          {rgb(150, 0, 0), rgb(150, 0, 0), rgb(150, 0, 0)}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Image result = scaled(imageOf(c.from, c.format, c.pixels), c.to);
-        ASSERT_EQ(result.size(), c.to);
-        EXPECT_EQ(result.format(), c.format);
-        EXPECT_EQ(pixelsOf(result), c.expected);
-    }
+    for (const auto& c : cases)
+        for (const auto scale : {scaled, scaledPlain}) {
+            SCOPED_TRACE(testing::Message() << c.name << (scale == scaledPlain ? ", plain loops" : ""));
+            const Image result = scale(imageOf(c.from, c.format, c.pixels), c.to);
+            ASSERT_EQ(result.size(), c.to);
+            EXPECT_EQ(result.format(), c.format);
+            EXPECT_EQ(pixelsOf(result), c.expected);
+        }
 }
 
 TEST(Scale, SameSizeIsTheSourceAndNothingIsNull)
@@ -106,7 +107,8 @@ TEST(Scale, SameSizeIsTheSourceAndNothingIsNull)
 
 // The sizes the programs use, and odd ones shrinking one way and growing
 // the other, against the same filters in floating point: never more than
-// one step off, and a plain area exactly its colour.
+// one step off, a plain area exactly its colour, and the fast loops
+// exactly the plain ones.
 TEST(Scale, PreviewSizesFollowTheAreaAndTheCentres)
 {
     std::mt19937 random(11);
@@ -119,6 +121,7 @@ TEST(Scale, PreviewSizesFollowTheAreaAndTheCentres)
             for (int x = 0; x < from.width; ++x)
                 source.setPixel(x, y, static_cast<std::uint32_t>(random()));
         const Image result = scaled(source, to);
+        ASSERT_EQ(pixelsOf(result), pixelsOf(scaledPlain(source, to)));
         // A sample of pixels: the floating-point sums are slow.
         for (int y = 0; y < to.height; y += 1 + to.height / 8)
             for (int x = 0; x < to.width; x += 1 + to.width / 8)

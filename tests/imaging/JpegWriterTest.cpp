@@ -1,13 +1,13 @@
-#include "tests/support/QtPixels.h"
+#include "tests/support/qt/QtPixels.h"
 #include "imaging/Helpers.h"
-#include "imaging/IJL.h"
+#include "jpeg/IJL.h"
 #include "imaging/cDIBSection.h"
 #include "formats/BitmapFile.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/QtFixtures.h"
-#include "tests/support/ScriptedDialog.h"
-#include "tests/support/ScriptedGdi.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/qt/ScriptedGdi.h"
 
 #include <gtest/gtest.h>
 

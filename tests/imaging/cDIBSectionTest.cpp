@@ -3,8 +3,8 @@
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/QtFixtures.h"
-#include "tests/support/ScriptedGdi.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/ScriptedGdi.h"
 
 #include <gtest/gtest.h>
 

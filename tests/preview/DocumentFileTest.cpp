@@ -5,9 +5,9 @@
 #include "preview/DocumentFile.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
-#include "tests/support/CompoundFileEditor.h"
+#include "fuzz/support/CompoundFileEditor.h"
+#include "fuzz/support/PaddedDocument.h"
 #include "tests/support/Fixtures.h"
-#include "tests/support/PaddedDocument.h"
 #include "tests/support/Pixels.h"
 
 #include <gtest/gtest.h>

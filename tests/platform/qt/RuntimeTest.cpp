@@ -1,7 +1,7 @@
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/QtFixtures.h"
+#include "tests/support/qt/QtFixtures.h"
 
 #include <gtest/gtest.h>
 

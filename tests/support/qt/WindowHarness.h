@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/frmSavePreview.h"
-#include "tests/support/QtFixtures.h"
-#include "tests/support/ScriptedComponents.h"
-#include "tests/support/ScriptedDialog.h"
-#include "tests/support/WindowControls.h"
+#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/qt/ScriptedComponents.h"
+#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/qt/WindowControls.h"
 
 #include <gtest/gtest.h>
 

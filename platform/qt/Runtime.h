@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Files.h"
+#include "system/Files.h"
 #include "platform/RuntimeError.h"
 
 #include <QString>

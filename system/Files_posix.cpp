@@ -1,4 +1,4 @@
-#include "platform/Files.h"
+#include "system/Files.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

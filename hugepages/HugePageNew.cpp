@@ -3,7 +3,7 @@
 // a HugePageHeap, and gives libdeflate (whose compressor takes some 200 KiB)
 // the same memory. Small blocks, and any the heap cannot hold, come from
 // malloc as before.
-#include "platform/HugePageHeap.h"
+#include "system/HugePageHeap.h"
 
 #include <libdeflate.h>
 

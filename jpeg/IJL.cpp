@@ -1,6 +1,6 @@
-#include "imaging/IJL.h"
+#include "jpeg/IJL.h"
 
-#include "platform/JpegEncoder.h"
+#include "jpeg/JpegEncoder.h"
 
 #include <cstring>
 #include <limits>

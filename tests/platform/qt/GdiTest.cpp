@@ -1,6 +1,6 @@
 #include "platform/Gdi.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/QtFixtures.h"
+#include "tests/support/qt/QtFixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -51,10 +51,10 @@ public:
         } catch (const FormatError& e) {
             const RuntimeError mapped = toRuntimeError(e);
             record(mapped.number(), mapped.text());
-        } catch (const std::bad_alloc&) {
-            record(RuntimeError::OutOfMemory, QStringLiteral("Out of memory"));
-        } catch (const std::exception& e) {
-            record(RuntimeError::PathFileAccess, QString::fromUtf8(e.what()));
+        } catch (...) {
+            const StepFailure failure = currentFailure();
+            record(failure.outOfMemory ? RuntimeError::OutOfMemory : RuntimeError::PathFileAccess,
+                   QString::fromStdString(failure.reason));
         }
         return false;
     }

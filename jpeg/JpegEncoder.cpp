@@ -1,4 +1,4 @@
-#include "platform/JpegEncoder.h"
+#include "jpeg/JpegEncoder.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -1,6 +1,6 @@
 // The system call filters, each tried in a child process of its own: what
 // they let through and what they refuse.
-#include "platform/Sandbox.h"
+#include "system/Sandbox.h"
 
 #include <gtest/gtest.h>
 

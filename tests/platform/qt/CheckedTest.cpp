@@ -45,4 +45,7 @@ TEST(ErrorRecord, AFailingStepIsRecordedAndTheNextOneRuns)
     EXPECT_FALSE(errors.isSet());
     EXPECT_FALSE(errors.step([] { throw std::bad_alloc(); }));
     EXPECT_EQ(errors.number(), RuntimeError::OutOfMemory);
+    EXPECT_FALSE(errors.step([] { throw std::runtime_error("no such picture"); }));
+    EXPECT_EQ(errors.number(), RuntimeError::PathFileAccess);
+    EXPECT_EQ(errors.description(), QStringLiteral("no such picture"));
 }

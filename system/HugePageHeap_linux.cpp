@@ -1,4 +1,4 @@
-#include "platform/HugePageHeap.h"
+#include "system/HugePageHeap.h"
 
 #include <cstdint>
 

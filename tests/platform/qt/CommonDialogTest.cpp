@@ -1,6 +1,6 @@
-#include "tests/support/QtFixtures.h"
+#include "tests/support/qt/QtFixtures.h"
 #include "platform/RuntimeError.h"
-#include "tests/support/ScriptedDialog.h"
+#include "tests/support/qt/ScriptedDialog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The file layer without Qt: whole files or none, only regular files
 // replaced, links written through, errors that name the path.
-#include "platform/Files.h"
+#include "system/Files.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>

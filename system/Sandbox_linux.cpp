@@ -1,4 +1,4 @@
-#include "platform/Sandbox.h"
+#include "system/Sandbox.h"
 
 #include <cerrno>
 #include <cstdlib>
