@@ -17,7 +17,7 @@
 // again, with --launch): a process's peak memory counts what its parent's
 // copy held before exec, so the thumbnailer must not be forked from here.
 #include "preview/DocumentFile.h"
-#include "tests/support/PaddedDocument.h"
+#include "fuzz/support/PaddedDocument.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

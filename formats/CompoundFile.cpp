@@ -206,7 +206,8 @@ struct Entry {
     std::string name;   // UTF-8
     EntryType type = Unused;
     std::uint64_t size = 0;
-    // A stream's sectors: mini sectors when it lives in the mini stream.
+    // A stream's chain as far as it was followed: mini sectors when it lives
+    // in the mini stream.
     Chain chain;
     // A storage's entries, in the order of its tree, and the same sorted by name.
     std::vector<std::uint32_t> children;
@@ -565,6 +566,9 @@ void CompoundFile::Impl::readStructure()
 // which lies in big sectors.
 std::vector<std::byte> CompoundFile::Impl::readStream(Entry& e, std::size_t want, bool fetch)
 {
+    // An empty stream has no chain, whatever its first sector says.
+    if (e.size == 0)
+        return {};
     const std::size_t sectorSize = std::size_t{1} << sectorShift;
     const bool mini = e.size < MiniStreamCutoff;
     const std::size_t unit = mini ? MiniSectorSize : sectorSize;

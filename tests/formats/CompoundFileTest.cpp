@@ -1,8 +1,8 @@
 #include "formats/CompoundFile.h"
 #include "fuzz/support/CompoundFileWriter.h"
 #include "fuzz/support/CompoundFileEditor.h"
+#include "fuzz/support/PaddedDocument.h"
 #include "system/FileSource.h"
-#include "tests/support/PaddedDocument.h"
 #include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
@@ -493,6 +493,20 @@ TEST(CompoundFile, HostileStructuresGiveTheirExactError)
             EXPECT_STREQ(e.what(), r.text);
         }
     }
+}
+
+// An empty stream's first sector means nothing, even one another stream holds.
+TEST(CompoundFile, AnEmptyStreamHasNoChain)
+{
+    TempDir dir;
+    const auto path = dir.path() / "empty.cfb";
+    writeFile(path, seeds::compoundFile({{"Empty", {}}, {"Small", bytesOf("hello")}}));
+    CompoundFileEditor e(path);
+    e.setU32(e.entryOffset(e.entry("Empty")) + 116, e.startSector(e.entry("Small")));
+    e.write(path);
+    const CompoundFile file(openFileSource(path.string()));
+    EXPECT_TRUE(file.read("Empty").empty());
+    EXPECT_EQ(text(file.read("Small")), "hello");
 }
 
 // At the limits a directory still opens, and every name in it is found.

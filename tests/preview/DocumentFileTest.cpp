@@ -6,8 +6,8 @@
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "fuzz/support/CompoundFileEditor.h"
+#include "fuzz/support/PaddedDocument.h"
 #include "tests/support/Fixtures.h"
-#include "tests/support/PaddedDocument.h"
 #include "tests/support/Pixels.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/support/PaddedDocument.h"
+#include "fuzz/support/PaddedDocument.h"
 
 #include "formats/CompoundFileLayout.h"
 
