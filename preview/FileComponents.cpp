@@ -20,7 +20,11 @@ bool isDocumentName(std::string_view name)
 
 std::string fileNameOf(std::string_view path)
 {
+#ifdef _WIN32
+    const auto slash = path.find_last_of("/\\:");
+#else
     const auto slash = path.find_last_of('/');
+#endif
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -144,6 +143,9 @@ TEST(CompoundFile, ReadsStreamsWholeOrInPartAndOnlyWhatItNeeds)
 
 TEST(CompoundFile, CloseAndDestructionReleaseTheFile)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "counts the descriptors in /proc/self/fd";
+#else
     GLIMMER_REQUIRE_FIXTURES();
     const int before = openDescriptors();
     {
@@ -161,6 +163,7 @@ TEST(CompoundFile, CloseAndDestructionReleaseTheFile)
     // A descriptor handed over is closed, even when it is refused.
     EXPECT_THROW(fileSourceFromDescriptor(::open(fixturesDir()->c_str(), O_RDONLY | O_CLOEXEC)), FormatError);
     EXPECT_EQ(openDescriptors(), before);
+#endif
 }
 
 // A fixture damaged in one place, and the error it must give.
@@ -279,7 +282,9 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
     TempDir dir;
     std::ofstream(dir.path() / "empty.ipt").close();
     std::ofstream(dir.path() / "file").put('x');
+#ifndef _WIN32
     ASSERT_EQ(::mkfifo((dir.path() / "fifo.ipt").c_str(), 0600), 0);
+#endif
     struct Row {
         std::filesystem::path path;
         FormatError::Code code;
@@ -288,10 +293,17 @@ TEST(CompoundFile, ThingsThatAreNotDocumentFilesAreNamed)
     const Row rows[] = {
         {dir.path() / "empty.ipt", FormatError::Code::Truncated, "empty"},
         {dir.path(), FormatError::Code::Io, "folder"},
+#ifdef _WIN32
+        // A device rather than a FIFO; Windows' own texts.
+        {"NUL", FormatError::Code::Io, "is not a regular file"},
+        {dir.path() / "missing.ipt", FormatError::Code::Io, "cannot be read: "},
+        {dir.path() / "file" / "under.ipt", FormatError::Code::Io, "cannot be read: "},
+#else
         {dir.path() / "fifo.ipt", FormatError::Code::Io, "is not a regular file"},
         {dir.path() / "missing.ipt", FormatError::Code::Io, "No such file"},
         // Root reads anything; a path through a regular file cannot be read by anyone.
         {dir.path() / "file" / "under.ipt", FormatError::Code::Io, "Not a directory"},
+#endif
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.path.string());

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 
@@ -58,7 +60,7 @@ TEST(MetafileBombs, PlayWithinTheBudgetOrAreRefused)
     for (const seeds::MetafileBomb& bomb : seeds::metafileBombs()) {
         SCOPED_TRACE(bomb.name);
         EXPECT_EQ(play(bomb.bytes), bomb.error);
-
+#ifndef _WIN32   // no fork, no rlimits: the budget is checked in-process alone
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -76,5 +78,6 @@ TEST(MetafileBombs, PlayWithinTheBudgetOrAreRefused)
         ::waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status)) << "killed by " << strsignal(WTERMSIG(status));
         EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+#endif
     }
 }

@@ -288,6 +288,8 @@ TEST(FileComponents, CloseAllLeavesNoFileOpen)
     GLIMMER_REQUIRE_FIXTURES();
     FileComponents components;
     const int before = openDescriptors();
+    if (before == 0)
+        GTEST_SKIP() << "open files are not counted here (Wine counts no handles)";
     const auto server = components.createDocumentServer();
     const auto a = server->OpenDocument(fixtureFile(PngDocument));
     const auto b = server->OpenDocument(fixtureFile(OldDocument));
@@ -303,6 +305,9 @@ TEST(FileComponents, CloseAllLeavesNoFileOpen)
 
     // While the server has a document open, the reader reads that same file,
     // even if another has taken its name since; once closed, the file by the name.
+#ifdef _WIN32
+    GTEST_SKIP() << "an open file's name is not freed for another file (Wine, Windows before 10)";
+#endif
     TempDir dir;
     const std::string path = dir.file("doc.iam");
     std::filesystem::copy_file(fixtureFile(OldDocument), path);

@@ -84,7 +84,12 @@ TEST(ReadDocument, GivesWhatTheWindowsComponentsGiveOverEverySource)
         // Taken over and closed with the source.
         const int descriptors = openDescriptors();
         {
-            const auto file = fileSourceFromDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+#ifdef _WIN32
+            const int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
+#else
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+            const auto file = fileSourceFromDescriptor(fd);
             expectSame(readDocument(*file, fileNameOf(path)), expected);
         }
         EXPECT_EQ(openDescriptors(), descriptors);
