@@ -225,6 +225,8 @@ public:
     {
         EXPECT_EQ(regsvr32(L"/s"), 0u);
         EXPECT_EQ(stringValue(ClassKey + L"\\InprocServer32"), dllPath());
+        for (const wchar_t* extension : DocumentExtensions)
+            EXPECT_EQ(stringValue(handlerKey(extension)), ThumbnailProviderClsidText) << extension;
         if (underWine()) {
             HKEY from = nullptr;
             HKEY to = nullptr;
@@ -358,6 +360,14 @@ TEST(DibThumbnail, KeepsAlphaStraightOnlyWhereSomePixelIsNotOpaque)
 TEST(Registration, RegsvrWritesThePerUserKeysAndTakesExactlyThemAway)
 {
     const wchar_t* foreign = L"{00000000-1111-2222-3333-444444444444}";
+    struct CleanUp {
+        ~CleanUp()
+        {
+            regsvr32(L"/u /s");
+            for (const wchar_t* extension : DocumentExtensions)
+                ::RegDeleteTreeW(HKEY_CURRENT_USER, (Classes + extension).c_str());
+        }
+    } cleanUp;
     ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, (Classes + L".ipn").c_str(), nullptr, REG_SZ, L"Other.Document",
                                 sizeof(L"Other.Document")),
               ERROR_SUCCESS);
@@ -380,9 +390,6 @@ TEST(Registration, RegsvrWritesThePerUserKeysAndTakesExactlyThemAway)
     EXPECT_EQ(stringValue(Classes + L".ipn"), L"Other.Document");
     EXPECT_FALSE(keyExists(Classes + L".ipn\\ShellEx"));
     EXPECT_EQ(stringValue(handlerKey(L".ide")), foreign);
-
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, (Classes + L".ipn").c_str());
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, (Classes + L".ide").c_str());
 }
 
 // Every fixture document with a preview gives the pixels the Linux

@@ -86,7 +86,7 @@ HRESULT registerServer()
 {
     const std::wstring path = modulePath();
     if (path.empty())
-        return HRESULT_FROM_WIN32(::GetLastError());
+        return ::GetLastError() ? HRESULT_FROM_WIN32(::GetLastError()) : E_FAIL;
     HRESULT result = setString(ClassKey, nullptr, L"Glimmerbox thumbnails");
     if (SUCCEEDED(result))
         result = setString(ClassKey + L"\\InprocServer32", nullptr, path);
