@@ -24,7 +24,7 @@ int main(int argc, char* argv[])
 {
     glimmer::keepFreedMemoryForReuse();
     using namespace glimmer::convert;
-    prepareStandardStreams();
+    prepareProcess();
     const Arguments parsed = parseArguments(commandLineArguments(argc, argv), std::min(coresAvailable(), MaxJobs));
     switch (parsed.action) {
     case Arguments::Action::Help:

@@ -39,10 +39,12 @@ inline std::string textOf(const std::filesystem::path& path)
 // Windows read again from the wide command line, whatever the code page).
 std::vector<std::string> commandLineArguments(int argc, char* argv[]);
 
-// Makes the standard streams write the bytes given, UTF-8 lines ending in a
-// bare newline; on a Windows console, shown as UTF-8 with the terminal's
-// escape sequences understood (the console's code page is restored at exit).
-void prepareStandardStreams();
+// Called first: makes the standard streams write the bytes given, UTF-8
+// lines ending in a bare newline; on a Windows console, shown as UTF-8 with
+// the terminal's escape sequences understood (the console's code page is
+// restored at exit). On Windows, Ctrl+C then ends the program at once with
+// 130 until takeInterruptions(), as SIGINT ends it on Linux.
+void prepareProcess();
 
 // Whether `stream` is a terminal (a console on Windows).
 bool isTerminal(std::FILE* stream);

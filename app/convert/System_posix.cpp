@@ -30,7 +30,7 @@ std::vector<std::string> commandLineArguments(int argc, char* argv[])
     return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
-void prepareStandardStreams()
+void prepareProcess()
 {
 }
 

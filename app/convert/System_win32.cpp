@@ -48,7 +48,7 @@ void restoreCodePage()
         ::SetConsoleOutputCP(originalCodePage);
 }
 
-std::atomic<bool>* interruptedFlag = nullptr;
+std::atomic<std::atomic<bool>*> interruptedFlag{nullptr};
 
 BOOL WINAPI onControl(DWORD event)
 {
@@ -62,7 +62,10 @@ BOOL WINAPI onControl(DWORD event)
     default:
         return FALSE;
     }
-    if (!interruptedFlag->exchange(true)) {
+    // The first once the run has begun stops it between documents; one
+    // before (nothing is written yet), or a second, ends the program at once.
+    std::atomic<bool>* const interrupted = interruptedFlag.load();
+    if (interrupted && !interrupted->exchange(true)) {
         // A closed window ends the process once this returns: the run is
         // given the few seconds Windows waits to put what it staged in place.
         if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
@@ -89,7 +92,7 @@ std::vector<std::string> commandLineArguments(int, char*[])
     return arguments;
 }
 
-void prepareStandardStreams()
+void prepareProcess()
 {
     // Bytes as given, without a carriage return before each newline: the
     // --json lines and messages are those of every other system.
@@ -109,6 +112,7 @@ void prepareStandardStreams()
         ::SetConsoleOutputCP(CP_UTF8);
         std::atexit(restoreCodePage);
     }
+    ::SetConsoleCtrlHandler(onControl, TRUE);
 }
 
 bool isTerminal(std::FILE* stream)
@@ -214,10 +218,9 @@ void holdInterruptions()
 
 void takeInterruptions(std::atomic<bool>& interrupted)
 {
-    interruptedFlag = &interrupted;
+    interruptedFlag.store(&interrupted);
     // A process started in a group of its own begins with Ctrl+C ignored.
     ::SetConsoleCtrlHandler(nullptr, FALSE);
-    ::SetConsoleCtrlHandler(onControl, TRUE);
 }
 
 } // namespace glimmer::convert
