@@ -324,6 +324,8 @@ TEST(Convert, ExitStatus)
         {{"--help"}, 0, "Usage: glimmerbox-convert"},
         {{"--version"}, 0, "glimmerbox-convert 0."},
         {{dir.file("missing.ipt")}, 1, "missing.ipt: no such file or folder"},
+        // A name in other scripts comes through the command line whole (on Windows, through its wide form).
+        {{dir.file() + Separator + "\u56fe\u7eb8 \u00e9.ipt"}, 1, "\u56fe\u7eb8 \u00e9.ipt: no such file or folder"},
         {{dir.file("notes.txt")}, 1, "notes.txt: not a document"},
         {{dir.file()}, 0, "0 written, 0 up to date, 0 without a preview, 0 failed"},
     };
