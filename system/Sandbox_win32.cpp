@@ -67,11 +67,12 @@ ProcessLimits restrictProcess(std::uint64_t memory)
         for (const DWORD limit : {processes, memoryCap})
             if (setLimits(job, flags | limit, memory))
                 flags |= limit;
-        const std::string reason = " (" + win32::errorMessage(error) + ")";
-        if (!(flags & processes))
-            result.refused = "the limit of processes was refused" + reason;
-        else if (!(flags & memoryCap))
-            result.refused = "the memory cap was refused" + reason;
+        const std::string what = !(flags & processes) && !(flags & memoryCap) ? "the limits were"
+                                 : !(flags & processes)                      ? "the limit of processes was"
+                                 : !(flags & memoryCap)                      ? "the memory cap was"
+                                                                             : "";
+        if (!what.empty())
+            result.refused = what + " refused (" + win32::errorMessage(error) + ")";
     }
     if (!::AssignProcessToJobObject(job, ::GetCurrentProcess())) {
         result.refused = "the process could not join its job object (" + win32::errorMessage(::GetLastError()) + ")";

@@ -131,8 +131,8 @@ int coresAvailable()
 
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path)
 {
-    // A folder opens only with backup semantics; no access is asked, so any
-    // folder that can be listed can be known.
+    // A folder opens only with backup semantics; only its attributes are
+    // asked for, so any folder that can be listed can be known.
     const HANDLE file = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
