@@ -9,9 +9,15 @@
 //   create:PATH     create the file PATH
 //   exec            start /bin/true (success ends the process with 0)
 //   socket          open a TCP socket
+// On Windows, where files and sockets are not confined, only:
+//   exec            start %SystemRoot%\System32\cmd.exe /c exit
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -31,6 +37,15 @@ inline void tryForbidden()
     const auto refused = [](const std::string& attempt) {
         throw std::system_error(errno, std::generic_category(), "probe: cannot " + attempt);
     };
+#ifdef _WIN32
+    if (what == "exec") {
+        const char* root = std::getenv("SystemRoot");
+        const std::string cmd = std::string(root ? root : "C:\\windows") + "\\System32\\cmd.exe";
+        if (::_spawnl(_P_WAIT, cmd.c_str(), "cmd.exe", "/c", "exit", nullptr) < 0)
+            refused("start cmd.exe");
+        throw std::runtime_error("probe: started cmd.exe");
+    }
+#else
     if (what == "open") {
         const int fd = ::open("/etc/passwd", O_RDONLY | O_CLOEXEC);
         if (fd < 0)
@@ -55,6 +70,7 @@ inline void tryForbidden()
             refused("open a socket");
         throw std::runtime_error("probe: opened a socket");
     }
+#endif
     throw std::invalid_argument("probe: unknown GLIMMER_PROBE");
 }
 

@@ -5,46 +5,27 @@
 #include "app/convert/Options.h"
 #include "app/convert/Plan.h"
 #include "app/convert/Run.h"
+#include "app/convert/System.h"
 #include "formats/FormatError.h"
 #include "system/Heap.h"
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
 
 #if defined(GLIMMER_SANDBOX_PROBE)
 #include "SandboxProbe.h"
 #endif
 
-namespace {
-
-// The cores this process may run on.
-int coresAvailable()
-{
-    cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return CPU_COUNT(&set);
-    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
-
-} // namespace
-
 int main(int argc, char* argv[])
 {
     glimmer::keepFreedMemoryForReuse();
     using namespace glimmer::convert;
-    const Arguments parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc),
-                                            std::min(coresAvailable(), MaxJobs));
+    prepareProcess();
+    const Arguments parsed = parseArguments(commandLineArguments(argc, argv), std::min(coresAvailable(), MaxJobs));
     switch (parsed.action) {
     case Arguments::Action::Help:
         std::fputs(helpText(), stdout);
@@ -67,15 +48,8 @@ int main(int argc, char* argv[])
         const Options& options = parsed.options;
         const std::vector<Job> jobs = planJobs(options);
 
-        // Interruptions are taken by a thread of their own, so that a run can
-        // stop between documents and leave no temporary file behind; a second
-        // one ends the program at once. Blocked before any other thread starts,
-        // so that every thread leaves them to this one.
-        static sigset_t interruptions;
-        sigemptyset(&interruptions);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&interruptions, signal);
-        pthread_sigmask(SIG_BLOCK, &interruptions, nullptr);
+        // Interruptions stop the run between documents (System.h).
+        holdInterruptions();
 
         // Confined before any thread starts (Landlock binds the threads
         // started afterwards) and before any document is read.
@@ -84,15 +58,9 @@ int main(int argc, char* argv[])
         if (options.verbose || (options.json && !confinement.files))
             std::fprintf(stderr, "glimmerbox-convert: %s\n", confinement.line.c_str());
 
-        std::thread([] {
-            int signal = 0;
-            sigwait(&interruptions, &signal);
-            interrupted = true;
-            sigwait(&interruptions, &signal);
-            _exit(128 + signal);
-        }).detach();
+        takeInterruptions(interrupted);
 
-        const Streams streams{stdout, stderr, isatty(STDERR_FILENO) == 1};
+        const Streams streams{stdout, stderr, isTerminal(stderr)};
         return runJobs(jobs, options,
                        [&options] {
                            return [&options](const Job& job) {

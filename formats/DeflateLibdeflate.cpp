@@ -1,4 +1,5 @@
 #include "formats/Deflate.h"
+#include "formats/PerThread.h"
 
 #include <libdeflate.h>
 
@@ -20,7 +21,8 @@ struct CompressorDeleter {
 // Each thread keeps its inflater between pictures.
 libdeflate_decompressor& inflater()
 {
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> d;
+    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter>& d =
+        perThread<std::unique_ptr<libdeflate_decompressor, DecompressorDeleter>>();
     if (!d)
         d.reset(libdeflate_alloc_decompressor());
     if (!d)

@@ -1,6 +1,7 @@
 #include "formats/Png.h"
 
 #include "formats/Deflate.h"
+#include "formats/PerThread.h"
 
 #include <algorithm>
 #include <array>
@@ -310,8 +311,7 @@ struct Scratch {
 
 Scratch& scratch()
 {
-    thread_local Scratch s;
-    return s;
+    return perThread<Scratch>();
 }
 
 // Adam7's passes (PNG 8.2): first column and row, and the steps between.

@@ -1,13 +1,15 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // Confinement for the programs that read documents from anyone (the
 // thumbnailer, the converter): once a program has opened what it needs, it
 // gives up the rest, so that a fault in a reader leaves an attacker a
-// process that can do little more than finish its pictures. Linux only;
-// elsewhere every call does nothing.
+// process that can do little more than finish its pictures. On Linux,
+// seccomp and Landlock; on Windows, a job object (restrictProcess), where
+// restrictCalls and restrictFiles do nothing.
 //
 // Two mechanisms, both inherited by threads started afterwards and kept
 // across fork:
@@ -55,5 +57,19 @@ enum class Landlock { Applied, Unsupported };
 // (or it is turned off); raises std::system_error when a path cannot be
 // opened or the kernel refuses.
 Landlock restrictFiles(const Files& files);
+
+#ifdef _WIN32
+// Windows: puts this process in a job object of its own, which lets it start
+// no process and commit at most `memory` bytes (no more than the machine
+// has). A limit the system refuses is left out and said in `refused`; the
+// rest holds. Threads are not limited.
+struct ProcessLimits {
+    bool noProcesses = false;
+    std::uint64_t memory = 0;   // the cap in bytes; 0 when there is none
+    std::string refused;        // what the system refused, and why; empty when nothing was
+    std::string wine;           // under Wine, its version: Wine takes the limits but may not enforce them
+};
+ProcessLimits restrictProcess(std::uint64_t memory);
+#endif
 
 } // namespace glimmer::sandbox

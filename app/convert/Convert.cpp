@@ -1,4 +1,5 @@
 #include "app/convert/Convert.h"
+#include "app/convert/System.h"
 
 #include "formats/FormatError.h"
 #include "jpeg/IJL.h"
@@ -8,18 +9,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include <sys/stat.h>
-
 namespace glimmer::convert {
 
 namespace {
-
-bool modifiedAfter(const struct stat& a, const struct stat& b)
-{
-    if (a.st_mtim.tv_sec != b.st_mtim.tv_sec)
-        return a.st_mtim.tv_sec > b.st_mtim.tv_sec;
-    return a.st_mtim.tv_nsec > b.st_mtim.tv_nsec;
-}
 
 ConvertedDocument failed(const std::string& reason)
 {
@@ -30,17 +22,6 @@ ConvertedDocument failed(const std::string& reason)
 }
 
 } // namespace
-
-bool isUpToDate(const std::string& document, const std::string& picture)
-{
-    struct stat doc{};
-    struct stat pic{};
-    if (::stat(picture.c_str(), &pic) != 0 || !S_ISREG(pic.st_mode))
-        return false;
-    if (::stat(document.c_str(), &doc) != 0)
-        return false;
-    return modifiedAfter(pic, doc);
-}
 
 StagedDocument convertOne(const Job& job, const Options& options)
 {
@@ -77,12 +58,13 @@ StagedDocument convertOne(const Job& job, const Options& options)
         // The preview is not needed any longer: one picture per job at a time.
         fetched.picture = Picture();
         if (!options.dryRun) {
-            const std::filesystem::path folder(folderOf(job.output));
+            const std::string folderName = folderOf(job.output);
+            const std::filesystem::path folder = pathOf(folderName);
             std::error_code ec;
             if (!options.outputDir.empty() && !std::filesystem::is_directory(folder, ec)
                 && (std::filesystem::create_directories(folder, ec), ec)) {
                 r.status = ConvertedDocument::Status::Failed;
-                r.reason = "cannot make the folder \"" + folder.native() + "\": " + ec.message();
+                r.reason = "cannot make the folder \"" + folderName + "\": " + ec.message();
                 return staged;
             }
             staged.picture = StagedFile::stage(job.output, bytes);

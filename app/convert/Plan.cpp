@@ -1,4 +1,5 @@
 #include "app/convert/Plan.h"
+#include "app/convert/System.h"
 #include "preview/FileComponents.h"
 
 #include <algorithm>
@@ -7,25 +8,56 @@
 #include <system_error>
 #include <utility>
 
-#include <sys/stat.h>
-
 namespace glimmer::convert {
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// `below` (a relative path) inside `folder`.
+bool isSeparator(char c)
+{
+    return PathSeparators.find(c) != std::string_view::npos;
+}
+
+// Where the folder part of `path` ends: the last separator, or npos.
+std::size_t lastSeparator(std::string_view path)
+{
+    return path.find_last_of(PathSeparators);
+}
+
+// Whether `path` is a drive and nothing more ("C:"), whose files are named
+// without a separator ("C:a.ipt", in that drive's current folder).
+bool isDrive(std::string_view path)
+{
+    return NativeSeparator == '\\' && path.size() == 2 && path[1] == ':';
+}
+
+// `below` (a relative path, divided by '/') inside `folder`, divided as the
+// user divided `folder`: by its last separator, or the system's own.
 std::string joined(std::string_view folder, std::string_view below)
 {
     if (below.empty() || below == ".")
         return std::string(folder);
     if (folder == ".")
         return std::string(below);
+    const std::size_t last = lastSeparator(folder);
+    const char separator = last == std::string_view::npos ? NativeSeparator : folder[last];
     std::string path(folder);
-    if (!path.ends_with('/'))
-        path += '/';
-    return path += below;
+    if (!path.empty() && !isSeparator(path.back()) && !isDrive(path))
+        path += separator;
+    const std::size_t start = path.size();
+    path += below;
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(start), path.end(), '/', separator);
+    return path;
+}
+
+// `path` without the separators that end it, unless they are all there is
+// to it ("/", "C:\").
+std::string_view withoutTrailingSeparators(std::string_view path)
+{
+    while (path.size() > 1 && isSeparator(path.back()) && !isDrive(path.substr(0, path.size() - 1)))
+        path.remove_suffix(1);
+    return path;
 }
 
 // One thing found under a PATH: a document or a folder that could not be read.
@@ -35,25 +67,23 @@ struct Found {
 };
 
 // Collects the documents under `dir` (`relative` below the PATH) into `found`.
-// `visited` holds the folders we are inside of, by device and inode, so that
-// links followed with -L cannot lead round in a circle.
+// `visited` holds the folders we are inside of, by their identity, so that
+// links followed with -L (and Windows' junctions) cannot lead round in a circle.
 void walk(const fs::path& dir, const std::string& relative, const Options& options,
-          std::set<std::pair<dev_t, ino_t>>& visited, std::vector<Found>& found)
+          std::set<FileIdentity>& visited, std::vector<Found>& found)
 {
-    struct stat self{};
-    const bool known = ::stat(dir.c_str(), &self) == 0;
-    if (known && !visited.insert({self.st_dev, self.st_ino}).second)
+    const std::optional<FileIdentity> self = identityOf(dir);
+    if (self && !visited.insert(*self).second)
         return;   // a link back to a folder we are inside of
     struct Leave {
-        std::set<std::pair<dev_t, ino_t>>& visited;
-        std::pair<dev_t, ino_t> self;
-        bool known;
+        std::set<FileIdentity>& visited;
+        const std::optional<FileIdentity>& self;
         ~Leave()
         {
-            if (known)
-                visited.erase(self);
+            if (self)
+                visited.erase(*self);
         }
-    } leave{visited, {self.st_dev, self.st_ino}, known};
+    } leave{visited, self};
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
     if (ec) {
@@ -66,22 +96,20 @@ void walk(const fs::path& dir, const std::string& relative, const Options& optio
             return;
         }
         const fs::directory_entry& entry = *it;
-        const std::string name = entry.path().filename().string();
+        const std::string name = textOf(entry.path().filename());
         const std::string below = relative.empty() ? name : relative + "/" + name;
-        std::error_code statError;
-        const bool link = entry.is_symlink(statError);
-        const bool folder = entry.is_directory(statError);
-        if (folder) {
-            if (options.recursive && (!link || options.followLinks))
+        const EntryKind kind = kindOf(entry);
+        if (kind.target == EntryKind::Folder) {
+            if (options.recursive && (!kind.link || options.followLinks))
                 walk(entry.path(), below, options, visited, found);
             continue;
         }
         if (!isDocumentName(name))
             continue;
-        if (entry.is_regular_file(statError))
+        if (kind.target == EntryKind::File)
             found.push_back({below, {}});
-        else if (entry.exists(statError) || link)
-            found.push_back({below, link && !entry.exists(statError) ? "a symbolic link to nothing" : "not a regular file"});
+        else if (kind.target == EntryKind::Other || kind.link)
+            found.push_back({below, kind.target == EntryKind::Nothing ? "a symbolic link to nothing" : "not a regular file"});
     }
 }
 
@@ -122,10 +150,8 @@ private:
     // Two spellings of one path ("a/./b.ipt", "a/b.ipt") give one key; links are not followed.
     std::string absolute(const std::string& path) const
     {
-        std::string key = (current_ / path).lexically_normal().string();
-        while (key.size() > 1 && key.ends_with('/'))
-            key.pop_back();
-        return key;
+        const std::string key = textOf((current_ / pathOf(path)).lexically_normal());
+        return pathKey(std::string(withoutTrailingSeparators(key)));
     }
 
     const Options& options_;
@@ -139,10 +165,12 @@ private:
 
 std::string folderOf(std::string_view path)
 {
-    const std::size_t slash = path.find_last_of('/');
+    const std::size_t slash = lastSeparator(path);
     if (slash == std::string_view::npos)
-        return ".";
-    return std::string(slash == 0 ? "/" : path.substr(0, slash));
+        return std::string(isDrive(path.substr(0, 2)) ? path.substr(0, 2) : ".");
+    if (slash == 0 || (slash == 2 && isDrive(path.substr(0, 2))))
+        return std::string(path.substr(0, slash + 1));   // "/", "C:\"
+    return std::string(path.substr(0, slash));
 }
 
 std::string pictureName(std::string_view folder, std::string_view documentName, std::string_view extension,
@@ -158,7 +186,7 @@ std::vector<Job> planJobs(const Options& options)
     std::vector<Job> jobs;
     Namer namer(options);
     for (const std::string& given : options.paths) {
-        const fs::path path(given);
+        const fs::path path = pathOf(given);
         std::error_code ec;
         const fs::file_status status = fs::status(path, ec);
         if (!fs::exists(status)) {
@@ -168,13 +196,11 @@ std::vector<Job> planJobs(const Options& options)
         }
         if (fs::is_directory(status)) {
             std::vector<Found> found;
-            std::set<std::pair<dev_t, ino_t>> visited;
+            std::set<FileIdentity> visited;
             walk(path, {}, options, visited, found);
             std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.relative < b.relative; });
             // A PATH such as "docs/" or "." keeps its own spelling in front.
-            std::string_view prefix = given;
-            while (prefix.size() > 1 && prefix.ends_with('/'))
-                prefix.remove_suffix(1);
+            const std::string_view prefix = withoutTrailingSeparators(given);
             for (const Found& f : found) {
                 std::string document = joined(prefix, f.relative);
                 if (!f.problem.empty())

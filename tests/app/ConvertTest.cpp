@@ -3,6 +3,7 @@
 #include "app/convert/Convert.h"
 #include "app/convert/Plan.h"
 #include "app/convert/Run.h"
+#include "app/convert/System.h"
 #include "formats/Png.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/JsonObject.h"
@@ -10,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -24,13 +27,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Runs the converter. With --json, where files are not confined (a kernel
+// without Landlock, Windows), its first line on stderr says so: left out
+// here, as the tests count the lines that follow.
 ProcessResult runConvert(const std::vector<std::string>& arguments, ProcessOptions options = {})
 {
-    const ProcessResult run = runProcess(GLIMMER_CONVERT, arguments, options);
+    ProcessResult run = runProcess(GLIMMER_CONVERT, arguments, options);
     std::string line;
     for (const std::string& a : arguments)
         line += a + " ";
     EXPECT_FALSE(run.timedOut) << line;
+    const bool json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
+    if (json && std::regex_search(run.err, std::regex("^glimmerbox-convert: (not )?confined [^\n]*files not confined\n")))
+        run.err.erase(0, run.err.find('\n') + 1);
     return run;
 }
 
@@ -53,6 +62,27 @@ int occurrences(const std::string& text, const std::string& part)
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
         ++n;
     return n;
+}
+
+// The converter divides the paths it finds as the user divided the PATH:
+// `relative` (divided by '/') inside `folder`, a path of this system.
+#ifdef _WIN32
+constexpr char Separator = '\\';
+#else
+constexpr char Separator = '/';
+#endif
+std::string inside(const std::string& folder, std::string relative)
+{
+    std::replace(relative.begin(), relative.end(), '/', Separator);
+    return folder + Separator + relative;
+}
+
+// `text` as it stands inside a JSON string (paths hold backslashes on Windows).
+std::string inJson(std::string text)
+{
+    for (std::size_t at = text.find('\\'); at != std::string::npos; at = text.find('\\', at + 2))
+        text.insert(at, 1, '\\');
+    return text;
 }
 
 // `text` with every `from` replaced by `to`.
@@ -102,10 +132,10 @@ TEST_P(ConvertTree, MirrorsTheTreeThenFindsItUpToDate)
         SCOPED_TRACE(doc.path);
         const std::optional<JsonObject> o = JsonObject::parse(json[i]);
         ASSERT_TRUE(o) << json[i];
-        EXPECT_EQ(o->string("document"), source.file() + "/" + doc.path);
+        EXPECT_EQ(o->string("document"), inside(source.file(), doc.path));
         EXPECT_EQ(o->number("version"), doc.version);
         EXPECT_EQ(o->string("status"), doc.hasPreview ? "written" : "no-preview");
-        EXPECT_EQ(o->string("output"), doc.hasPreview ? out.file() + "/" + pictureOf(doc, extension) : "");
+        EXPECT_EQ(o->string("output"), doc.hasPreview ? inside(out.file(), pictureOf(doc, extension)) : "");
         EXPECT_EQ(o->number("width"), doc.previewSize);
         EXPECT_EQ(o->number("height"), doc.previewSize);
         EXPECT_EQ(o->string("kind"), !doc.hasPreview ? "" : doc.version < 15000 ? "metafile" : "png");
@@ -156,7 +186,7 @@ TEST(Convert, JobsDryRunsAndForceGiveTheSameOutput)
     const auto files = filesBelow(one.path());
     EXPECT_EQ(files.size(), 15u);
     EXPECT_EQ(filesBelow(two.path()), files);
-    EXPECT_EQ(replaced(j2.out, two.file(), one.file()), j1.out);
+    EXPECT_EQ(replaced(j2.out, inJson(two.file()), inJson(one.file())), j1.out);
     EXPECT_EQ(replaced(dry.out, ",\"dry_run\":true", ""), j1.out);
     for (const auto& [name, bytes] : files) {
         Image picture;
@@ -178,27 +208,33 @@ TEST(Convert, FailuresAreNamedOnceAndTheRestIsWritten)
     GLIMMER_REQUIRE_FIXTURES();
     TempDir source, out;
     const FixtureDocument& good = fixtureDocuments()[1];       // Part3.ipt, with a preview
+#ifdef _WIN32
+    const std::string damagedName = "dam\u00e9ged", shownName = damagedName;   // no control characters in names there
+#else
+    const std::string damagedName = "dam\x01ged", shownName = "dam\\x01ged";
+#endif
     fs::create_directories(source.path() / "a");
     fs::create_directories(source.path() / "b");
     fs::copy_file(fixturePath(good), source.path() / "a" / "good.ipt");
     fs::copy_file(fixturePath(good), source.path() / "b" / "other.ipt");
     std::vector<std::byte> damaged = readFile(fixturePath(good));
     damaged.resize(3000);
-    writeFile(source.path() / "a" / "dam\x01ged.ipt", damaged);
+    const fs::path damagedPicture = out.path() / "a" / convert::pathOf(damagedName + ".bmp");
+    writeFile(source.path() / "a" / convert::pathOf(damagedName + ".ipt"), damaged);
     fs::create_directories(out.path() / "a");
-    writeFile(out.path() / "a" / "dam\x01ged.bmp", textBytes("an older picture"));
-    fs::last_write_time(out.path() / "a" / "dam\x01ged.bmp", fs::file_time_type::clock::now() - std::chrono::hours(1));
+    writeFile(damagedPicture, textBytes("an older picture"));
+    fs::last_write_time(damagedPicture, fs::file_time_type::clock::now() - std::chrono::hours(1));
     writeFile(out.path() / "b", textBytes("a file where the folder b would go"));
 
     const ProcessResult run = runConvert({"-r", "-o", out.file(), source.file()});
     EXPECT_EQ(run.exitCode, 1);
     const std::vector<std::string> err = splitLines(run.err);
     ASSERT_EQ(err.size(), 3u) << run.err;
-    EXPECT_TRUE(err[0].starts_with("glimmerbox-convert: " + source.file() + "/a/dam\\x01ged.ipt: ")) << err[0];
-    EXPECT_TRUE(err[1].starts_with("glimmerbox-convert: " + source.file() + "/b/other.ipt: cannot make the folder"))
+    EXPECT_TRUE(err[0].starts_with("glimmerbox-convert: " + inside(source.file(), "a/" + shownName + ".ipt: "))) << err[0];
+    EXPECT_TRUE(err[1].starts_with("glimmerbox-convert: " + inside(source.file(), "b/other.ipt: cannot make the folder")))
         << err[1];
     EXPECT_TRUE(err[2].starts_with("1 written, 0 up to date, 0 without a preview, 2 failed")) << err[2];
-    EXPECT_EQ(readFile(out.path() / "a" / "dam\x01ged.bmp"), textBytes("an older picture"));
+    EXPECT_EQ(readFile(damagedPicture), textBytes("an older picture"));
     EXPECT_GT(fs::file_size(out.path() / "a" / "good.bmp"), 0u);
 }
 
@@ -207,6 +243,10 @@ TEST(Convert, FailuresAreNamedOnceAndTheRestIsWritten)
 // and no temporary file is left.
 TEST(Convert, PicturesThatCannotBePutInPlaceFailAndKeepTheOldOnes)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no file size limit to stand in for a full disk, and no staged file can be removed "
+                    "while it is open";
+#else
     GLIMMER_REQUIRE_FIXTURES();
     TempDir source, out;
     copyFixtures(source.path());
@@ -235,10 +275,12 @@ TEST(Convert, PicturesThatCannotBePutInPlaceFailAndKeepTheOldOnes)
     EXPECT_EQ(result.status, convert::ConvertedDocument::Status::Failed);
     EXPECT_NE(result.reason.find(picture), std::string::npos) << result.reason;
     EXPECT_EQ(filesBelow(out.path()), old);
+#endif
 }
 
-// An interrupted run begins no more documents, puts what it staged in
-// place, reports what is done, leaves no temporary file and exits 130.
+// An interrupted run (SIGINT; Ctrl+Break on Windows) begins no more
+// documents, puts what it staged in place, reports what is done, leaves no
+// temporary file and exits 130.
 TEST(Convert, InterruptedRunsLeaveNoTemporaryFiles)
 {
     GLIMMER_REQUIRE_FIXTURES();
@@ -247,8 +289,12 @@ TEST(Convert, InterruptedRunsLeaveNoTemporaryFiles)
         copyFixtures(source.path() / std::to_string(i));
     ProcessOptions interrupted;
     // The first lines, buffered: documents are done.
-    interrupted.onFirstOutput = [](pid_t pid) { ::kill(pid, SIGINT); };
+    bool sent = false;
+    interrupted.onFirstOutput = [&sent](ProcessId pid) { sent = interruptProcess(pid); };
     const ProcessResult run = runConvert({"-j1", "--json", "-r", "-o", out.file(), source.file()}, interrupted);
+    if (!sent)
+        GTEST_SKIP() << "no interruption could be sent (Wine without a terminal delivers no console events; "
+                        "tests/windows/check-convert interrupts the converter under Wine with SIGINT)";
     EXPECT_EQ(run.exitCode, 130);
     const std::vector<std::string> reported = splitLines(run.out);
     EXPECT_TRUE(contains(run.err, "interrupted: " + std::to_string(360 - reported.size()) + " of 360 documents not done"))
@@ -278,6 +324,8 @@ TEST(Convert, ExitStatus)
         {{"--help"}, 0, "Usage: glimmerbox-convert"},
         {{"--version"}, 0, "glimmerbox-convert 0."},
         {{dir.file("missing.ipt")}, 1, "missing.ipt: no such file or folder"},
+        // A name in other scripts comes through the command line whole (on Windows, through its wide form).
+        {{dir.file() + Separator + "\u56fe\u7eb8 \u00e9.ipt"}, 1, "\u56fe\u7eb8 \u00e9.ipt: no such file or folder"},
         {{dir.file("notes.txt")}, 1, "notes.txt: not a document"},
         {{dir.file()}, 0, "0 written, 0 up to date, 0 without a preview, 0 failed"},
     };
@@ -406,38 +454,83 @@ TEST(Convert, FoldersYieldTheirDocumentsSortedByPath)
     fs::create_directories(d / "sub");
     for (const char* name : {"b.IPT", "a.idw", "a.ipt", "notes.txt", "sub/c.iam", "sub/z.Ide"})
         writeFile(d / name, textBytes("not even a document"));
-    fs::create_directory_symlink(d / "sub", d / "link");
+    const bool linked = linkFolder(d / "sub", d / "link");
 
     using Found = std::vector<std::string>;
     const auto documents = [&](bool recursive, bool followLinks) {
         convert::Options options;
         options.recursive = recursive;
         options.followLinks = followLinks;
-        options.paths = {d.string()};
+        options.paths = {convert::textOf(d)};
         Found found;
         for (const convert::Job& job : convert::planJobs(options))
-            found.push_back(fs::path(job.document).lexically_relative(d).string() + " > "
-                            + fs::path(job.output).lexically_relative(d).string());
+            found.push_back(convert::pathOf(job.document).lexically_relative(d).generic_string() + " > "
+                            + convert::pathOf(job.output).lexically_relative(d).generic_string());
         return found;
     };
     EXPECT_EQ(documents(false, false), (Found{"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp"}));
     EXPECT_EQ(documents(true, false), (Found{"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp",
                                              "sub/c.iam > sub/c.bmp", "sub/z.Ide > sub/z.bmp"}));
+    // A current folder that is gone takes nothing from paths that need none.
+    {
+        TempDir gone;
+        const CurrentDir within(gone.path());
+        std::error_code ec;
+        fs::remove(gone.path(), ec);
+        // (Windows keeps the current folder: it cannot be removed.)
+        if (!ec) {
+            EXPECT_EQ(documents(false, false), (Found{"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp"}));
+        }
+    }
+
+    if (!linked)
+        GTEST_SKIP() << "the system made no symbolic link to a folder (Wine makes none; Windows, without the right "
+                        "to make them, neither)";
     EXPECT_EQ(documents(true, true),
               (Found{"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp", "link/c.iam > link/c.bmp",
                      "link/z.Ide > link/z.bmp", "sub/c.iam > sub/c.bmp", "sub/z.Ide > sub/z.bmp"}));
+}
 
-    // A current folder that is gone takes nothing from paths that need none.
-    TempDir gone;
-    const CurrentDir inside(gone.path());
-    fs::remove(gone.path());
-    EXPECT_EQ(documents(false, false), (Found{"a.idw > a.bmp", "a.ipt > a.ipt.bmp", "b.IPT > b.bmp"}));
+// Paths are divided as the user divided them: pictures go into the folder
+// part of a path, joined by the separator it uses (on Windows either slash,
+// a drive or a share; the system's own where the path has none).
+TEST(Convert, PathsAreDividedAsTheyAreGiven)
+{
+    const struct {
+        const char* document;
+        const char* folder;
+        const char* picture;   // of the document's name, in `folder`
+    } cases[] = {
+        {"a/b/lid.ipt", "a/b", "a/b/lid.bmp"},
+        {"lid.ipt", ".", "lid.bmp"},
+        {"/lid.ipt", "/", "/lid.bmp"},
+#ifdef _WIN32
+        {"C:\\d\\lid.ipt", "C:\\d", "C:\\d\\lid.bmp"},
+        {"C:/d/lid.ipt", "C:/d", "C:/d/lid.bmp"},
+        {"C:\\lid.ipt", "C:\\", "C:\\lid.bmp"},
+        {"C:lid.ipt", "C:", "C:lid.bmp"},
+        {"\\\\server\\share\\lid.ipt", "\\\\server\\share", "\\\\server\\share\\lid.bmp"},
+        {"d/e\\lid.ipt", "d/e", "d/e/lid.bmp"},
+#else
+        {"d\\e/lid.ipt", "d\\e", "d\\e/lid.bmp"},   // a backslash is part of a name
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.document);
+        EXPECT_EQ(convert::folderOf(c.document), c.folder);
+        EXPECT_EQ(convert::pictureName(convert::folderOf(c.document), "lid.ipt", ".bmp", false), c.picture);
+    }
+    // A folder without a separator takes the system's own.
+    EXPECT_EQ(convert::pictureName("out", "lid.ipt", ".bmp", true), std::string("out") + Separator + "lid.ipt.bmp");
 }
 
 // The progress line shows on a terminal only, and not with -q. (Off a
 // terminal, the other tests find no more lines on stderr than they expect.)
 TEST(Convert, ProgressLineOnATerminal)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "a console cannot be read back by a test on Windows: the progress line is seen by eye there";
+#endif
     GLIMMER_REQUIRE_FIXTURES();
     const std::optional<std::string> script = findExecutable("script");
     if (!script)
@@ -492,6 +585,31 @@ TEST(Convert, ConfinementAllowsThePathsAndWhereThePicturesGo)
 // The probe build's workers try, once confined, what a taken-over reader
 // would: each attempt fails that document with the reason, and nothing is
 // made outside the output folder. -v says how the run is confined.
+#ifdef _WIN32
+// Windows: the probe build's worker cannot start a program; -v says how
+// the run is confined, and that files are not.
+TEST(Convert, ConfinedWorkersCannotStartPrograms)
+{
+    GLIMMER_REQUIRE_FIXTURES();
+    TempDir out;
+    const std::string document = fixtureFile("kdizon-2P-OPM/AA AOTF subassy.iam");
+    ProcessOptions probe;
+    probe.environment = {{"GLIMMER_PROBE", "exec"}};
+    const ProcessResult p = runProcess(GLIMMER_CONVERT_PROBE, {"-v", "-j2", "-o", out.file(), document}, probe);
+    ASSERT_FALSE(p.timedOut);
+    const std::vector<std::string> err = splitLines(p.err);
+    ASSERT_EQ(err.size(), 3u) << p.err;
+    EXPECT_TRUE(std::regex_match(err[0], std::regex("glimmerbox-convert: confined by a job object: no child processes, "
+                                                    "at most [0-9]+ MiB of memory( \\(.*\\))?; files not confined")))
+        << err[0];
+    EXPECT_TRUE(err[2].starts_with("0 written, 0 up to date, 0 without a preview, 1 failed")) << err[2];
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_TRUE(filesBelow(out.path()).empty());
+    if (contains(err[0], "under Wine"))
+        GTEST_SKIP() << "Wine takes a job object's limits without enforcing them: " << err[1];
+    EXPECT_TRUE(err[1].starts_with("glimmerbox-convert: " + document + ": probe: cannot start cmd.exe: ")) << err[1];
+}
+#else
 TEST(Convert, ConfinedWorkersCannotOpenCreateStartOrConnect)
 {
     GLIMMER_REQUIRE_FIXTURES();
@@ -528,3 +646,4 @@ TEST(Convert, ConfinedWorkersCannotOpenCreateStartOrConnect)
         EXPECT_FALSE(fs::exists(outside));
     }
 }
+#endif

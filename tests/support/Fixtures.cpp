@@ -80,7 +80,7 @@ std::map<std::string, std::vector<std::byte>> filesBelow(const std::filesystem::
     std::map<std::string, std::vector<std::byte>> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
         if (entry.is_regular_file())
-            files[entry.path().lexically_relative(dir).string()] = readFile(entry.path());
+            files[entry.path().lexically_relative(dir).generic_string()] = readFile(entry.path());
     return files;
 }
 
@@ -90,6 +90,21 @@ void copyFixtures(const std::filesystem::path& root)
         std::filesystem::create_directories((root / doc.path).parent_path());
         std::filesystem::copy_file(fixturePath(doc), root / doc.path);
     }
+}
+
+bool linkFolder(const std::filesystem::path& target, const std::filesystem::path& link)
+{
+#ifdef _WIN32
+    // The C++ library makes no links on Windows; Wine 8 says it made one and
+    // makes nothing.
+    return ::CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                                 SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)
+           && ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(target, link, ec);
+    return !ec;
+#endif
 }
 
 int openDescriptors()

@@ -40,10 +40,12 @@ inline std::vector<std::byte> textBytes(std::string_view text)
 }
 // Makes `bytes` the whole content of a file (a test failure when it cannot).
 void writeFile(const std::filesystem::path& path, const std::vector<std::byte>& bytes);
-// Every file below `dir` (hidden ones too), by its path relative to it, with its bytes.
+// Every file below `dir` (hidden ones too), by its path relative to it (divided by '/'), with its bytes.
 std::map<std::string, std::vector<std::byte>> filesBelow(const std::filesystem::path& dir);
 // The fixture documents copied into `root`, in their own folders.
 void copyFixtures(const std::filesystem::path& root);
+// Makes `link` a symbolic link to the folder `target`; false where the system refuses.
+bool linkFolder(const std::filesystem::path& target, const std::filesystem::path& link);
 // How many file descriptors this process has open.
 int openDescriptors();
 

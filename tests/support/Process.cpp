@@ -160,21 +160,9 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     return result;
 }
 
-int lineCount(const std::string& text)
+bool interruptProcess(ProcessId process)
 {
-    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
-
-std::vector<std::string> splitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        if (end > start)
-            lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    return ::kill(process, SIGINT) == 0;
 }
 
 } // namespace glimmer::test

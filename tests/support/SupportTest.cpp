@@ -8,6 +8,29 @@
 
 using namespace glimmer::test;
 
+#ifdef _WIN32
+// Windows: the converter itself is the program run (there is no shell).
+TEST(Process, GivesStatusOutputEnvironmentAndStopsARun)
+{
+    ProcessOptions options;
+    options.environment = {{"GLIMMER_NO_SANDBOX", "1"}};
+    const ProcessResult run = runProcess(GLIMMER_CONVERT, {"-v", "-q", "-n", "Z:\\no such \"folder\\\\"}, options);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "glimmerbox-convert: not confined (GLIMMER_NO_SANDBOX=1)\n"
+                       "glimmerbox-convert: Z:\\no such \"folder\\\\: no such file or folder\n");
+    const ProcessResult version = runProcess(GLIMMER_CONVERT, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.starts_with("glimmerbox-convert ")) << version.out;
+
+    options.timeout = std::chrono::milliseconds(1);
+    const ProcessResult stopped = runProcess(GLIMMER_CONVERT, {"--version"}, options);
+    EXPECT_TRUE(stopped.timedOut);
+    EXPECT_EQ(stopped.exitCode, -1);
+
+    EXPECT_EQ(runProcess("Z:\\no\\such\\program.exe", {}).exitCode, 127);
+}
+#else
 TEST(Process, GivesStatusOutputEnvironmentAndLimitsAndStopsAHang)
 {
     ProcessOptions options;
@@ -30,6 +53,7 @@ TEST(Process, GivesStatusOutputEnvironmentAndLimitsAndStopsAHang)
 
     EXPECT_EQ(runProcess("/no/such/program", {}).exitCode, 127);
 }
+#endif
 
 TEST(JsonObject, ReadsOnlyStrictJson)
 {
