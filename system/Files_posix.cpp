@@ -86,37 +86,6 @@ std::string writeTarget(const std::string& path)
 
 } // namespace
 
-std::string errorText(int error)
-{
-    return std::strerror(error);
-}
-
-StagedFile::StagedFile(StagedFile&& other) noexcept
-    : path_(std::move(other.path_)), target_(std::move(other.target_)),
-      temporary_(std::exchange(other.temporary_, {})), fd_(std::exchange(other.fd_, -1)), error_(other.error_),
-      durability_(other.durability_)
-{
-}
-
-StagedFile& StagedFile::operator=(StagedFile&& other) noexcept
-{
-    if (this != &other) {
-        discard();
-        path_ = std::move(other.path_);
-        target_ = std::move(other.target_);
-        temporary_ = std::exchange(other.temporary_, {});
-        fd_ = std::exchange(other.fd_, -1);
-        error_ = other.error_;
-        durability_ = other.durability_;
-    }
-    return *this;
-}
-
-StagedFile::~StagedFile()
-{
-    discard();
-}
-
 void StagedFile::discard() noexcept
 {
     if (fd_ >= 0)
@@ -199,11 +168,6 @@ void StagedFile::commit()
         throw writeError(path_, error_);
     }
     temporary_.clear();
-}
-
-void writeFileAtomically(const std::string& path, std::span<const std::byte> bytes, Durability durability)
-{
-    StagedFile::stage(path, bytes, durability).commit();
 }
 
 } // namespace glimmer
