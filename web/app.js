@@ -144,8 +144,9 @@
             card.append(save);
         } else {
             const message = element('p', 'message');
+            // "No preview" says it all; a document that cannot be read says why.
             message.append(element('strong', '', info.status === 'none' ? 'No preview' : 'Cannot be read'));
-            if (info.reason)
+            if (info.status !== 'none' && info.reason)
                 message.append(element('span', 'reason', info.reason));
             card.prepend(message);
             card.classList.add(info.status === 'none' ? 'none' : 'unreadable');

@@ -83,12 +83,13 @@ async function downloadAll(page, type, size) {
 }
 
 // The cards of `documents` (rows of the fixtures' table, all of the page's
-// cards in order): their names, versions, kinds and sizes, or "No preview".
+// cards in order): their names, versions, kinds and sizes, or "No preview"
+// alone.
 async function expectCards(page, documents) {
     const cards = await page.$$eval('#cards .card', (cs) => cs.map((c) => ({
         state: c.dataset.state, name: c.querySelector('.name').textContent,
         facts: c.querySelector('.facts').textContent, shown: !!c.querySelector('canvas'),
-        message: c.querySelector('.message strong')?.textContent ?? null,
+        message: c.querySelector('.message')?.textContent ?? null,
     })));
     expectEqual(cards.map((c) => c.name), documents.map((d) => basename(d.path)), 'names');
     for (const [i, d] of documents.entries()) {
