@@ -67,7 +67,7 @@
             request.resolve(event.data);
         };
         worker.onerror = stopped;
-        worker.onmessageerror = stopped;
+        worker.addEventListener('messageerror', stopped);   // Chromium's Worker has no onmessageerror
         slot.worker = worker;
     }
 

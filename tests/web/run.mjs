@@ -186,10 +186,11 @@ try {
 
     // Two deaths of a worker while it reads, neither of which the page can
     // cause: a trap in the engine (served with an engine.js whose
-    // glimmer_read traps on a document that begins "trap"), and an error the
-    // worker did not handle (the page's Worker, wrapped before its scripts
-    // run, is ended in place of answering a document that begins "dies",
-    // once sent one after it, then gives its `error` event).
+    // glimmer_read traps on a document that begins "trap"), an error the
+    // worker did not handle and an answer that cannot arrive (the page's
+    // Worker, wrapped before its scripts run, is ended in place of answering
+    // a document that begins "dies" or "lost", once sent one after it, then
+    // gives its `error` or `messageerror` event).
     await check('a worker that dies while it reads: that card "the reader stopped", the rest read and saved', async () => {
         const trapping = await serve(resolve(site), { '/engine.js': `
             createEngine = ((create) => (options) => create(options).then((m) => {
@@ -219,7 +220,7 @@ try {
                 die() {
                     if (this.answered && this.more) {
                         this.terminate();
-                        setTimeout(() => this.dispatchEvent(new ErrorEvent('error', { message: 'Out of memory' })));
+                        setTimeout(() => this.dispatchEvent(this.death));
                     }
                 }
                 postMessage(message) {
@@ -227,22 +228,26 @@ try {
                     if (message.op === 'read' && this.dies) {
                         this.more = true;
                         this.die();
-                    } else if (message.op === 'read' && String.fromCharCode(...new Uint8Array(message.bytes, 0, 4)) === 'dies') {
-                        this.dies = message.seq;
+                    } else if (message.op === 'read') {
+                        const marker = String.fromCharCode(...new Uint8Array(message.bytes, 0, 4));
+                        this.death = { dies: new ErrorEvent('error', { message: 'Out of memory' }), lost: new MessageEvent('messageerror') }[marker];
+                        this.dies = this.death && message.seq;
                     }
                 }
             };
         });
         // Slots alternate: the trap ends the first worker after one picture,
-        // the error the second after two, each with documents still to read.
-        const read = table.filter((d) => d.hasPreview).slice(0, 6);
+        // the error the second after two, the lost answer the first's next
+        // after two, each with documents still to read.
+        const read = table.filter((d) => d.hasPreview).slice(0, 8);
         const file = (d) => ({ name: basename(d.path), mimeType: 'application/octet-stream', buffer: readFileSync(join(fixtures, d.path)) });
         const dying = (marker) => ({ name: `${marker}.ipt`, mimeType: 'application/octet-stream', buffer: Buffer.from(marker) });
-        await page.setInputFiles('input[type=file]', [file(read[0]), file(read[1]), dying('trap'), file(read[2]), file(read[3]), dying('dies'), file(read[4]), file(read[5])]);
-        await allRead(page, 8);
+        await page.setInputFiles('input[type=file]', [file(read[0]), file(read[1]), dying('trap'), file(read[2]), file(read[3]),
+            dying('dies'), file(read[4]), file(read[5]), dying('lost'), file(read[6]), file(read[7])]);
+        await allRead(page, 11);
         const ok = ['ok', ''], stopped = ['unreadable', 'Cannot be readthe reader stopped'];
         expectEqual(await page.$$eval('#cards .card', (cs) => cs.map((c) => [c.dataset.state, c.querySelector('.message')?.textContent ?? ''])),
-            [ok, ok, stopped, ok, ok, stopped, ok, ok], 'cards');
+            [ok, ok, stopped, ok, ok, stopped, ok, ok, stopped, ok, ok], 'cards');
         // Those read before a death are read again for their pictures.
         const zip = await downloadAll(page, 'png', 0);
         expectEqual(Object.keys(zip), read.map((d) => basename(d.path).slice(0, -4) + '.png'), 'pictures in the ZIP');
