@@ -145,7 +145,7 @@
     // picture, or none).
     async function pictureBytes(d, type, size) {
         if (d.reader !== slots[d.slot].worker) {
-            const answer = await answered(d, { op: 'read', bytes: await d.file.arrayBuffer() });
+            const answer = await d.file.arrayBuffer().then((bytes) => answered(d, { op: 'read', bytes }), (error) => ({ error: error.message }));
             if (answer.error || answer.info.status !== 'ok')
                 throw new Error(`${d.name}: ${answer.error ?? answer.info.reason}`);
             d.info.id = answer.info.id;
