@@ -5,8 +5,7 @@
 'use strict';
 (() => {
     const $ = (id) => document.getElementById(id);
-    const documents = [];   // { folder, name, card, info, slot, done }
-    const waiting = new Map();
+    const documents = [];   // { folder, name, file, card, info, slot, reader, done }
     let seq = 0;
     let ready = 0;
 
@@ -14,8 +13,20 @@
     // A page opened as a file may start no worker from a file: it starts them
     // from worker-file.js's string (the engine and worker.js in one) through a
     // blob: URL instead.
-    const workers = (async () => {
-        let url = 'worker.js';
+    //
+    // Each worker has a few requests at a time (the next ones ready as it
+    // ends one), answered in turn; the slot's others wait on the page, in
+    // its queue. A worker dies of an error it does not handle, of
+    // an answer that cannot reach the page, or of a trap in its engine (it
+    // says `fatal` then, and ends): the request it was on fails with "the
+    // reader stopped", its pictures are gone, and a fresh worker in its slot
+    // takes the rest, sent again (copied to it, never moved, for that). A
+    // slot starts its next worker only for a request waiting, so one that
+    // cannot start costs each request one worker, never a loop.
+    const slots = [0, 1].map(() => ({ worker: null, queue: [], sent: [] }));
+    const sentAtOnce = 4;
+    let url = 'worker.js';
+    const started = (async () => {
         if (location.protocol === 'file:') {
             await new Promise((resolve, reject) => {
                 const script = element('script');
@@ -26,30 +37,68 @@
             });
             url = URL.createObjectURL(new Blob([self.glimmerWorkerSource], { type: 'text/javascript' }));
         }
-        return [0, 1].map(() => {
-            const worker = new Worker(url);
-            worker.onmessage = (event) => {
-                if (event.data.ready) {
-                    if (++ready === 2)
-                        document.documentElement.dataset.engine = 'ready';
-                    return;
-                }
-                const resolve = waiting.get(event.data.seq);
-                waiting.delete(event.data.seq);
-                resolve(event.data);
-            };
-            return worker;
-        });
+        slots.forEach(start);
     })();
-    workers.catch((error) => {
+    started.catch((error) => {
         $('status').textContent = `The page cannot start: ${error.message}`;
     });
 
-    async function ask(slot, message, transfer = []) {
-        const worker = (await workers)[slot];
-        message.seq = ++seq;
-        worker.postMessage(message, transfer);
-        return new Promise((resolve) => waiting.set(message.seq, resolve));
+    function start(slot) {
+        const worker = new Worker(url);
+        const stopped = () => {
+            if (slot.worker === worker)
+                replace(slot);
+        };
+        worker.onmessage = (event) => {
+            if (slot.worker !== worker)
+                return;   // the answers of one replaced are another's pictures' numbers
+            if (event.data.ready) {
+                if (++ready === 2)
+                    document.documentElement.dataset.engine = 'ready';
+                return;
+            }
+            if (event.data.fatal)
+                return stopped();
+            const request = slot.sent[0];
+            if (!request || event.data.seq !== request.message.seq)
+                return;
+            slot.sent.shift();
+            send(slot);
+            request.resolve(event.data);
+        };
+        worker.onerror = stopped;
+        worker.addEventListener('messageerror', stopped);   // Chromium's Worker has no onmessageerror
+        slot.worker = worker;
+    }
+
+    function replace(slot) {
+        slot.worker.terminate();
+        slot.worker = null;
+        const [request, ...unread] = slot.sent;
+        slot.sent = [];
+        slot.queue.unshift(...unread);
+        send(slot);
+        if (request)
+            request.reject(new Error('the reader stopped'));
+    }
+
+    function send(slot) {
+        while (slot.sent.length < sentAtOnce && slot.queue.length > 0) {
+            if (!slot.worker)
+                start(slot);
+            const request = slot.queue.shift();
+            slot.sent.push(request);
+            slot.worker.postMessage(request.message);
+        }
+    }
+
+    // The worker's answer to `message`, asked in the order of the calls.
+    function ask(slot, message) {
+        return started.then(() => new Promise((resolve, reject) => {
+            message.seq = ++seq;
+            slots[slot].queue.push({ message, resolve, reject });
+            send(slots[slot]);
+        }));
     }
 
     const isDocument = (name) => /\.(ipt|iam|idw|ipn|ide)$/i.test(name);
@@ -86,8 +135,23 @@
 
     const chosen = () => ({ type: $('type').value, size: Number($('size').value) });
 
+    // The document's answer to `message`; a reader that stopped is its error.
+    const answered = (d, message) => ask(d.slot, message)
+        .catch((error) => ({ error: String(error.message || error) }));
+
+    // Its picture as a file. A document whose worker has died since it
+    // was read is read again, by the worker in its slot now (each worker
+    // numbers its pictures alike: another's number would name another
+    // picture, or none).
     async function pictureBytes(d, type, size) {
-        const answer = await ask(d.slot, { op: 'save', id: d.info.id, type, size });
+        if (d.reader !== slots[d.slot].worker) {
+            const answer = await d.file.arrayBuffer().then((bytes) => answered(d, { op: 'read', bytes }), (error) => ({ error: error.message }));
+            if (answer.error || answer.info.status !== 'ok')
+                throw new Error(`${d.name}: ${answer.error ?? answer.info.reason}`);
+            d.info.id = answer.info.id;
+            d.reader = slots[d.slot].worker;
+        }
+        const answer = await answered(d, { op: 'save', id: d.info.id, type, size });
         if (answer.error)
             throw new Error(`${d.name}: ${answer.error}`);
         return answer.bytes;
@@ -144,8 +208,9 @@
             card.append(save);
         } else {
             const message = element('p', 'message');
+            // "No preview" says it all; a document that cannot be read says why.
             message.append(element('strong', '', info.status === 'none' ? 'No preview' : 'Cannot be read'));
-            if (info.reason)
+            if (info.status !== 'none' && info.reason)
                 message.append(element('span', 'reason', info.reason));
             card.prepend(message);
             card.classList.add(info.status === 'none' ? 'none' : 'unreadable');
@@ -163,28 +228,27 @@
             card.dataset.state = 'reading';
             card.append(element('p', 'pending', 'Reading…'), element('p', 'name', file.name), element('p', 'facts'));
             $('cards').append(card);
-            const d = { folder, name: file.name, file, card, info: null, slot: documents.length % 2, done: false };
+            const d = { folder, name: file.name, file, card, info: null, slot: documents.length % 2, reader: null, done: false };
             documents.push(d);
             return d;
         });
         updateControls();
-        // All are handed to the worker at once; it reads them in turn while
-        // the page draws the cards of those it has read.
-        await Promise.all(added.map(async (d) => {
-            let answer;
-            try {
-                const bytes = await d.file.arrayBuffer();
-                answer = await ask(d.slot, { op: 'read', bytes }, [bytes]);
-            } catch (error) {
-                answer = { info: { status: 'unreadable', reason: String(error.message || error) } };
-            }
-            d.info = answer.error ? { status: 'unreadable', reason: answer.error } : answer.info;
-            d.image = answer.image;
-            d.file = null;
-            d.done = true;
-            showRead(d);
-            updateControls();
-        }));
+        // All are handed to the workers in their order as their files load
+        // (all at once); they read them in turn while the page draws the
+        // cards of those read.
+        const loads = added.map((d) => d.file.arrayBuffer().then((bytes) => ({ bytes }), (error) => ({ error })));
+        for (const [i, d] of added.entries()) {
+            const { bytes, error } = await loads[i];
+            const asked = error ? Promise.reject(error) : ask(d.slot, { op: 'read', bytes });
+            asked.catch((error) => ({ info: { status: 'unreadable', reason: String(error.message || error) } })).then((answer) => {
+                d.info = answer.error ? { status: 'unreadable', reason: answer.error } : answer.info;
+                d.image = answer.image;
+                d.reader = slots[d.slot].worker;
+                d.done = true;
+                showRead(d);
+                updateControls();
+            });
+        }
     }
 
     // Every document below a dropped folder, with the folder path it lies in.

@@ -10,17 +10,38 @@ const decode = (base64) => Uint8Array.from(atob(base64), (c) => c.charCodeAt(0))
 if (!fromFile)
     importScripts('engine.js');
 
+// The engine answers whatever it refuses; a call that throws has trapped
+// (unreachable code, memory out of bounds, its stack exhausted) or aborted,
+// half-way through changing its own state, and must not be called again.
+// The worker tells the page, which starts another in its place, and ends.
+let trapped = null;
+function engineCall(m, name, returns, args) {
+    const call = m.cwrap(name, returns, args);
+    return (...values) => {
+        try {
+            return call(...values);
+        } catch (error) {
+            trapped = trapped ?? error;
+            throw error;
+        }
+    };
+}
+function stop() {
+    self.postMessage({ fatal: String(trapped && trapped.message || trapped) });
+    self.close();
+}
+
 const ready = createEngine(fromFile ? { wasmBinary: decode(glimmerWasm) } : {}).then((m) => ({
     m,
-    input: m.cwrap('glimmer_input', 'number', ['number']),
-    read: m.cwrap('glimmer_read', 'string', ['string']),
-    forget: m.cwrap('glimmer_forget', null, ['number']),
-    pixels: m.cwrap('glimmer_pixels', 'number', ['number', 'number', 'number']),
-    file: m.cwrap('glimmer_file', 'number', ['number', 'string', 'number']),
-    width: m.cwrap('glimmer_width', 'number', []),
-    height: m.cwrap('glimmer_height', 'number', []),
-    length: m.cwrap('glimmer_length', 'number', []),
-    error: m.cwrap('glimmer_error', 'string', []),
+    input: engineCall(m, 'glimmer_input', 'number', ['number']),
+    read: engineCall(m, 'glimmer_read', 'string', ['string']),
+    forget: engineCall(m, 'glimmer_forget', null, ['number']),
+    pixels: engineCall(m, 'glimmer_pixels', 'number', ['number', 'number', 'number']),
+    file: engineCall(m, 'glimmer_file', 'number', ['number', 'string', 'number']),
+    width: engineCall(m, 'glimmer_width', 'number', []),
+    height: engineCall(m, 'glimmer_height', 'number', []),
+    length: engineCall(m, 'glimmer_length', 'number', []),
+    error: engineCall(m, 'glimmer_error', 'string', []),
 }));
 // The engine's code is compiled at its first run and again, optimised,
 // once it has run for a while: small documents of our own (from
@@ -83,8 +104,11 @@ let queue = Promise.resolve();
 self.onmessage = (event) => {
     const job = event.data;
     queue = queue.then(async () => {
-        const e = await warmed;
         try {
+            // An engine that cannot start answers each document with why.
+            const e = await warmed;
+            if (trapped)
+                return stop();
             if (job.op === 'read') {
                 const info = read(e, new Uint8Array(job.bytes), 'document');
                 const answer = { seq: job.seq, info };
@@ -99,6 +123,8 @@ self.onmessage = (event) => {
                 self.postMessage({ seq: job.seq, bytes }, [bytes.buffer]);
             }
         } catch (error) {
+            if (trapped)
+                return stop();
             self.postMessage({ seq: job.seq, error: String(error && error.message || error) });
         }
     });

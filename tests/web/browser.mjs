@@ -12,13 +12,14 @@ export const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
 
 // Serves `dir` on 127.0.0.1 at a free port; resolves to { origin, close }.
-export function serve(dir) {
+// `appended` maps a file's path ('/engine.js') to text served after it.
+export function serve(dir, appended = {}) {
     const server = createServer(async (request, response) => {
         let path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname)).replace(/^(\.\.[/\\])+/, '');
         if (path.endsWith('/'))
             path += 'index.html';
         try {
-            const body = await readFile(join(dir, path));
+            const body = Buffer.concat([await readFile(join(dir, path)), Buffer.from(appended[path] ?? '')]);
             response.writeHead(200, { 'content-type': types[extname(path)] ?? 'application/octet-stream' });
             response.end(body);
         } catch {

@@ -1,8 +1,9 @@
 // The web page in real headless Chromium: every fixture's preview shown with
 // the fixture's pixels, the documents without a preview and damaged ones
-// with their message, BMP and WMF bytes equal to glimmerbox-convert's, the
-// batch's picture names, a drop of files and of folders, the page opened as
-// a file, and no request to another origin.
+// with their message, a worker that dies while it reads, BMP and WMF bytes
+// equal to glimmerbox-convert's, the batch's picture names, a drop of files
+// and of folders, the page opened as a file, and no request to another
+// origin.
 //
 // node tests/web/run.mjs SITE CONVERTER
 // SITE: the folder scripts/build-web wrote; CONVERTER: glimmerbox-convert.
@@ -83,12 +84,13 @@ async function downloadAll(page, type, size) {
 }
 
 // The cards of `documents` (rows of the fixtures' table, all of the page's
-// cards in order): their names, versions, kinds and sizes, or "No preview".
+// cards in order): their names, versions, kinds and sizes, or "No preview"
+// alone.
 async function expectCards(page, documents) {
     const cards = await page.$$eval('#cards .card', (cs) => cs.map((c) => ({
         state: c.dataset.state, name: c.querySelector('.name').textContent,
         facts: c.querySelector('.facts').textContent, shown: !!c.querySelector('canvas'),
-        message: c.querySelector('.message strong')?.textContent ?? null,
+        message: c.querySelector('.message')?.textContent ?? null,
     })));
     expectEqual(cards.map((c) => c.name), documents.map((d) => basename(d.path)), 'names');
     for (const [i, d] of documents.entries()) {
@@ -104,11 +106,12 @@ const browser = await launch(webModules);
 const context = await browser.newContext({ acceptDownloads: true });
 const requests = [];
 context.on('request', (r) => requests.push(r.url()));
-const fresh = async () => {
-    const page = await context.newPage();
+const fresh = async (origin = server.origin, into = context, before = () => {}) => {
+    const page = await into.newPage();
     const errors = [];
     page.on('pageerror', (e) => errors.push(String(e)));
-    await page.goto(server.origin + '/');
+    await page.addInitScript(before);
+    await page.goto(origin + '/');
     return { page, errors };
 };
 
@@ -179,6 +182,80 @@ try {
         expectEqual(Object.keys(await downloadAll(page, 'jpg', 96)), ['lid.jpg', 'lid.ipt.jpg', 'lid (3).jpg'], 'names');
         expectEqual(errors, [], 'page errors');
         await page.close();
+    });
+
+    // Two deaths of a worker while it reads, neither of which the page can
+    // cause: a trap in the engine (served with an engine.js whose
+    // glimmer_read traps on a document that begins "trap"), an error the
+    // worker did not handle and an answer that cannot arrive (the page's
+    // Worker, wrapped before its scripts run, is ended in place of answering
+    // a document that begins "dies" or "lost", once sent one after it, then
+    // gives its `error` or `messageerror` event).
+    await check('a worker that dies while it reads: that card "the reader stopped", the rest read and saved', async () => {
+        const trapping = await serve(resolve(site), { '/engine.js': `
+            createEngine = ((create) => (options) => create(options).then((m) => {
+                const cwrap = m.cwrap;
+                let at = 0;
+                m.cwrap = (name, ...types) => {
+                    const f = cwrap(name, ...types);
+                    const trap = () => String.fromCharCode(...m.HEAPU8.subarray(at, at + 4)) === 'trap';
+                    return { glimmer_input: (length) => (at = f(length)),
+                             glimmer_read: (name) => { if (trap()) throw new WebAssembly.RuntimeError('unreachable'); return f(name); } }[name] ?? f;
+                };
+                return m;
+            }))(createEngine);` });
+        const elsewhere = await browser.newContext({ acceptDownloads: true });   // its requests are another origin's
+        const { page, errors } = await fresh(trapping.origin, elsewhere, () => {
+            window.Worker = class extends Worker {
+                constructor(url) {
+                    super(url);
+                    this.addEventListener('message', (event) => {   // before the page's onmessage
+                        if (this.dies && event.data.seq === this.dies) {
+                            event.stopImmediatePropagation();
+                            this.answered = true;
+                            this.die();
+                        }
+                    });
+                }
+                die() {
+                    if (this.answered && this.more) {
+                        this.terminate();
+                        setTimeout(() => this.dispatchEvent(this.death));
+                    }
+                }
+                postMessage(message) {
+                    super.postMessage(message);
+                    if (message.op === 'read' && this.dies) {
+                        this.more = true;
+                        this.die();
+                    } else if (message.op === 'read') {
+                        const marker = String.fromCharCode(...new Uint8Array(message.bytes, 0, 4));
+                        this.death = { dies: new ErrorEvent('error', { message: 'Out of memory' }), lost: new MessageEvent('messageerror') }[marker];
+                        this.dies = this.death && message.seq;
+                    }
+                }
+            };
+        });
+        // Slots alternate: the trap ends the first worker after one picture,
+        // the error the second after two, the lost answer the first's next
+        // after two, each with documents still to read.
+        const read = table.filter((d) => d.hasPreview).slice(0, 8);
+        const file = (d) => ({ name: basename(d.path), mimeType: 'application/octet-stream', buffer: readFileSync(join(fixtures, d.path)) });
+        const dying = (marker) => ({ name: `${marker}.ipt`, mimeType: 'application/octet-stream', buffer: Buffer.from(marker) });
+        await page.setInputFiles('input[type=file]', [file(read[0]), file(read[1]), dying('trap'), file(read[2]), file(read[3]),
+            dying('dies'), file(read[4]), file(read[5]), dying('lost'), file(read[6]), file(read[7])]);
+        await allRead(page, 11);
+        const ok = ['ok', ''], stopped = ['unreadable', 'Cannot be readthe reader stopped'];
+        expectEqual(await page.$$eval('#cards .card', (cs) => cs.map((c) => [c.dataset.state, c.querySelector('.message')?.textContent ?? ''])),
+            [ok, ok, stopped, ok, ok, stopped, ok, ok, stopped, ok, ok], 'cards');
+        // Those read before a death are read again for their pictures.
+        const zip = await downloadAll(page, 'png', 0);
+        expectEqual(Object.keys(zip), read.map((d) => basename(d.path).slice(0, -4) + '.png'), 'pictures in the ZIP');
+        for (const d of read)
+            expectEqual(pixelSha256(zip[basename(d.path).slice(0, -4) + '.png']), { hash: d.hash, size: d.size }, d.path);
+        expectEqual(errors, [], 'page errors');
+        await elsewhere.close();
+        await trapping.close();
     });
 
     await check('dropped files are read like chosen ones', async () => {
