@@ -1,4 +1,5 @@
 #include "system/Files.h"
+#include "system/FileErrors.h"
 
 #include <cstring>
 #include <utility>
@@ -6,6 +7,41 @@
 // What writing files whole is on every system; the calls that differ are in
 // Files_posix.cpp and Files_win32.cpp.
 namespace glimmer {
+
+namespace files {
+
+std::string quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+FileError writeError(const std::string& path, int error, const std::string& reason, InTheWay what)
+{
+    using Kind = FileError::Kind;
+    switch (what) {
+    case InTheWay::MissingFolder:
+        return {Kind::PathNotFound, error, "Path not found: cannot write " + quoted(path) + " (" + reason + ")"};
+    case InTheWay::Folder:
+        return {Kind::Access, error, "Path/File access error: " + quoted(path) + " is a folder (" + reason + ")"};
+    case InTheWay::NotWritable:
+        return {Kind::PermissionDenied, error, "Permission denied: cannot write " + quoted(path) + " (" + reason + ")"};
+    case InTheWay::Other:
+        break;
+    }
+    return {Kind::Access, error, "Path/File access error: cannot write " + quoted(path) + " (" + reason + ")"};
+}
+
+FileError notAFile(const std::string& path, const std::string& what, int error)
+{
+    return {FileError::Kind::Access, error, "Path/File access error: " + quoted(path) + " " + what};
+}
+
+FileError notStaged(const std::string& path)
+{
+    return notAFile(path, "is not staged");
+}
+
+} // namespace files
 
 std::string errorText(int error)
 {

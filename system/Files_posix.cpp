@@ -1,4 +1,5 @@
 #include "system/Files.h"
+#include "system/FileErrors.h"
 
 #include <fcntl.h>
 #include <sys/random.h>
@@ -16,11 +17,9 @@ namespace glimmer {
 namespace {
 
 using Kind = FileError::Kind;
-
-std::string quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
+using files::InTheWay;
+using files::notAFile;
+using files::quoted;
 
 // The folder a file at `path` lies in.
 std::string folderOf(const std::string& path)
@@ -42,23 +41,18 @@ FileError writeError(const std::string& path, int error, const std::string& reas
     const std::string folder = folderOf(path);
     struct stat st {};
     if (!statOf(folder, st) || !S_ISDIR(st.st_mode))
-        return {Kind::PathNotFound, error, "Path not found: cannot write " + quoted(path) + " (" + reason + ")"};
+        return files::writeError(path, error, reason, InTheWay::MissingFolder);
     const bool exists = statOf(path, st);
     if (exists && S_ISDIR(st.st_mode))
-        return {Kind::Access, error, "Path/File access error: " + quoted(path) + " is a folder (" + reason + ")"};
+        return files::writeError(path, error, reason, InTheWay::Folder);
     if (::access(folder.c_str(), W_OK) != 0 || (exists && ::access(path.c_str(), W_OK) != 0))
-        return {Kind::PermissionDenied, error, "Permission denied: cannot write " + quoted(path) + " (" + reason + ")"};
-    return {Kind::Access, error, "Path/File access error: cannot write " + quoted(path) + " (" + reason + ")"};
+        return files::writeError(path, error, reason, InTheWay::NotWritable);
+    return files::writeError(path, error, reason, InTheWay::Other);
 }
 
 FileError writeError(const std::string& path, int error)
 {
     return writeError(path, error, errorText(error));
-}
-
-FileError notAFile(const std::string& path, const std::string& what, int error = 0)
-{
-    return {Kind::Access, error, "Path/File access error: " + quoted(path) + " " + what};
 }
 
 // The file a write to `path` replaces: `path` itself, or the final target of
@@ -133,7 +127,7 @@ StagedFile StagedFile::stage(const std::string& path, std::span<const std::byte>
 void StagedFile::append(std::span<const std::byte> bytes)
 {
     if (fd_ < 0)
-        throw FileError(Kind::Access, 0, "Path/File access error: " + quoted(path_) + " is not staged");
+        throw files::notStaged(path_);
     for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
@@ -159,7 +153,7 @@ void StagedFile::sync() noexcept
 void StagedFile::commit()
 {
     if (temporary_.empty())
-        throw FileError(Kind::Access, 0, "Path/File access error: " + quoted(path_) + " is not staged");
+        throw files::notStaged(path_);
     sync();
     if (error_ == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0)
         error_ = errno;

@@ -1,4 +1,5 @@
 #include "system/Files.h"
+#include "system/FileErrors.h"
 #include "system/Win32Path.h"
 #include "formats/FormatError.h"
 
@@ -17,11 +18,9 @@ namespace glimmer {
 namespace {
 
 using Kind = FileError::Kind;
-
-std::string quoted(const std::string& path)
-{
-    return "\"" + path + "\"";
-}
+using files::InTheWay;
+using files::notAFile;
+using files::quoted;
 
 // The folder a file at `path` lies in: either slash divides a Windows path.
 std::string folderOf(const std::string& path)
@@ -77,27 +76,21 @@ int errnoOf(DWORD error)
 // The error for a file that could not be written, by what is in the way.
 FileError writeError(const std::string& path, int error, const std::string& reason)
 {
-    const std::string folder = folderOf(path);
-    const DWORD folderAttributes = attributesOf(folder);
-    if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return {Kind::PathNotFound, error, "Path not found: cannot write " + quoted(path) + " (" + reason + ")"};
+    const DWORD folder = attributesOf(folderOf(path));
+    if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY))
+        return files::writeError(path, error, reason, InTheWay::MissingFolder);
     const DWORD attributes = attributesOf(path);
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return {Kind::Access, error, "Path/File access error: " + quoted(path) + " is a folder (" + reason + ")"};
+        return files::writeError(path, error, reason, InTheWay::Folder);
     if (error == EACCES || (exists && (attributes & FILE_ATTRIBUTE_READONLY)))
-        return {Kind::PermissionDenied, error, "Permission denied: cannot write " + quoted(path) + " (" + reason + ")"};
-    return {Kind::Access, error, "Path/File access error: cannot write " + quoted(path) + " (" + reason + ")"};
+        return files::writeError(path, error, reason, InTheWay::NotWritable);
+    return files::writeError(path, error, reason, InTheWay::Other);
 }
 
 FileError writeError(const std::string& path, int error)
 {
     return writeError(path, error, errorText(error));
-}
-
-FileError notAFile(const std::string& path, const std::string& what, int error = 0)
-{
-    return {Kind::Access, error, "Path/File access error: " + quoted(path) + " " + what};
 }
 
 // The file a write to `path` replaces. Raises when what is there is not a
@@ -166,7 +159,7 @@ StagedFile StagedFile::stage(const std::string& path, std::span<const std::byte>
 void StagedFile::append(std::span<const std::byte> bytes)
 {
     if (fd_ < 0)
-        throw FileError(Kind::Access, 0, "Path/File access error: " + quoted(path_) + " is not staged");
+        throw files::notStaged(path_);
     for (std::size_t done = 0; done < bytes.size();) {
         const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
         const int n = ::_write(fd_, bytes.data() + done, chunk);
@@ -188,7 +181,7 @@ void StagedFile::sync() noexcept
 void StagedFile::commit()
 {
     if (temporary_.empty())
-        throw FileError(Kind::Access, 0, "Path/File access error: " + quoted(path_) + " is not staged");
+        throw files::notStaged(path_);
     sync();
     // rename() never replaces a file on Windows; MoveFileEx does, in one step
     // on the same volume.
