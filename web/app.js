@@ -287,6 +287,19 @@
         return out;
     }
 
+    // Over http(s) the page is an app that keeps itself for offline use
+    // (sw.js); opened as a file it has no service worker. A new build's
+    // worker that takes over a page some other build's kept says so.
+    if (/^https?:$/.test(location.protocol) && 'serviceWorker' in navigator) {
+        let kept = navigator.serviceWorker.controller;
+        navigator.serviceWorker.addEventListener('controllerchange', () => {
+            if (kept)
+                $('status').textContent = 'Updated';
+            kept = navigator.serviceWorker.controller;
+        });
+        navigator.serviceWorker.register('sw.js').catch(() => {});
+    }
+
     $('files').addEventListener('change', () => {
         open([...$('files').files].map((file) => ({ file, folder: '' })));
         $('files').value = '';

@@ -9,7 +9,8 @@ import { createRequire } from 'node:module';
 
 const require = createRequire(import.meta.url);
 export const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
+                '.webmanifest': 'application/manifest+json', '.png': 'image/png' };
 
 // Serves `dir` on 127.0.0.1 at a free port; resolves to { origin, close }.
 // `appended` maps a file's path ('/engine.js') to text served after it.

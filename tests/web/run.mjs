@@ -2,15 +2,16 @@
 // the fixture's pixels, the documents without a preview and damaged ones
 // with their message, a worker that dies while it reads, BMP and WMF bytes
 // equal to glimmerbox-convert's, the batch's picture names, a drop of files
-// and of folders, the page opened as a file, and no request to another
-// origin.
+// and of folders, the page opened as a file, no request to another origin,
+// and the app it installs as: its manifest and icons, offline, and a new
+// build's cache in place of the old.
 //
 // node tests/web/run.mjs SITE CONVERTER
 // SITE: the folder scripts/build-web wrote; CONVERTER: glimmerbox-convert.
 // Exits 77 (skipped) when Chromium, playwright-core or the fixtures are absent.
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
+import { appendFileSync, cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { basename, dirname, join, resolve } from 'node:path';
@@ -346,6 +347,86 @@ try {
         }));
         expectEqual(refused, 'connect-src', 'the directive that refused it');
         await page.close();
+    });
+
+    // The app the page installs as, each time in a browser of its own (a
+    // context keeps its service workers) on a server of its own.
+    const visit = async (origin) => {
+        const into = await browser.newContext({ acceptDownloads: true });
+        const asked = [];
+        into.on('request', (r) => asked.push(new URL(r.url()).pathname));
+        return { into, asked, ...await fresh(origin, into) };
+    };
+    // The names of the caches once the page's service worker controls it.
+    const kept = async (page) => {
+        await page.waitForFunction(() => navigator.serviceWorker.controller, null, { timeout: 30000 });
+        return page.evaluate(() => caches.keys());
+    };
+    const engineReady = (page) => page.waitForFunction(() => document.documentElement.dataset.engine === 'ready', null, { timeout: 60000 });
+
+    await check('installable: Chromium finds nothing in the way, the icons have their sizes, the maskable one no clear corner', async () => {
+        const { into, page } = await visit(server.origin);
+        const cdp = await into.newCDPSession(page);
+        await kept(page);
+        // The tests' browser contexts are all incognito, where none installs.
+        const errors = (await cdp.send('Page.getInstallabilityErrors')).installabilityErrors;
+        expectEqual(errors.filter((e) => e.errorId !== 'in-incognito'), [], 'installability errors');
+        const manifest = await (await fetch(`${server.origin}/manifest.webmanifest`)).json();
+        for (const icon of manifest.icons) {
+            const png = PNG.sync.read(Buffer.from(await (await fetch(`${server.origin}/${icon.src}`)).arrayBuffer()));
+            expectEqual([`${png.width}x${png.height}`, png.data[3] === 255], [icon.sizes, icon.purpose === 'maskable'], icon.src);
+        }
+        await into.close();
+    });
+
+    // Offline with its server gone too: no answer but the service worker's.
+    await check('offline, the page opens again and reads a document with its pixels; it had kept all it asked for', async () => {
+        const alone = await serve(resolve(site));
+        const { into, asked, page, errors } = await visit(alone.origin);
+        await engineReady(page);
+        const [name] = await kept(page);
+        const cached = await page.evaluate(async (name) => (await (await caches.open(name)).keys()).map((r) => new URL(r.url).pathname), name);
+        expectEqual(asked.filter((p) => !cached.includes(p) && !['/', '/sw.js'].includes(p)), [], 'asked for and not kept');
+        await into.setOffline(true);
+        await alone.close();
+        await page.reload();
+        await engineReady(page);
+        const d = table.find((d) => d.hasPreview);
+        await page.setInputFiles('input[type=file]', join(fixtures, d.path));
+        await allRead(page, 1);
+        expectEqual(pixelSha256((await downloadAll(page, 'png', 0))[basename(d.path).slice(0, -4) + '.png']), { hash: d.hash, size: d.size }, d.path);
+        expectEqual(errors, [], 'page errors');
+        await into.close();
+    });
+
+    // A second build: the first's copy with style.css changed and its
+    // sw.js written again, as the web build writes it.
+    await check('a new build: its cache replaces the old at the next visit, which says "Updated" once', async () => {
+        const copy = mkdtempSync(join(tmpdir(), 'glimmer-web-'));
+        cpSync(resolve(site), copy, { recursive: true });
+        const builds = await serve(copy);
+        const { into, page } = await visit(builds.origin);
+        const [first] = await kept(page);
+        const status = () => page.$eval('#status', (s) => s.textContent);
+        const seen = [await status()];
+        appendFileSync(join(copy, 'style.css'), '/* the next build */\n');
+        const files = JSON.parse(readFileSync(join(copy, 'sw.js'), 'utf8').match(/^const files = (.*);$/m)[1]);
+        execFileSync(process.execPath, [join(root, 'web/make-service-worker.mjs'), join(root, 'web/sw.js'), copy, ...files]);
+        for (const _ of [1, 2]) {
+            await page.reload();
+            await engineReady(page);
+            if (seen.length === 1)
+                await page.waitForFunction(() => document.getElementById('status').textContent !== '', null, { timeout: 30000 });
+            seen.push(await status());
+        }
+        expectEqual(seen, ['', 'Updated', ''], 'status at the first visit and the two after the new build');
+        const names = await kept(page);
+        if (names.length !== 1 || names[0] === first || !/^glimmerbox-[0-9a-f]{16}$/.test(names[0]))
+            throw new Error(`caches ${JSON.stringify(names)} after ${first}`);
+        expectEqual(await page.evaluate(async () => (await (await fetch('style.css')).text()).endsWith('/* the next build */\n')), true, 'style.css of the new build');
+        await into.close();
+        await builds.close();
+        rmSync(copy, { recursive: true, force: true });
     });
 } finally {
     await browser.close();
