@@ -287,6 +287,17 @@
         return out;
     }
 
+    // The documents the system hands the installed app (its "Open with",
+    // the manifest's file_handlers), read as a drop's are. Each is a file
+    // handle, whose file is asked for as it is read: one gone since is
+    // that document's error alone. An open app is handed those opened
+    // after it too (launch_handler), beside the cards it has.
+    if ('launchQueue' in window) {
+        launchQueue.setConsumer((launch) => open(launch.files.filter((h) => h.kind === 'file').map((h) => ({
+            file: { name: h.name, arrayBuffer: () => h.getFile().then((file) => file.arrayBuffer()) }, folder: '',
+        }))));
+    }
+
     // Over http(s) the page is an app that keeps itself for offline use
     // (sw.js); opened as a file it has no service worker. A new build's
     // worker that takes over a page some other build's kept says so.

@@ -349,6 +349,36 @@ try {
         await page.close();
     });
 
+    // "Open with" hands the installed app file handles through
+    // window.launchQueue. Chromium's own queue is handed files only in an
+    // installed app's window, which a test's browser cannot install: a
+    // stand-in queue, defined before the page's scripts run, keeps the
+    // consumer the page gives it, and the test hands that what Chromium
+    // would, handles (kind, name, getFile()) of the fixtures' bytes; then,
+    // as to an open app, one of a file gone since.
+    await check('documents handed to the installed app are read as a drop\'s; a file gone since says so', async () => {
+        const { page, errors } = await fresh(server.origin, context, () => {
+            Object.defineProperty(window, 'launchQueue', { value: { setConsumer: (consumer) => (window.launched = consumer) } });
+        });
+        const documents = table.filter((d) => /Part3|AA AOTF|Sapphire/.test(d.path));
+        const hand = (files) => page.evaluate((files) => window.launched({ files: files.map(([name, data]) => ({
+            kind: 'file', name, getFile: async () => {
+                if (!data)
+                    throw new DOMException('A requested file or directory could not be found at the time an operation was processed.', 'NotFoundError');
+                return new File([Uint8Array.from(atob(data), (c) => c.charCodeAt(0))], name);
+            },
+        })) }), files);
+        await hand(documents.map((d) => [basename(d.path), readFileSync(join(fixtures, d.path)).toString('base64')]));
+        await allRead(page, documents.length);
+        await expectCards(page, documents);
+        await hand([['gone.ipt', null]]);
+        await allRead(page, documents.length + 1);
+        expectEqual(await page.$eval('#cards .card:last-child', (c) => [c.dataset.state, c.querySelector('.name').textContent, c.querySelector('.reason')?.textContent]),
+            ['unreadable', 'gone.ipt', 'A requested file or directory could not be found at the time an operation was processed.'], 'the card of the file gone');
+        expectEqual(errors, [], 'page errors');
+        await page.close();
+    });
+
     // The app the page installs as, each time in a browser of its own (a
     // context keeps its service workers) on a server of its own.
     const visit = async (origin) => {
@@ -364,7 +394,7 @@ try {
     };
     const engineReady = (page) => page.waitForFunction(() => document.documentElement.dataset.engine === 'ready', null, { timeout: 60000 });
 
-    await check('installable: Chromium finds nothing in the way, the icons have their sizes, the maskable one no clear corner', async () => {
+    await check('installable: Chromium finds nothing in the way, the icons have their sizes, the maskable one no clear corner; it opens the desktop\'s document types', async () => {
         const { into, page } = await visit(server.origin);
         const cdp = await into.newCDPSession(page);
         await kept(page);
@@ -376,6 +406,8 @@ try {
             const png = PNG.sync.read(Buffer.from(await (await fetch(`${server.origin}/${icon.src}`)).arrayBuffer()));
             expectEqual([`${png.width}x${png.height}`, png.data[3] === 255], [icon.sizes, icon.purpose === 'maskable'], icon.src);
         }
+        const types = [...readFileSync(join(root, 'desktop/glimmerbox-mime.xml'), 'utf8').matchAll(/<mime-type type="([^"]+)"[^]*?<glob pattern="\*([^"]+)"/g)];
+        expectEqual(manifest.file_handlers.map((h) => [h.action, h.accept]), [['./', Object.fromEntries(types.map(([, type, ext]) => [type, [ext]]))]], 'file handlers');
         await into.close();
     });
 
