@@ -300,12 +300,25 @@
 
     // Over http(s) the page is an app that keeps itself for offline use
     // (sw.js); opened as a file it has no service worker. A new build's
-    // worker that takes over a page some other build's kept says so.
+    // worker that takes over a page another build's kept says "Updated".
+    // A page with no documents yet opens again first, all of it the new
+    // build's: its files and its workers' would be of two builds else. One
+    // with documents goes on as it is (a worker it starts after this is
+    // the new build's).
     if (/^https?:$/.test(location.protocol) && 'serviceWorker' in navigator) {
+        const updated = 'glimmerbox-updated';
+        if (sessionStorage.getItem(updated)) {
+            sessionStorage.removeItem(updated);
+            $('status').textContent = 'Updated';
+        }
         let kept = navigator.serviceWorker.controller;
         navigator.serviceWorker.addEventListener('controllerchange', () => {
-            if (kept)
+            if (kept && documents.length === 0) {
+                sessionStorage.setItem(updated, 'yes');
+                location.reload();
+            } else if (kept) {
                 $('status').textContent = 'Updated';
+            }
             kept = navigator.serviceWorker.controller;
         });
         navigator.serviceWorker.register('sw.js').catch(() => {});

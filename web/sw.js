@@ -28,7 +28,6 @@ self.addEventListener('activate', (event) => {
 self.addEventListener('fetch', (event) => {
     if (event.request.method !== 'GET')
         return;
-    event.respondWith(caches.open(cacheName)
-        .then((cache) => cache.match(event.request.mode === 'navigate' ? 'index.html' : event.request))
+    event.respondWith(caches.match(event.request.mode === 'navigate' ? 'index.html' : event.request, { cacheName })
         .then((cached) => cached ?? fetch(event.request)));
 });
