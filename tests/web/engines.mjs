@@ -9,11 +9,11 @@
 //       const why = engine.missing(webModules);      // null when it can run
 //       const browser = await engine.launch(webModules);
 //       const page = await browser.newPage();
-//       await page.goto(url);                         // with downloads caught
+//       await page.goto(url);                         // with downloads caught (and reload())
 //       await page.evaluate((n) => n + 1, 1);         // a function and its one argument
 //       await page.choose('input[type=file]', paths); // files on the disk
 //       await allRead(page, paths.length);
-//       const { name, bytes } = await downloaded(page, () => document.getElementById('all').click());
+//       const { name, bytes } = await downloaded(page, (id) => document.getElementById(id).click(), 'all');
 //       await page.close(); await browser.close();
 //   }
 //
@@ -73,12 +73,20 @@ async function downloadBytes(index) {
     return { name, base64: btoa(text) };
 }
 
-// Resolves once `predicate(arg)`, run in the page, is true.
+// Resolves once `predicate(arg)`, run in the page, is true; through the
+// page's loads of itself, when it cannot be run.
 export async function waitFor(page, predicate, arg, timeout = 60000) {
     const end = Date.now() + timeout;
-    while (!await page.evaluate(predicate, arg)) {
+    let failure = '';
+    for (;;) {
+        try {
+            if (await page.evaluate(predicate, arg))
+                return;
+        } catch (error) {
+            failure = `: ${error.message}`;
+        }
         if (Date.now() > end)
-            throw new Error(`timed out after ${timeout} ms waiting for ${predicate}`);
+            throw new Error(`timed out after ${timeout} ms waiting for ${predicate}${failure}`);
         await new Promise((resolve) => setTimeout(resolve, 100));
     }
 }
@@ -89,10 +97,10 @@ export const allRead = (page, count) => waitFor(page, (n) => {
     return cards.length === n && [...cards].every((c) => c.dataset.state !== 'reading');
 }, count);
 
-// What the page saves once `click` has run in it: { name, bytes }.
-export async function downloaded(page, click) {
+// What the page saves once `click(arg)` has run in it: { name, bytes }.
+export async function downloaded(page, click, arg) {
     const before = await page.evaluate(() => glimmerDownloads.length);
-    await page.evaluate(click);
+    await page.evaluate(click, arg);
     await waitFor(page, (n) => glimmerDownloads.length > n, before);
     const { name, base64 } = await page.evaluate(downloadBytes, before);
     return { name, bytes: Buffer.from(base64, 'base64') };
@@ -114,6 +122,10 @@ function wrap(native, choose) {
             await native.goto(url);
             await native.evaluate(catchDownloads);
         },
+        async reload() {
+            await native.reload();
+            await native.evaluate(catchDownloads);
+        },
         evaluate: (f, arg) => native.evaluate(f, arg),
         choose: (selector, paths) => choose(native, selector, paths),
         errors: async () => errors,
@@ -126,7 +138,8 @@ const chromium = {
     name: 'chromium',
     missing: (webModules) => existsSync(chromiumPath) ? unresolved('playwright-core', webModules)
         : `no Chromium at ${chromiumPath} (Debian package chromium)`,
-    // `native` is playwright-core's browser, `context` the one its pages open in.
+    // `native` is playwright-core's browser, `context` the one its pages
+    // open in; wrap(page) makes a page of playwright-core's one of these.
     async launch(webModules) {
         const native = await load('playwright-core', webModules).chromium.launch({
             executablePath: chromiumPath,
@@ -134,9 +147,10 @@ const chromium = {
                    '--disable-component-update', '--disable-sync'],
         });
         const context = await native.newContext({ acceptDownloads: true });
+        const wrapped = (page) => wrap(page, (page, selector, paths) => page.setInputFiles(selector, paths));
         return {
-            native, context,
-            newPage: async () => wrap(await context.newPage(), (page, selector, paths) => page.setInputFiles(selector, paths)),
+            native, context, wrap: wrapped,
+            newPage: async () => wrapped(await context.newPage()),
             close: () => native.close(),
         };
     },
@@ -254,6 +268,10 @@ const webkit = {
             newPage: async () => ({
                 async goto(url) {
                     await call('POST', `${session}/url`, { url });
+                    await evaluate(catchDownloads);
+                },
+                async reload() {
+                    await call('POST', `${session}/refresh`, {});
                     await evaluate(catchDownloads);
                 },
                 evaluate,
