@@ -1,27 +1,33 @@
-// The web page in real headless Chromium: every fixture's preview shown with
-// the fixture's pixels, the documents without a preview and damaged ones
-// with their message, a worker that dies while it reads, BMP and WMF bytes
-// equal to glimmerbox-convert's, the batch's picture names, a drop of files
-// and of folders, the page opened as a file, no request to another origin,
-// and the app it installs as: its manifest and icons, offline, and a new
-// build's cache in place of the old.
+// The web page in real headless browsers, Chromium, Firefox and WebKit alike
+// (tests/web/engines.mjs): every fixture's preview shown with the fixture's
+// pixels, the documents without a preview and damaged ones with their
+// message, BMP and WMF bytes equal to glimmerbox-convert's, the batch's
+// picture names, a drop of files, the page opened as a file and its
+// Content-Security-Policy. In Chromium alone, each saying why elsewhere: a
+// worker that dies while it reads, a drop of folders, no request to another
+// origin, a save as the browser's own download, and the app it installs as:
+// its manifest and icons, offline, and a new build's cache in place of the
+// old.
 //
-// node tests/web/run.mjs SITE CONVERTER
-// SITE: the folder scripts/build-web wrote; CONVERTER: glimmerbox-convert.
-// Exits 77 (skipped) when Chromium, playwright-core or the fixtures are absent.
+// node tests/web/run.mjs SITE CONVERTER [ENGINE...]
+// SITE: the folder scripts/build-web wrote; CONVERTER: glimmerbox-convert;
+// ENGINE: chromium, firefox or webkit, all three unless named. An engine
+// whose browser or driver is absent is skipped, saying which package brings
+// it. Exits 77 (skipped) when none can run, or the fixtures are absent.
 import { execFileSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { appendFileSync, cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
+import { appendFileSync, cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { basename, dirname, join, resolve } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
-import { allRead, launch, missing, serve } from './browser.mjs';
+import { serve } from './browser.mjs';
+import { allRead, downloaded, engines, waitFor } from './engines.mjs';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 const webModules = join(root, 'web');
 const require = createRequire(join(webModules, 'package.json'));
-const [site, converter] = process.argv.slice(2);
+const [site, converter, ...named] = process.argv.slice(2);
 const fixtures = resolve(root, '../shared/fixtures/documents');
 
 const skip = (why) => {
@@ -30,9 +36,15 @@ const skip = (why) => {
 };
 if (!existsSync(fixtures))
     skip(`no fixtures at ${fixtures}`);
-const why = missing(webModules);
-if (why)
-    skip(why);
+for (const name of named)
+    if (!engines.some((e) => e.name === name))
+        skip(`no engine ${name} (${engines.map((e) => e.name).join(', ')})`);
+try {
+    require.resolve('fflate');
+    require.resolve('pngjs');
+} catch {
+    skip(`no fflate or pngjs in ${webModules} (npm ci in web/)`);
+}
 
 const { unzipSync } = require('fflate');
 const { PNG } = require('pngjs');
@@ -43,15 +55,15 @@ const table = readFileSync(join(fixtures, '../README.md'), 'utf8').split('\n')
     .filter(Boolean)
     .map(([, path, version, preview, size, hash]) => ({ path, version, hasPreview: hash !== '-', size: size.trim(), hash }));
 
-let passed = 0, failed = 0;
+let passed = 0, failed = 0, engine = '';
 async function check(name, body) {
     try {
         await body();
         ++passed;
-        console.log(`ok: ${name}`);
+        console.log(`ok: ${engine}: ${name}`);
     } catch (error) {
         ++failed;
-        console.log(`FAILED: ${name}\n  ${String(error.stack || error).split('\n').join('\n  ')}`);
+        console.log(`FAILED: ${engine}: ${name}\n  ${String(error.stack || error).split('\n').join('\n  ')}`);
     }
 }
 function expectEqual(actual, expected, what) {
@@ -67,28 +79,33 @@ function pixelSha256(pngBytes) {
         png.data.copy(rgb, j, i, i + 3);
     return { hash: createHash('sha256').update(rgb).digest('hex'), size: `${png.width}x${png.height}` };
 }
+const expectPixels = (zip, documents) => {
+    for (const d of documents.filter((d) => d.hasPreview))
+        expectEqual(pixelSha256(zip[basename(d.path).slice(0, -4) + '.png']), { hash: d.hash, size: d.size }, d.path);
+};
 
-async function downloaded(page, click) {
-    const [download] = await Promise.all([page.waitForEvent('download'), click()]);
-    return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
-}
-
-async function chooseSaveOptions(page, type, size) {
-    await page.getByLabel('Type', { exact: true }).selectOption(type);
-    await page.getByLabel('Size', { exact: true }).selectOption(String(size));
-}
+// The page's controls as a person finds them: by their labels and text.
+const chooseSaveOptions = (page, type, size) => page.evaluate(([type, size]) => {
+    for (const [label, value] of [['Type', type], ['Size', size]]) {
+        const select = [...document.querySelectorAll('label')].find((l) => l.textContent === label).control;
+        select.value = value;
+        select.dispatchEvent(new Event('change', { bubbles: true }));
+    }
+}, [type, String(size)]);
 
 // The picture names in "Download all"'s ZIP at `type` and `size`, with their bytes.
 async function downloadAll(page, type, size) {
     await chooseSaveOptions(page, type, size);
-    return unzipSync((await downloaded(page, () => page.getByRole('button', { name: 'Download all' }).click())).bytes);
+    const { name, bytes } = await downloaded(page, () => [...document.querySelectorAll('button')].find((b) => b.textContent === 'Download all').click());
+    expectEqual(name, `previews-${type}.zip`, 'the ZIP\'s name');
+    return unzipSync(bytes);
 }
 
 // The cards of `documents` (rows of the fixtures' table, all of the page's
 // cards in order): their names, versions, kinds and sizes, or "No preview"
 // alone.
 async function expectCards(page, documents) {
-    const cards = await page.$$eval('#cards .card', (cs) => cs.map((c) => ({
+    const cards = await page.evaluate(() => [...document.querySelectorAll('#cards .card')].map((c) => ({
         state: c.dataset.state, name: c.querySelector('.name').textContent,
         facts: c.querySelector('.facts').textContent, shown: !!c.querySelector('canvas'),
         message: c.querySelector('.message')?.textContent ?? null,
@@ -103,34 +120,48 @@ async function expectCards(page, documents) {
 }
 
 const server = await serve(resolve(site));
-const browser = await launch(webModules);
-const context = await browser.newContext({ acceptDownloads: true });
-const requests = [];
-context.on('request', (r) => requests.push(r.url()));
-const fresh = async (origin = server.origin, into = context, before = () => {}) => {
-    const page = await into.newPage();
-    const errors = [];
-    page.on('pageerror', (e) => errors.push(String(e)));
-    await page.addInitScript(before);
-    await page.goto(origin + '/');
-    return { page, errors };
+const tmp = mkdtempSync(join(tmpdir(), 'glimmer-web-'));
+let written = 0;
+// `files` ({ name, bytes }) on the disk, each in a folder of its own (two
+// may have one name): their paths, to choose.
+const onDisk = (files) => files.map(({ name, bytes }) => {
+    const folder = join(tmp, `chosen-${++written}`);
+    mkdirSync(folder);
+    writeFileSync(join(folder, name), bytes);
+    return join(folder, name);
+});
+// glimmerbox-convert's picture of the fixture at `path`.
+const converted = (path, type, size) => {
+    const out = join(tmp, `converted-${++written}`);
+    execFileSync(converter, ['-q', '-t', type, '-s', String(size), '-o', out, join(fixtures, path)]);
+    return readFileSync(join(out, basename(path).slice(0, -4) + '.' + type));
+};
+// Where a page opened as a file can save no picture of the browser's encoders.
+const encodersAsFile = {
+    webkit: 'its workers of a page opened as a file read no Blob (NotReadableError), and a PNG or JPEG from the browser\'s encoder is one',
+};
+const opened = async (browser, url) => {
+    const page = await browser.newPage();
+    await page.goto(url);
+    return page;
 };
 
-try {
-    const { page, errors } = await fresh();
+// What holds in every engine.
+async function everywhere(browser) {
+    const page = await opened(browser, server.origin + '/');
     await check('the page\'s contract: one file input for many files, Type, Size, "Download all"', async () => {
-        expectEqual(await page.$$eval('input[type=file]', (inputs) => inputs.map((i) => i.multiple)), [true], 'file inputs');
-        const values = (label) => page.getByLabel(label, { exact: true }).evaluate((s) => [...s.options].map((o) => o.value));
-        expectEqual(await values('Type'), ['bmp', 'jpg', 'wmf', 'png'], 'Type');
-        expectEqual(await values('Size'), ['96', '120', '240', '0'], 'Size');
-        expectEqual(await page.getByRole('button', { name: 'Download all' }).isDisabled(), true, 'Download all before any document');
+        expectEqual(await page.evaluate(() => {
+            const values = (label) => [...[...document.querySelectorAll('label')].find((l) => l.textContent === label).control.options].map((o) => o.value);
+            return [[...document.querySelectorAll('input[type=file]')].map((i) => i.multiple), values('Type'), values('Size'),
+                    [...document.querySelectorAll('button')].find((b) => b.textContent === 'Download all').disabled];
+        }), [[true], ['bmp', 'jpg', 'wmf', 'png'], ['96', '120', '240', '0'], true], 'file inputs, Type, Size, "Download all" disabled before any document');
     });
-    await page.setInputFiles('input[type=file]', table.map((d) => join(fixtures, d.path)));
+    await page.choose('input[type=file]', table.map((d) => join(fixtures, d.path)));
     await allRead(page, table.length);
 
     await check('every fixture: its card, with its version, kind and size, or "No preview"', async () => {
         await expectCards(page, table);
-        expectEqual(errors, [], 'page errors');
+        expectEqual(await page.errors(), [], 'page errors');
     });
 
     await check('every fixture: "Download all" as PNG at its own size has the fixture pixels, batch names', async () => {
@@ -144,47 +175,115 @@ try {
     });
 
     // One document of each kind of preview, at a box size and at its own.
-    const tmp = mkdtempSync(join(tmpdir(), 'glimmer-web-'));
     for (const path of ['Rou7e-typhlogyroscope/SOLID_10.ipt', 'kdizon-2P-OPM/AA AOTF subassy.iam']) {
         for (const [type, size] of [['bmp', 120], ['bmp', 0], ['wmf', 240]]) {
             await check(`${path}: .${type} at ${size} equals glimmerbox-convert's`, async () => {
-                const out = join(tmp, `${type}${size}`);
-                execFileSync(converter, ['-q', '-t', type, '-s', String(size), '-o', out, join(fixtures, path)]);
-                const expected = readFileSync(join(out, basename(path).slice(0, -4) + '.' + type));
+                const expected = converted(path, type, size);
                 await chooseSaveOptions(page, type, size);
-                const card = page.locator('#cards .card', { has: page.locator('.name', { hasText: basename(path) }) });
-                const got = await downloaded(page, () => card.getByRole('button', { name: 'Save' }).click());
+                const got = await downloaded(page, (name) => [...document.querySelectorAll('#cards .card')]
+                    .find((c) => c.querySelector('.name').textContent === name).querySelector('button.save').click(), basename(path));
                 expectEqual(got.name, basename(path).slice(0, -4) + '.' + type, 'name');
                 if (!got.bytes.equals(expected))
                     throw new Error(`${got.bytes.length} bytes differ from the converter's ${expected.length}`);
             });
         }
     }
-    rmSync(tmp, { recursive: true, force: true });
     await page.close();
 
     await check('damaged documents show why; the next document still reads; three of one name', async () => {
-        const { page, errors } = await fresh();
+        const page = await opened(browser, server.origin + '/');
         const good = readFileSync(join(fixtures, 'Rou7e-typhlogyroscope/Part3.ipt'));
-        const files = [
-            { name: 'half.ipt', mimeType: 'application/octet-stream', buffer: good.subarray(0, 512 * 3) },
-            { name: 'notes.ipt', mimeType: 'application/octet-stream', buffer: Buffer.from('not a document\n') },
-            { name: 'empty.ipt', mimeType: 'application/octet-stream', buffer: Buffer.alloc(0) },
-            ...[1, 2, 3].map(() => ({ name: 'lid.ipt', mimeType: 'application/octet-stream', buffer: good })),
-        ];
-        await page.setInputFiles('input[type=file]', files);
+        const files = onDisk([
+            { name: 'half.ipt', bytes: good.subarray(0, 512 * 3) },
+            { name: 'notes.ipt', bytes: Buffer.from('not a document\n') },
+            { name: 'empty.ipt', bytes: Buffer.alloc(0) },
+            ...[1, 2, 3].map(() => ({ name: 'lid.ipt', bytes: good })),
+        ]);
+        await page.choose('input[type=file]', files);
         await allRead(page, files.length);
-        const cards = await page.$$eval('#cards .card', (cs) => cs.map((c) => [c.dataset.state,
+        const cards = await page.evaluate(() => [...document.querySelectorAll('#cards .card')].map((c) => [c.dataset.state,
             c.querySelector('.message strong')?.textContent ?? '', c.querySelector('.reason')?.textContent ?? '']));
         for (const [state, headline, reason] of cards.slice(0, 3))
             if (state !== 'unreadable' || headline !== 'Cannot be read' || reason.length < 5)
                 throw new Error(`a damaged document's card: ${state} "${headline}" "${reason}"`);
         expectEqual(cards.slice(3).map((c) => c[0]), ['ok', 'ok', 'ok'], 'the documents after them');
         expectEqual(Object.keys(await downloadAll(page, 'jpg', 96)), ['lid.jpg', 'lid.ipt.jpg', 'lid (3).jpg'], 'names');
-        expectEqual(errors, [], 'page errors');
+        expectEqual(await page.errors(), [], 'page errors');
         await page.close();
     });
 
+    await check('dropped files are read like chosen ones', async () => {
+        const page = await opened(browser, server.origin + '/');
+        const d = table.find((d) => d.hasPreview);
+        await page.evaluate(([name, data]) => {
+            const transfer = new DataTransfer();
+            transfer.items.add(new File([Uint8Array.from(atob(data), (c) => c.charCodeAt(0))], name));
+            document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+        }, [basename(d.path), readFileSync(join(fixtures, d.path)).toString('base64')]);
+        await allRead(page, 1);
+        await expectCards(page, [d]);
+        expectPixels(await downloadAll(page, 'png', 0), [d]);
+        await page.close();
+    });
+
+    await check('opened as a file, the page reads documents and asks nothing beyond its folder', async () => {
+        const folder = pathToFileURL(resolve(site)).href + '/';
+        const page = await opened(browser, folder + 'index.html');
+        const documents = table.filter((d) => /Part3|AA AOTF|003550_2|Sapphire/.test(d.path));
+        await page.choose('input[type=file]', documents.map((d) => join(fixtures, d.path)));
+        await allRead(page, documents.length);
+        await expectCards(page, documents);
+        const bmp = await downloadAll(page, 'bmp', 0);
+        expectEqual(Object.keys(bmp).length, 3, 'pictures in the ZIP');
+        for (const d of documents.filter((d) => d.hasPreview))
+            if (!Buffer.from(bmp[basename(d.path).slice(0, -4) + '.bmp']).equals(converted(d.path, 'bmp', 0)))
+                throw new Error(`${d.path}: its .bmp differs from the converter's`);
+        if (encodersAsFile[engine])
+            console.log(`skipped in ${engine}: opened as a file, "Download all" as PNG: ${encodersAsFile[engine]}`);
+        else
+            expectPixels(await downloadAll(page, 'png', 0), documents);
+        expectEqual(await page.errors(), [], 'page errors');
+        expectEqual((await page.requests()).filter((u) => !u.startsWith(folder) && !u.startsWith('blob:') && !u.startsWith('data:')), [], 'requests elsewhere');
+        await page.close();
+    });
+
+    await check('the page\'s Content-Security-Policy refuses other origins', async () => {
+        const page = await opened(browser, server.origin + '/');
+        const refused = await page.evaluate(() => new Promise((resolve) => {
+            document.addEventListener('securitypolicyviolation', (e) => resolve(e.effectiveDirective));
+            fetch('http://127.0.0.2:9/').catch(() => {});
+        }));
+        expectEqual(refused, 'connect-src', 'the directive that refused it');
+        await page.close();
+    });
+}
+
+// What Chromium alone is tested for, with why the others are not. `browser`
+// is engines.mjs's Chromium: its playwright-core browser and context.
+const fresh = async (browser, origin = server.origin, into = browser.context, before = () => {}) => {
+    const page = browser.wrap(await into.newPage());
+    await page.native.addInitScript(before);
+    await page.goto(origin + '/');
+    return page;
+};
+// The app the page installs as, each time in a browser of its own (a
+// context keeps its service workers) on a server of its own.
+const visit = async (browser, origin) => {
+    const into = await browser.native.newContext({ acceptDownloads: true });
+    const asked = [];
+    into.on('request', (r) => asked.push(new URL(r.url()).pathname));
+    return { into, asked, page: await fresh(browser, origin, into) };
+};
+// The names of the caches once the page's service worker controls it.
+const kept = async (page) => {
+    await waitFor(page, () => navigator.serviceWorker.controller, null, 30000);
+    return page.evaluate(() => caches.keys());
+};
+const engineReady = (page) => waitFor(page, () => document.documentElement.dataset.engine === 'ready');
+const byteStrings = (files) => files.map(({ name, bytes }) => [name, bytes && bytes.toString('base64')]);
+const requests = [];
+
+const inChromium = [{
     // Two deaths of a worker while it reads, neither of which the page can
     // cause: a trap in the engine (served with an engine.js whose
     // glimmer_read traps on a document that begins "trap"), an error the
@@ -192,7 +291,9 @@ try {
     // Worker, wrapped before its scripts run, is ended in place of answering
     // a document that begins "dies" or "lost", once sent one after it, then
     // gives its `error` or `messageerror` event).
-    await check('a worker that dies while it reads: that card "the reader stopped", the rest read and saved', async () => {
+    name: 'a worker that dies while it reads: that card "the reader stopped", the rest read and saved',
+    why: 'it wraps the page\'s Worker before the page\'s scripts run (playwright-core\'s addInitScript)',
+    async body(browser) {
         const trapping = await serve(resolve(site), { '/engine.js': `
             createEngine = ((create) => (options) => create(options).then((m) => {
                 const cwrap = m.cwrap;
@@ -205,8 +306,8 @@ try {
                 };
                 return m;
             }))(createEngine);` });
-        const elsewhere = await browser.newContext({ acceptDownloads: true });   // its requests are another origin's
-        const { page, errors } = await fresh(trapping.origin, elsewhere, () => {
+        const elsewhere = await browser.native.newContext({ acceptDownloads: true });   // its requests are another origin's
+        const page = await fresh(browser, trapping.origin, elsewhere, () => {
             window.Worker = class extends Worker {
                 constructor(url) {
                     super(url);
@@ -241,43 +342,30 @@ try {
         // the error the second after two, the lost answer the first's next
         // after two, each with documents still to read.
         const read = table.filter((d) => d.hasPreview).slice(0, 8);
-        const file = (d) => ({ name: basename(d.path), mimeType: 'application/octet-stream', buffer: readFileSync(join(fixtures, d.path)) });
-        const dying = (marker) => ({ name: `${marker}.ipt`, mimeType: 'application/octet-stream', buffer: Buffer.from(marker) });
-        await page.setInputFiles('input[type=file]', [file(read[0]), file(read[1]), dying('trap'), file(read[2]), file(read[3]),
-            dying('dies'), file(read[4]), file(read[5]), dying('lost'), file(read[6]), file(read[7])]);
+        const file = (d) => ({ name: basename(d.path), bytes: readFileSync(join(fixtures, d.path)) });
+        const dying = (marker) => ({ name: `${marker}.ipt`, bytes: Buffer.from(marker) });
+        await page.choose('input[type=file]', onDisk([file(read[0]), file(read[1]), dying('trap'), file(read[2]), file(read[3]),
+            dying('dies'), file(read[4]), file(read[5]), dying('lost'), file(read[6]), file(read[7])]));
         await allRead(page, 11);
         const ok = ['ok', ''], stopped = ['unreadable', 'Cannot be readthe reader stopped'];
-        expectEqual(await page.$$eval('#cards .card', (cs) => cs.map((c) => [c.dataset.state, c.querySelector('.message')?.textContent ?? ''])),
+        expectEqual(await page.evaluate(() => [...document.querySelectorAll('#cards .card')].map((c) => [c.dataset.state, c.querySelector('.message')?.textContent ?? ''])),
             [ok, ok, stopped, ok, ok, stopped, ok, ok, stopped, ok, ok], 'cards');
         // Those read before a death are read again for their pictures.
         const zip = await downloadAll(page, 'png', 0);
         expectEqual(Object.keys(zip), read.map((d) => basename(d.path).slice(0, -4) + '.png'), 'pictures in the ZIP');
-        for (const d of read)
-            expectEqual(pixelSha256(zip[basename(d.path).slice(0, -4) + '.png']), { hash: d.hash, size: d.size }, d.path);
-        expectEqual(errors, [], 'page errors');
+        expectPixels(zip, read);
+        expectEqual(await page.errors(), [], 'page errors');
         await elsewhere.close();
         await trapping.close();
-    });
-
-    await check('dropped files are read like chosen ones', async () => {
-        const { page } = await fresh();
-        const bytes = readFileSync(join(fixtures, table[1].path));
-        await page.evaluate(([name, data]) => {
-            const transfer = new DataTransfer();
-            transfer.items.add(new File([new Uint8Array(data)], name));
-            document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
-        }, [basename(table[1].path), [...bytes]]);
-        await allRead(page, 1);
-        expectEqual(await page.$eval('#cards .card', (c) => c.dataset.state), 'ok', 'state');
-        expectEqual(await page.getByRole('button', { name: 'Download all' }).isEnabled(), true, 'Download all enabled');
-        await page.close();
-    });
-
+    },
+}, {
     // A drop of a folder, as Chromium's entries give it: each folder's
     // entries in batches of at most 100, then an empty one; the documents
     // below it in name order, their pictures named within their folders.
-    await check('a dropped folder: every document below it, in name order, named within its folders', async () => {
-        const { page, errors } = await fresh();
+    name: 'a dropped folder: every document below it, in name order, named within its folders',
+    why: 'its folder is made up as Chromium\'s entries give one (batches of up to 100)',
+    async body(browser) {
+        const page = await fresh(browser);
         const bytes = readFileSync(join(fixtures, 'jessedusty-2014-15-Robotux-CAD-Files/tetrix spacer.ipt'));
         const numbered = [...Array(105).keys()].map((i) => `p${String(i).padStart(3, '0')}.ipt`);
         await page.evaluate(([data, numbered]) => {
@@ -303,52 +391,41 @@ try {
         }, [bytes.toString('base64'), numbered]);
         const names = [...numbered, 'lid.iam', 'lid.ipt', 'p000.ipt', 'loose.ipt'];
         await allRead(page, names.length);
-        expectEqual(await page.$$eval('#cards .card', (cs) => cs.map((c) => [c.querySelector('.name').textContent, c.dataset.state])),
+        expectEqual(await page.evaluate(() => [...document.querySelectorAll('#cards .card')].map((c) => [c.querySelector('.name').textContent, c.dataset.state])),
             names.map((n) => [n, 'ok']), 'cards');
         expectEqual(Object.keys(await downloadAll(page, 'jpg', 96)),
             [...numbered.map((n) => `parts/${n.slice(0, -4)}.jpg`), 'parts/sub/lid.jpg', 'parts/sub/lid.ipt.jpg', 'parts/sub/p000.jpg', 'loose.jpg'],
             'pictures in the ZIP');
-        expectEqual(errors, [], 'page errors');
+        expectEqual(await page.errors(), [], 'page errors');
         await page.close();
-    });
-
-    await check('no request left the page\'s origin', async () => {
-        const foreign = requests.filter((u) => !u.startsWith(server.origin + '/') && !u.startsWith('blob:') && !u.startsWith('data:'));
+    },
+}, {
+    name: 'no request left the page\'s origin',
+    why: 'it counts what every page and worker asked, as playwright-core\'s context sees it',
+    async body() {
+        const folder = pathToFileURL(resolve(site)).href + '/';   // the page opened as a file's
+        const foreign = requests.filter((u) => ![server.origin + '/', folder, 'blob:', 'data:'].some((p) => u.startsWith(p)));
         expectEqual(foreign, [], 'requests elsewhere');
         if (!requests.some((u) => u.endsWith('/engine.wasm')))
             throw new Error('the engine was never loaded');
-    });
-
-    await check('opened as a file, the page reads documents and asks nothing beyond its folder', async () => {
-        const page = await context.newPage();
-        const errors = [], asked = [];
-        page.on('pageerror', (e) => errors.push(String(e)));
-        page.on('request', (r) => asked.push(r.url()));
-        const folder = pathToFileURL(resolve(site)).href + '/';
-        await page.goto(folder + 'index.html');
-        const documents = table.filter((d) => /Part3|AA AOTF|003550_2|Sapphire/.test(d.path));
-        await page.setInputFiles('input[type=file]', documents.map((d) => join(fixtures, d.path)));
-        await allRead(page, documents.length);
-        await expectCards(page, documents);
-        const zip = await downloadAll(page, 'png', 0);
-        expectEqual(Object.keys(zip).length, 3, 'pictures in the ZIP');
-        for (const d of documents.filter((d) => d.hasPreview))
-            expectEqual(pixelSha256(zip[basename(d.path).slice(0, -4) + '.png']), { hash: d.hash, size: d.size }, d.path);
-        expectEqual(errors, [], 'page errors');
-        expectEqual(asked.filter((u) => !u.startsWith(folder) && !u.startsWith('blob:') && !u.startsWith('data:')), [], 'requests elsewhere');
+    },
+}, {
+    // The page's save untouched: the browser's own download.
+    name: 'a save is the browser\'s own download, under the page\'s name for it',
+    why: 'it takes the browser\'s download as playwright-core sees it (elsewhere the page\'s save is caught in the page)',
+    async body(browser) {
+        const page = await browser.context.newPage();
+        await page.goto(server.origin + '/');
+        const d = table.find((d) => d.hasPreview);
+        await page.setInputFiles('input[type=file]', join(fixtures, d.path));
+        await page.locator('#type').selectOption('png');
+        await page.locator('#size').selectOption('0');
+        const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('button', { name: 'Save' }).click()]);
+        expectEqual(download.suggestedFilename(), basename(d.path).slice(0, -4) + '.png', 'name');
+        expectEqual(pixelSha256(readFileSync(await download.path())), { hash: d.hash, size: d.size }, d.path);
         await page.close();
-    });
-
-    await check('the page\'s Content-Security-Policy refuses other origins', async () => {
-        const { page } = await fresh();
-        const refused = await page.evaluate(() => new Promise((resolve) => {
-            document.addEventListener('securitypolicyviolation', (e) => resolve(e.effectiveDirective));
-            fetch('http://127.0.0.2:9/').catch(() => {});
-        }));
-        expectEqual(refused, 'connect-src', 'the directive that refused it');
-        await page.close();
-    });
-
+    },
+}, {
     // "Open with" hands the installed app file handles through
     // window.launchQueue. Chromium's own queue is handed files only in an
     // installed app's window, which a test's browser cannot install: a
@@ -356,8 +433,10 @@ try {
     // consumer the page gives it, and the test hands that what Chromium
     // would, handles (kind, name, getFile()) of the fixtures' bytes; then,
     // as to an open app, one of a file gone since.
-    await check('documents handed to the installed app are read as a drop\'s; a file gone since says so', async () => {
-        const { page, errors } = await fresh(server.origin, context, () => {
+    name: 'documents handed to the installed app are read as a drop\'s; a file gone since says so',
+    why: 'no file_handlers / launchQueue',
+    async body(browser) {
+        const page = await fresh(browser, server.origin, browser.context, () => {
             Object.defineProperty(window, 'launchQueue', { value: { setConsumer: (consumer) => (window.launched = consumer) } });
         });
         const documents = table.filter((d) => /Part3|AA AOTF|Sapphire/.test(d.path));
@@ -368,35 +447,22 @@ try {
                 return new File([Uint8Array.from(atob(data), (c) => c.charCodeAt(0))], name);
             },
         })) }), files);
-        await hand(documents.map((d) => [basename(d.path), readFileSync(join(fixtures, d.path)).toString('base64')]));
+        await hand(byteStrings(documents.map((d) => ({ name: basename(d.path), bytes: readFileSync(join(fixtures, d.path)) }))));
         await allRead(page, documents.length);
         await expectCards(page, documents);
         await hand([['gone.ipt', null]]);
         await allRead(page, documents.length + 1);
-        expectEqual(await page.$eval('#cards .card:last-child', (c) => [c.dataset.state, c.querySelector('.name').textContent, c.querySelector('.reason')?.textContent]),
+        expectEqual(await page.evaluate(() => [...document.querySelectorAll('#cards .card:last-child')].map((c) => [c.dataset.state, c.querySelector('.name').textContent, c.querySelector('.reason')?.textContent])[0]),
             ['unreadable', 'gone.ipt', 'A requested file or directory could not be found at the time an operation was processed.'], 'the card of the file gone');
-        expectEqual(errors, [], 'page errors');
+        expectEqual(await page.errors(), [], 'page errors');
         await page.close();
-    });
-
-    // The app the page installs as, each time in a browser of its own (a
-    // context keeps its service workers) on a server of its own.
-    const visit = async (origin) => {
-        const into = await browser.newContext({ acceptDownloads: true });
-        const asked = [];
-        into.on('request', (r) => asked.push(new URL(r.url()).pathname));
-        return { into, asked, ...await fresh(origin, into) };
-    };
-    // The names of the caches once the page's service worker controls it.
-    const kept = async (page) => {
-        await page.waitForFunction(() => navigator.serviceWorker.controller, null, { timeout: 30000 });
-        return page.evaluate(() => caches.keys());
-    };
-    const engineReady = (page) => page.waitForFunction(() => document.documentElement.dataset.engine === 'ready', null, { timeout: 60000 });
-
-    await check('installable: Chromium finds nothing in the way, the icons have their sizes, the maskable one no clear corner; it opens the desktop\'s document types', async () => {
-        const { into, page } = await visit(server.origin);
-        const cdp = await into.newCDPSession(page);
+    },
+}, {
+    name: 'installable: Chromium finds nothing in the way, the icons have their sizes, the maskable one no clear corner; it opens the desktop\'s document types',
+    why: 'no installability check (Chromium\'s Page.getInstallabilityErrors) and no file_handlers',
+    async body(browser) {
+        const { into, page } = await visit(browser, server.origin);
+        const cdp = await into.newCDPSession(page.native);
         await kept(page);
         // The tests' browser contexts are all incognito, where none installs.
         const errors = (await cdp.send('Page.getInstallabilityErrors')).installabilityErrors;
@@ -409,12 +475,14 @@ try {
         const types = [...readFileSync(join(root, 'desktop/glimmerbox-mime.xml'), 'utf8').matchAll(/<mime-type type="([^"]+)"[^]*?<glob pattern="\*([^"]+)"/g)];
         expectEqual(manifest.file_handlers.map((h) => [h.action, h.accept]), [['./', Object.fromEntries(types.map(([, type, ext]) => [type, [ext]]))]], 'file handlers');
         await into.close();
-    });
-
+    },
+}, {
     // Offline with its server gone too: no answer but the service worker's.
-    await check('offline, the page opens again and reads a document with its pixels; it had kept all it asked for', async () => {
+    name: 'offline, the page opens again and reads a document with its pixels; it had kept all it asked for',
+    why: 'it takes the network from under the page (playwright-core\'s setOffline)',
+    async body(browser) {
         const alone = await serve(resolve(site));
-        const { into, asked, page, errors } = await visit(alone.origin);
+        const { into, asked, page } = await visit(browser, alone.origin);
         await engineReady(page);
         const [name] = await kept(page);
         const cached = await page.evaluate(async (name) => (await (await caches.open(name)).keys()).map((r) => new URL(r.url).pathname), name);
@@ -424,22 +492,24 @@ try {
         await page.reload();
         await engineReady(page);
         const d = table.find((d) => d.hasPreview);
-        await page.setInputFiles('input[type=file]', join(fixtures, d.path));
+        await page.choose('input[type=file]', [join(fixtures, d.path)]);
         await allRead(page, 1);
-        expectEqual(pixelSha256((await downloadAll(page, 'png', 0))[basename(d.path).slice(0, -4) + '.png']), { hash: d.hash, size: d.size }, d.path);
-        expectEqual(errors, [], 'page errors');
+        expectPixels(await downloadAll(page, 'png', 0), [d]);
+        expectEqual(await page.errors(), [], 'page errors');
         await into.close();
-    });
-
+    },
+}, {
     // A second build: the first's copy with style.css changed and its
     // sw.js written again, as the web build writes it.
-    await check('a new build: its cache replaces the old at the next visit, which says "Updated" once', async () => {
+    name: 'a new build: its cache replaces the old at the next visit, which says "Updated" once',
+    why: 'each visit is in a browser of its own, with its service workers (playwright-core\'s contexts)',
+    async body(browser) {
         const copy = mkdtempSync(join(tmpdir(), 'glimmer-web-'));
         cpSync(resolve(site), copy, { recursive: true });
         const builds = await serve(copy);
-        const { into, page } = await visit(builds.origin);
+        const { into, page } = await visit(browser, builds.origin);
         const [first] = await kept(page);
-        const status = () => page.$eval('#status', (s) => s.textContent);
+        const status = () => page.evaluate(() => document.getElementById('status').textContent);
         const seen = [await status()];
         appendFileSync(join(copy, 'style.css'), '#status { --build: next; }\n');
         const files = JSON.parse(readFileSync(join(copy, 'sw.js'), 'utf8').match(/^const files = (.*);$/m)[1]);
@@ -447,11 +517,11 @@ try {
         // The page the new build's worker takes over opens again, as the
         // new build's: its style is the new one.
         for (const _ of [1, 2]) {
-            await page.reload();
+            await page.native.reload();
             if (seen.length === 1)
-                await page.waitForFunction(() => document.getElementById('status').textContent !== '', null, { timeout: 30000 });
+                await waitFor(page, () => document.getElementById('status').textContent !== '', null, 30000);
             await engineReady(page);
-            seen.push([await status(), await page.$eval('#status', (s) => getComputedStyle(s).getPropertyValue('--build'))]);
+            seen.push([await status(), await page.evaluate(() => getComputedStyle(document.getElementById('status')).getPropertyValue('--build'))]);
         }
         expectEqual(seen, ['', ['Updated', 'next'], ['', 'next']], 'status at the first visit and the two after the new build');
         const names = await kept(page);
@@ -460,10 +530,43 @@ try {
         await into.close();
         await builds.close();
         rmSync(copy, { recursive: true, force: true });
-    });
+    },
+}];
+
+let ran = 0;
+try {
+    for (const e of engines.filter((e) => named.length === 0 || named.includes(e.name))) {
+        engine = e.name;
+        const why = e.missing(webModules);
+        if (why) {
+            console.log(`web tests in ${engine} skipped: ${why}`);
+            continue;
+        }
+        ++ran;
+        const began = Date.now(), before = passed + failed;
+        let browser;
+        await check('the browser starts', async () => (browser = await e.launch(webModules)));
+        if (!browser)
+            continue;
+        browser.context?.on('request', (r) => requests.push(r.url()));
+        try {
+            await everywhere(browser);
+            for (const test of inChromium) {
+                if (engine === 'chromium')
+                    await check(test.name, () => test.body(browser));
+                else
+                    console.log(`skipped in ${engine}: ${test.name}: ${test.why}`);
+            }
+        } finally {
+            await browser.close();
+        }
+        console.log(`${engine}: ${passed + failed - before} tests in ${((Date.now() - began) / 1000).toFixed(1)} s`);
+    }
 } finally {
-    await browser.close();
     await server.close();
+    rmSync(tmp, { recursive: true, force: true });
 }
+if (!ran)
+    skip('no browser to run them in');
 console.log(`${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);
