@@ -1,6 +1,7 @@
 // The page's worker: runs the engine (engine.js, engine.wasm) on the
 // documents the page sends, one at a time, and answers with what it found,
-// the preview's pixels and the picture files. The page never waits on it.
+// the preview's pixels at the size the card shows them, and the picture
+// files. The page never waits on it.
 // Started from a file, it runs as one string (worker-file.js, written by
 // scripts/build-web) that holds the engine, its WebAssembly and the warming
 // documents: glimmerWasm and glimmerWarm, in base64.
@@ -100,6 +101,21 @@ async function pictureFile(e, id, type, size) {
     return new Uint8Array(await blob.arrayBuffer());
 }
 
+// The document `bytes` read and, with a preview, `use` made of its picture,
+// which is forgotten then: the worker keeps no picture between documents
+// (the page sends a document again for each file it wants of it).
+async function withPicture(e, bytes, use) {
+    const info = read(e, new Uint8Array(bytes), 'document');
+    if (info.status !== 'ok')
+        return { info };
+    try {
+        return { info, made: await use(info.id) };
+    } finally {
+        if (!trapped)
+            e.forget(info.id);
+    }
+}
+
 let queue = Promise.resolve();
 self.onmessage = (event) => {
     const job = event.data;
@@ -110,16 +126,15 @@ self.onmessage = (event) => {
             if (trapped)
                 return stop();
             if (job.op === 'read') {
-                const info = read(e, new Uint8Array(job.bytes), 'document');
-                const answer = { seq: job.seq, info };
-                if (info.status === 'ok') {
-                    answer.image = pixels(e, info.id, 0, 0);
-                    self.postMessage(answer, [answer.image.data.buffer]);
-                    return;
-                }
-                self.postMessage(answer);
+                // Its facts, and its picture as the card shows it: scaled
+                // down to fit `size`, never up.
+                const { info, made: image } = await withPicture(e, job.bytes, (id) => pixels(e, id, job.size, 0));
+                delete info.id;
+                self.postMessage({ seq: job.seq, info, image }, image ? [image.data.buffer] : []);
             } else if (job.op === 'save') {
-                const bytes = await pictureFile(e, job.id, job.type, job.size);
+                const { info, made: bytes } = await withPicture(e, job.bytes, (id) => pictureFile(e, id, job.type, job.size));
+                if (!bytes)
+                    throw new Error(info.status === 'none' ? 'No preview' : info.reason);
                 self.postMessage({ seq: job.seq, bytes }, [bytes.buffer]);
             }
         } catch (error) {
