@@ -44,16 +44,30 @@ const ready = createEngine(fromFile ? { wasmBinary: decode(glimmerWasm) } : {}).
     length: engineCall(m, 'glimmer_length', 'number', []),
     error: engineCall(m, 'glimmer_error', 'string', []),
 }));
+// The engine is ready once its module is: the page may send documents then.
+ready.then(() => self.postMessage({ ready: true }), () => {});
+
 // The engine's code is compiled at its first run and again, optimised,
 // once it has run for a while: small documents of our own (from
-// fuzz/corpus/document), read a few dozen times before the page's first,
-// take it there while the page waits for one.
-const warmed = ready.then(async (e) => {
+// fuzz/corpus/document), read a few dozen times until the page's first
+// document comes, take it there while the page waits for one. One read at
+// a time, each its own task: a document the page sends is read next, and
+// warms it from then on.
+let sent = false;
+const nextTask = () => new Promise((resolve) => {
+    const channel = new MessageChannel();
+    channel.port1.onmessage = resolve;
+    channel.port2.postMessage(null);
+});
+ready.then(async (e) => {
     for (const name of ['png-preview.ipt', 'metafile-preview.ipt', 'standard-set-preview.idw']) {
         try {
             const bytes = fromFile ? decode(glimmerWarm[name])
                 : new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer());
             for (let i = 0; i < 40; ++i) {
+                await nextTask();
+                if (sent || trapped)
+                    return;
                 const info = read(e, bytes, name);
                 if (info.id)
                     e.forget(info.id);
@@ -62,9 +76,7 @@ const warmed = ready.then(async (e) => {
             // Only slower: the first documents warm it instead.
         }
     }
-    self.postMessage({ ready: true });
-    return e;
-});
+}, () => {});
 
 // What the engine found in the document `bytes` (see glimmer_read): they
 // are copied into its memory and read there.
@@ -119,10 +131,11 @@ async function withPicture(e, bytes, use) {
 let queue = Promise.resolve();
 self.onmessage = (event) => {
     const job = event.data;
+    sent = true;
     queue = queue.then(async () => {
         try {
             // An engine that cannot start answers each document with why.
-            const e = await warmed;
+            const e = await ready;
             if (trapped)
                 return stop();
             if (job.op === 'read') {
