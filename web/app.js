@@ -28,9 +28,16 @@
     // slot takes the rest, sent again (copied to it, never moved, for
     // that). A slot starts its next worker only for a request waiting, so
     // one that cannot start costs each request one worker, never a loop.
+    //
+    // Over http(s) the page compiles the engine's WebAssembly itself as it
+    // starts, while its workers start, and gives each the module (a worker
+    // named "given" waits for it); a module it cannot compile is null, and
+    // the worker fetches its own.
     const slots = [0, 1].map(() => ({ worker: null, queue: [], sent: [] }));
     const sentAtOnce = 4;
     let url = 'worker.js';
+    const compiled = location.protocol === 'file:' ? null
+        : WebAssembly.compileStreaming(fetch('engine.wasm')).catch(() => null);
     const started = (async () => {
         if (location.protocol === 'file:') {
             await new Promise((resolve, reject) => {
@@ -49,7 +56,9 @@
     });
 
     function start(slot) {
-        const worker = new Worker(url);
+        const worker = new Worker(url, compiled ? { name: 'given' } : {});
+        if (compiled)
+            compiled.then((module) => worker.postMessage({ module }));
         const stopped = () => {
             if (slot.worker === worker)
                 replace(slot);

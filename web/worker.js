@@ -32,7 +32,23 @@ function stop() {
     self.close();
 }
 
-const ready = createEngine(fromFile ? { wasmBinary: decode(glimmerWasm) } : {}).then((m) => ({
+// The engine's module: from the string started from a file; else compiled
+// by the page, which starts its workers named "given" and sends it them
+// (one compile for both, begun as the page starts, theirs while they
+// start), or fetched here when the page has none to give.
+let given = null;
+const module = self.name === 'given' ? new Promise((resolve) => (given = resolve)) : Promise.resolve(null);
+let failed;
+const instantiated = new Promise((_, reject) => (failed = reject));
+const options = fromFile ? { wasmBinary: decode(glimmerWasm) } : {
+    instantiateWasm: (imports, done) => {
+        module.then((compiled) => compiled ? WebAssembly.instantiate(compiled, imports).then((instance) => ({ instance, module: compiled }))
+                                           : WebAssembly.instantiateStreaming(fetch('engine.wasm'), imports))
+            .then(({ instance, module }) => done(instance, module), failed);
+        return {};
+    },
+};
+const ready = Promise.race([createEngine(options), instantiated]).then((m) => ({
     m,
     input: engineCall(m, 'glimmer_input', 'number', ['number']),
     read: engineCall(m, 'glimmer_read', 'string', ['string']),
@@ -131,6 +147,8 @@ async function withPicture(e, bytes, use) {
 let queue = Promise.resolve();
 self.onmessage = (event) => {
     const job = event.data;
+    if ('module' in job)
+        return given && given(job.module);
     sent = true;
     queue = queue.then(async () => {
         try {
