@@ -5,27 +5,39 @@
 'use strict';
 (() => {
     const $ = (id) => document.getElementById(id);
-    const documents = [];   // { folder, name, file, card, info, slot, reader, done }
+    const documents = [];   // { folder, name, file, card, info, slot, done }
     let seq = 0;
     let ready = 0;
+    let pending = 0, pictures = 0;
 
-    // Two workers read documents in turn, each keeping the pictures it read.
-    // A page opened as a file may start no worker from a file: it starts them
-    // from worker-file.js's string (the engine and worker.js in one) through a
+    // Two workers read documents in turn; neither keeps what it read. The
+    // page keeps each document's File, no bytes and no full-size pixels:
+    // a picture file is made from the document sent again. A page opened as
+    // a file may start no worker from a file: it starts them from
+    // worker-file.js's string (the engine and worker.js in one) through a
     // blob: URL instead.
     //
     // Each worker has a few requests at a time (the next ones ready as it
     // ends one), answered in turn; the slot's others wait on the page, in
-    // its queue. A worker dies of an error it does not handle, of
-    // an answer that cannot reach the page, or of a trap in its engine (it
-    // says `fatal` then, and ends): the request it was on fails with "the
-    // reader stopped", its pictures are gone, and a fresh worker in its slot
-    // takes the rest, sent again (copied to it, never moved, for that). A
-    // slot starts its next worker only for a request waiting, so one that
-    // cannot start costs each request one worker, never a loop.
+    // its queue, their documents still unread: a document's bytes are read
+    // from its file as its request is sent, and let go once answered, so
+    // that a drop of thousands holds a few at a time. A worker dies of an
+    // error it does not handle, of an answer that cannot reach the page, or
+    // of a trap in its engine (it says `fatal` then, and ends): the request
+    // it was on fails with "the reader stopped", and a fresh worker in its
+    // slot takes the rest, sent again (copied to it, never moved, for
+    // that). A slot starts its next worker only for a request waiting, so
+    // one that cannot start costs each request one worker, never a loop.
+    //
+    // Over http(s) the page compiles the engine's WebAssembly itself as it
+    // starts, while its workers start, and gives each the module (a worker
+    // named "given" waits for it); a module it cannot compile is null, and
+    // the worker fetches its own.
     const slots = [0, 1].map(() => ({ worker: null, queue: [], sent: [] }));
     const sentAtOnce = 4;
     let url = 'worker.js';
+    const compiled = location.protocol === 'file:' ? null
+        : WebAssembly.compileStreaming(fetch('engine.wasm')).catch(() => null);
     const started = (async () => {
         if (location.protocol === 'file:') {
             await new Promise((resolve, reject) => {
@@ -44,7 +56,9 @@
     });
 
     function start(slot) {
-        const worker = new Worker(url);
+        const worker = new Worker(url, compiled ? { name: 'given' } : {});
+        if (compiled)
+            compiled.then((module) => worker.postMessage({ module }));
         const stopped = () => {
             if (slot.worker === worker)
                 replace(slot);
@@ -68,6 +82,7 @@
         };
         worker.onerror = stopped;
         worker.addEventListener('messageerror', stopped);   // Chromium's Worker has no onmessageerror
+        worker.posted = Promise.resolve();
         slot.worker = worker;
     }
 
@@ -82,21 +97,35 @@
             request.reject(new Error('the reader stopped'));
     }
 
+    // Posts each request as its document's bytes are read, in the order
+    // sent; one whose file cannot be read fails with that, never posted.
     function send(slot) {
         while (slot.sent.length < sentAtOnce && slot.queue.length > 0) {
             if (!slot.worker)
                 start(slot);
             const request = slot.queue.shift();
+            const worker = slot.worker;
             slot.sent.push(request);
-            slot.worker.postMessage(request.message);
+            request.bytes ??= request.file.arrayBuffer();
+            worker.posted = worker.posted.then(() => request.bytes).then((bytes) => {
+                if (slot.worker === worker && slot.sent.includes(request))
+                    worker.postMessage({ ...request.message, bytes });
+            }, (error) => {
+                if (slot.worker === worker && slot.sent.includes(request)) {
+                    slot.sent.splice(slot.sent.indexOf(request), 1);
+                    send(slot);
+                    request.reject(error);
+                }
+            });
         }
     }
 
-    // The worker's answer to `message`, asked in the order of the calls.
-    function ask(slot, message) {
+    // The worker's answer to `message` about the document in `file`, asked
+    // in the order of the calls.
+    function ask(slot, message, file) {
         return started.then(() => new Promise((resolve, reject) => {
             message.seq = ++seq;
-            slots[slot].queue.push({ message, resolve, reject });
+            slots[slot].queue.push({ message, file, bytes: null, resolve, reject });
             send(slots[slot]);
         }));
     }
@@ -114,8 +143,6 @@
     }
 
     function updateControls() {
-        const pending = documents.filter((d) => !d.done).length;
-        const pictures = documents.filter((d) => d.info && d.info.status === 'ok').length;
         $('all').disabled = pending > 0 || pictures === 0;
         $('status').textContent = pending > 0
             ? `Reading ${documents.length - pending + 1} of ${documents.length}…`
@@ -135,23 +162,11 @@
 
     const chosen = () => ({ type: $('type').value, size: Number($('size').value) });
 
-    // The document's answer to `message`; a reader that stopped is its error.
-    const answered = (d, message) => ask(d.slot, message)
-        .catch((error) => ({ error: String(error.message || error) }));
-
-    // Its picture as a file. A document whose worker has died since it
-    // was read is read again, by the worker in its slot now (each worker
-    // numbers its pictures alike: another's number would name another
-    // picture, or none).
+    // Its picture as a file, made from the document read again; a file
+    // that cannot be read, or a reader that stopped, is its error.
     async function pictureBytes(d, type, size) {
-        if (d.reader !== slots[d.slot].worker) {
-            const answer = await d.file.arrayBuffer().then((bytes) => answered(d, { op: 'read', bytes }), (error) => ({ error: error.message }));
-            if (answer.error || answer.info.status !== 'ok')
-                throw new Error(`${d.name}: ${answer.error ?? answer.info.reason}`);
-            d.info.id = answer.info.id;
-            d.reader = slots[d.slot].worker;
-        }
-        const answer = await answered(d, { op: 'save', id: d.info.id, type, size });
+        const answer = await ask(d.slot, { op: 'save', type, size }, d.file)
+            .catch((error) => ({ error: String(error.message || error) }));
         if (answer.error)
             throw new Error(`${d.name}: ${answer.error}`);
         return answer.bytes;
@@ -167,16 +182,32 @@
         }
     }
 
+    // The ZIP of every picture, written as they come: a few asked ahead of
+    // the one it takes, each let go once in the ZIP.
     async function saveAll() {
         const { type, size } = chosen();
         const withPicture = documents.filter((d) => d.info && d.info.status === 'ok');
         const names = pictureNames(withPicture, '.' + type);
-        const files = {};
+        const level = type === 'bmp' || type === 'wmf' ? 6 : 0;
+        const parts = [];
+        const zip = new fflate.Zip((error, chunk) => parts.push(chunk));
+        const asked = [];
+        const ahead = 2 * slots.length * sentAtOnce;
         $('all').disabled = true;
         try {
-            for (const [i, d] of withPicture.entries())
-                files[names[i]] = await pictureBytes(d, type, size);
-            download(fflate.zipSync(files, { level: type === 'bmp' || type === 'wmf' ? 6 : 0 }), `previews-${type}.zip`, 'application/zip');
+            for (const [i, name] of names.entries()) {
+                while (asked.length < Math.min(names.length, i + ahead)) {
+                    const bytes = pictureBytes(withPicture[asked.length], type, size);
+                    bytes.catch(() => {});   // taken in turn below
+                    asked.push(bytes);
+                }
+                const file = level ? new fflate.ZipDeflate(name, { level }) : new fflate.ZipPassThrough(name);
+                zip.add(file);
+                file.push(await asked[i], true);
+                asked[i] = null;
+            }
+            zip.end();
+            download(new Blob(parts), `previews-${type}.zip`, 'application/zip');
         } catch (error) {
             $('status').textContent = error.message;
         } finally {
@@ -191,6 +222,7 @@
         if (info.version !== undefined)
             facts.push(`Version ${info.version}`);
         if (info.status === 'ok') {
+            ++pictures;
             const canvas = element('canvas');
             canvas.width = d.image.width;
             canvas.height = d.image.height;
@@ -220,7 +252,7 @@
     }
 
     // Reads the documents in order, a card for each at once.
-    async function open(entries) {
+    function open(entries) {
         if (entries.length === 0)
             return;
         const added = entries.map(({ file, folder }) => {
@@ -228,26 +260,27 @@
             card.dataset.state = 'reading';
             card.append(element('p', 'pending', 'Reading…'), element('p', 'name', file.name), element('p', 'facts'));
             $('cards').append(card);
-            const d = { folder, name: file.name, file, card, info: null, slot: documents.length % 2, reader: null, done: false };
+            const d = { folder, name: file.name, file, card, info: null, slot: documents.length % 2, done: false };
             documents.push(d);
+            ++pending;
             return d;
         });
         updateControls();
-        // All are handed to the workers in their order as their files load
-        // (all at once); they read them in turn while the page draws the
-        // cards of those read.
-        const loads = added.map((d) => d.file.arrayBuffer().then((bytes) => ({ bytes }), (error) => ({ error })));
-        for (const [i, d] of added.entries()) {
-            const { bytes, error } = await loads[i];
-            const asked = error ? Promise.reject(error) : ask(d.slot, { op: 'read', bytes });
-            asked.catch((error) => ({ info: { status: 'unreadable', reason: String(error.message || error) } })).then((answer) => {
-                d.info = answer.error ? { status: 'unreadable', reason: answer.error } : answer.info;
-                d.image = answer.image;
-                d.reader = slots[d.slot].worker;
-                d.done = true;
-                showRead(d);
-                updateControls();
-            });
+        // All are handed to the workers at once, in their order; they read
+        // them in turn while the page draws the cards of those read, each
+        // picture at the size its card shows it (the canvas's most, in the
+        // screen's pixels).
+        const shown = Math.round(240 * (window.devicePixelRatio || 1));
+        for (const d of added) {
+            ask(d.slot, { op: 'read', size: shown }, d.file)
+                .catch((error) => ({ info: { status: 'unreadable', reason: String(error.message || error) } })).then((answer) => {
+                    d.info = answer.error ? { status: 'unreadable', reason: answer.error } : answer.info;
+                    d.image = answer.image;
+                    d.done = true;
+                    --pending;
+                    showRead(d);
+                    updateControls();
+                });
         }
     }
 

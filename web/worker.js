@@ -1,6 +1,7 @@
 // The page's worker: runs the engine (engine.js, engine.wasm) on the
 // documents the page sends, one at a time, and answers with what it found,
-// the preview's pixels and the picture files. The page never waits on it.
+// the preview's pixels at the size the card shows them, and the picture
+// files. The page never waits on it.
 // Started from a file, it runs as one string (worker-file.js, written by
 // scripts/build-web) that holds the engine, its WebAssembly and the warming
 // documents: glimmerWasm and glimmerWarm, in base64.
@@ -31,7 +32,23 @@ function stop() {
     self.close();
 }
 
-const ready = createEngine(fromFile ? { wasmBinary: decode(glimmerWasm) } : {}).then((m) => ({
+// The engine's module: from the string started from a file; else compiled
+// by the page, which starts its workers named "given" and sends it them
+// (one compile for both, begun as the page starts, theirs while they
+// start), or fetched here when the page has none to give.
+let given = null;
+const module = self.name === 'given' ? new Promise((resolve) => (given = resolve)) : Promise.resolve(null);
+let failed;
+const instantiated = new Promise((_, reject) => (failed = reject));
+const options = fromFile ? { wasmBinary: decode(glimmerWasm) } : {
+    instantiateWasm: (imports, done) => {
+        module.then((compiled) => compiled ? WebAssembly.instantiate(compiled, imports).then((instance) => ({ instance, module: compiled }))
+                                           : WebAssembly.instantiateStreaming(fetch('engine.wasm'), imports))
+            .then(({ instance, module }) => done(instance, module), failed);
+        return {};
+    },
+};
+const ready = Promise.race([createEngine(options), instantiated]).then((m) => ({
     m,
     input: engineCall(m, 'glimmer_input', 'number', ['number']),
     read: engineCall(m, 'glimmer_read', 'string', ['string']),
@@ -43,16 +60,30 @@ const ready = createEngine(fromFile ? { wasmBinary: decode(glimmerWasm) } : {}).
     length: engineCall(m, 'glimmer_length', 'number', []),
     error: engineCall(m, 'glimmer_error', 'string', []),
 }));
+// The engine is ready once its module is: the page may send documents then.
+ready.then(() => self.postMessage({ ready: true }), () => {});
+
 // The engine's code is compiled at its first run and again, optimised,
 // once it has run for a while: small documents of our own (from
-// fuzz/corpus/document), read a few dozen times before the page's first,
-// take it there while the page waits for one.
-const warmed = ready.then(async (e) => {
+// fuzz/corpus/document), read a few dozen times until the page's first
+// document comes, take it there while the page waits for one. One read at
+// a time, each its own task: a document the page sends is read next, and
+// warms it from then on.
+let sent = false;
+const nextTask = () => new Promise((resolve) => {
+    const channel = new MessageChannel();
+    channel.port1.onmessage = resolve;
+    channel.port2.postMessage(null);
+});
+ready.then(async (e) => {
     for (const name of ['png-preview.ipt', 'metafile-preview.ipt', 'standard-set-preview.idw']) {
         try {
             const bytes = fromFile ? decode(glimmerWarm[name])
                 : new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer());
             for (let i = 0; i < 40; ++i) {
+                await nextTask();
+                if (sent || trapped)
+                    return;
                 const info = read(e, bytes, name);
                 if (info.id)
                     e.forget(info.id);
@@ -61,9 +92,7 @@ const warmed = ready.then(async (e) => {
             // Only slower: the first documents warm it instead.
         }
     }
-    self.postMessage({ ready: true });
-    return e;
-});
+}, () => {});
 
 // What the engine found in the document `bytes` (see glimmer_read): they
 // are copied into its memory and read there.
@@ -100,26 +129,43 @@ async function pictureFile(e, id, type, size) {
     return new Uint8Array(await blob.arrayBuffer());
 }
 
+// The document `bytes` read and, with a preview, `use` made of its picture,
+// which is forgotten then: the worker keeps no picture between documents
+// (the page sends a document again for each file it wants of it).
+async function withPicture(e, bytes, use) {
+    const info = read(e, new Uint8Array(bytes), 'document');
+    if (info.status !== 'ok')
+        return { info };
+    try {
+        return { info, made: await use(info.id) };
+    } finally {
+        if (!trapped)
+            e.forget(info.id);
+    }
+}
+
 let queue = Promise.resolve();
 self.onmessage = (event) => {
     const job = event.data;
+    if ('module' in job)
+        return given && given(job.module);
+    sent = true;
     queue = queue.then(async () => {
         try {
             // An engine that cannot start answers each document with why.
-            const e = await warmed;
+            const e = await ready;
             if (trapped)
                 return stop();
             if (job.op === 'read') {
-                const info = read(e, new Uint8Array(job.bytes), 'document');
-                const answer = { seq: job.seq, info };
-                if (info.status === 'ok') {
-                    answer.image = pixels(e, info.id, 0, 0);
-                    self.postMessage(answer, [answer.image.data.buffer]);
-                    return;
-                }
-                self.postMessage(answer);
+                // Its facts, and its picture as the card shows it: scaled
+                // down to fit `size`, never up.
+                const { info, made: image } = await withPicture(e, job.bytes, (id) => pixels(e, id, job.size, 0));
+                delete info.id;
+                self.postMessage({ seq: job.seq, info, image }, image ? [image.data.buffer] : []);
             } else if (job.op === 'save') {
-                const bytes = await pictureFile(e, job.id, job.type, job.size);
+                const { info, made: bytes } = await withPicture(e, job.bytes, (id) => pictureFile(e, id, job.type, job.size));
+                if (!bytes)
+                    throw new Error(info.status === 'none' ? 'No preview' : info.reason);
                 self.postMessage({ seq: job.seq, bytes }, [bytes.buffer]);
             }
         } catch (error) {

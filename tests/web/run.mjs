@@ -164,6 +164,14 @@ async function everywhere(browser) {
         expectEqual(await page.errors(), [], 'page errors');
     });
 
+    // The page keeps each picture as its card shows it (240 pixels at most
+    // here, scaled down, never up); "Download all" below still has the
+    // full-size pixels, from the documents read again.
+    await check('every card\'s picture is drawn at the size it is shown, not its own', async () => {
+        const drawn = await page.$$eval('#cards .card canvas', (cs) => cs.map((c) => `${c.width}x${c.height}`));
+        expectEqual(drawn, table.filter((d) => d.hasPreview).map((d) => (d.size === '512x512' ? '240x240' : d.size)), 'canvas sizes');
+    });
+
     await check('every fixture: "Download all" as PNG at its own size has the fixture pixels, batch names', async () => {
         const zip = await downloadAll(page, 'png', 0);
         const withPreview = table.filter((d) => d.hasPreview);
