@@ -168,7 +168,7 @@ async function everywhere(browser) {
     // here, scaled down, never up); "Download all" below still has the
     // full-size pixels, from the documents read again.
     await check('every card\'s picture is drawn at the size it is shown, not its own', async () => {
-        const drawn = await page.$$eval('#cards .card canvas', (cs) => cs.map((c) => `${c.width}x${c.height}`));
+        const drawn = await page.evaluate(() => [...document.querySelectorAll('#cards .card canvas')].map((c) => `${c.width}x${c.height}`));
         expectEqual(drawn, table.filter((d) => d.hasPreview).map((d) => (d.size === '512x512' ? '240x240' : d.size)), 'canvas sizes');
     });
 
