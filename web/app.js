@@ -208,10 +208,10 @@
             }
             zip.end();
             download(new Blob(parts), `previews-${type}.zip`, 'application/zip');
-        } catch (error) {
-            $('status').textContent = error.message;
-        } finally {
             updateControls();
+        } catch (error) {
+            updateControls();
+            $('status').textContent = error.message;   // not hidden by the count
         }
     }
 
