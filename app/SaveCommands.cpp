@@ -27,8 +27,7 @@ namespace glimmer {
 
 namespace {
 
-const QString SaveFilter =
-    QStringLiteral("Wimdows Bitmap(*.bmp)|*.bmp|Windows Meta File(*.wmf)|*.wmf|JPEG(*.jpg)|*.jpg");
+const std::string SaveFilter = "Wimdows Bitmap(*.bmp)|*.bmp|Windows Meta File(*.wmf)|*.wmf|JPEG(*.jpg)|*.jpg";
 
 // The temporary bitmap of the JPEG export, in the current directory.
 const QString TempBitmapName = QStringLiteral("~TempBmpJpgImage.bmp");
@@ -54,9 +53,9 @@ bool hasPictureExtension(const QString& name)
 QString pickedType(const CommonDialog& dialog, const QString& otherwise)
 {
     const auto pairs = CommonDialog::filterPairs(dialog.Filter);
-    if (dialog.FilterIndex < 1 || dialog.FilterIndex > pairs.size())
+    if (dialog.FilterIndex < 1 || static_cast<std::size_t>(dialog.FilterIndex) > pairs.size())
         return otherwise;
-    return pairs[dialog.FilterIndex - 1].pattern.mid(1);
+    return QString::fromStdString(pairs[static_cast<std::size_t>(dialog.FilterIndex) - 1].pattern.substr(1));
 }
 
 // Disables `controls` until the guard ends, then gives each its state back.
@@ -86,12 +85,12 @@ void frmSavePreview::cmdSave_Click()
         CommonDialog1.Flags = CommonDialog::Explorer;
         CommonDialog1.Filter = SaveFilter;
         CommonDialog1.FilterIndex = checked::add<std::int16_t>(checked::narrow<std::int16_t>(FileType->ListIndex()), 1);
-        CommonDialog1.FileName = msFile;
+        CommonDialog1.FileName = msFile.toStdString();
         CommonDialog1.CancelError = false;
-        CommonDialog1.DefaultExt = FileType->currentText();
+        CommonDialog1.DefaultExt = FileType->currentText().toStdString();
         CommonDialog1.ShowSave();
 
-        const QString chosen = CommonDialog1.FileName;
+        const QString chosen = QString::fromStdString(CommonDialog1.FileName);
         // Cancel writes nothing and changes nothing.
         if (chosen.isEmpty())
             return;
@@ -114,7 +113,7 @@ void frmSavePreview::cmdSave_Click()
     try {
         SavePreviewImage();
     } catch (const RuntimeError& e) {
-        fail(e.text());
+        fail(QString::fromStdString(e.text()));
     } catch (const std::exception& e) {
         fail(QString::fromLocal8Bit(e.what()));
     }
@@ -124,7 +123,7 @@ void frmSavePreview::SavePreviewImage()
 {
     // The type is compared without regard to case: ".JPG" writes a JPEG file.
     if (isType(msFileType, QLatin1StringView(".bmp")))
-        SavePicture(picPreview->image(), msFile + msFileType);
+        SavePicture(picPreview->image(), (msFile + msFileType).toStdString());
     else if (isType(msFileType, QLatin1StringView(".jpg")))
         SaveAsJPEG(msFile);
     else
@@ -137,7 +136,7 @@ void frmSavePreview::savePictureItself(const QString& path)
     // A raster picture is a bitmap in its own form; asked for ".wmf", it is
     // wrapped as a metafile like the metafile pictures.
     if (picture.kind() == Picture::Kind::Raster && !isType(msFileType, QLatin1StringView(".wmf"))) {
-        SavePicture(picture.image(), path);
+        SavePicture(picture.image(), path.toStdString());
         return;
     }
     Bytes placeable;
@@ -145,9 +144,9 @@ void frmSavePreview::savePictureItself(const QString& path)
         placeable = outputFile(picture, OutputType::Wmf, 0);
     } catch (const FormatError& e) {
         throw RuntimeError(RuntimeError::InvalidPicture,
-                           QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), QString::fromStdString(e.what())));
+                           QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), QString::fromStdString(e.what())).toStdString());
     }
-    writeFileAtomically(path, placeable);
+    writeWholeFile(path.toStdString(), placeable);
 }
 
 // (The base path is called FileName by the export's callers; here it must not
@@ -163,8 +162,9 @@ void frmSavePreview::SaveAsJPEG(const QString& sFileName)
     if (QFileInfo(TempBitmapName).isSymLink())
         throw RuntimeError(RuntimeError::PathFileAccess,
                            QStringLiteral("Path/File access error: \"%1\" is a symbolic link")
-                               .arg(QFileInfo(TempBitmapName).absoluteFilePath()));
-    SavePicture(picPreview->image(), TempBitmapName);
+                               .arg(QFileInfo(TempBitmapName).absoluteFilePath())
+                               .toStdString());
+    SavePicture(picPreview->image(), TempBitmapName.toStdString());
     MakeJPG(sFileName);
 }
 
@@ -180,7 +180,7 @@ void frmSavePreview::MakeJPG(const QString& sFileName)
     // Whatever happens, the temporary bitmap goes and moDib is left empty.
     const auto tidy = qScopeGuard([this] {
         try {
-            Kill(TempBitmapName);
+            Kill(TempBitmapName.toStdString());
         } catch (const RuntimeError&) {
         }
         moDib->CleanUp();
@@ -189,11 +189,11 @@ void frmSavePreview::MakeJPG(const QString& sFileName)
     // The bitmap was written just before; give the file system a moment if
     // it is not readable yet, but never wait for ever.
     QDeadlineTimer deadline(2000);
-    bool loaded = moDib->Load(TempBitmapName);
+    bool loaded = moDib->Load(TempBitmapName.toStdString());
     for (int attempt = 1; !loaded && attempt < 20 && !deadline.hasExpired(); ++attempt) {
         DoEvents();
         QThread::msleep(50);
-        loaded = moDib->Load(TempBitmapName);
+        loaded = moDib->Load(TempBitmapName.toStdString());
     }
     if (!loaded) {
         fail(QStringLiteral("The temporary bitmap \"%1\" could not be read, so no JPEG file was written.")
@@ -202,7 +202,7 @@ void frmSavePreview::MakeJPG(const QString& sFileName)
     }
 
     // msFileType is ".jpg" in some case: the name stays as the user typed it.
-    SaveDibAsJpeg(messages_, *moDib, sFileName + msFileType, *ijl_);
+    SaveDibAsJpeg(messages_, *moDib, (sFileName + msFileType).toStdString(), *ijl_);
     DoEvents();
 }
 
@@ -219,10 +219,10 @@ void frmSavePreview::SaveMultipleFiles()
         CommonDialog1.ShowOpen();
     } catch (const RuntimeError& e) {
         msFile.clear();
-        fail(e.text());
+        fail(QString::fromStdString(e.text()));
         return;
     }
-    msFile = CommonDialog1.FileName;
+    msFile = QString::fromStdString(CommonDialog1.FileName);
     if (msFile.isEmpty())
         return;
 
@@ -246,7 +246,7 @@ void frmSavePreview::SaveMultipleFiles()
     progress_->start(count);
     for (std::int16_t i = 0; i < count; i = checked::add<std::int16_t>(i, 1)) {
         const QString& piece = pieces[i];
-        if (!progress_->advance(i, QFileInfo(piece).fileName()))
+        if (!progress_->advance(i, QFileInfo(piece).fileName().toStdString()))
             break;
         handled = checked::add<std::int16_t>(handled, 1);
 
@@ -285,7 +285,7 @@ void frmSavePreview::SaveMultipleFiles()
                     if (nameTaken)
                         renamed.append(QFileInfo(piece).fileName() + msFileType);
                 } catch (const RuntimeError& e) {
-                    failedSaves.append({QFileInfo(piece).fileName(), e.text()});
+                    failedSaves.append({QFileInfo(piece).fileName(), QString::fromStdString(e.text())});
                 } catch (const std::exception& e) {
                     failedSaves.append({QFileInfo(piece).fileName(), QString::fromLocal8Bit(e.what())});
                 }

@@ -3,9 +3,11 @@
 #include "imaging/cDIBSection.h"
 #include "preview/Fetch.h"
 #include "platform/ErrorRecord.h"
-#include "platform/QtImage.h"
+#include "platform/Runtime.h"
+#include "platform/qt/QtImage.h"
 #include "platform/RuntimeError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
@@ -19,10 +21,10 @@ namespace glimmer {
 
 namespace {
 
-const QString OpenFilter = QStringLiteral("All Files(*.*)|*.*|Inventor Files(*.ipt,*.iam,*.idw,*.ipn, *.ide)")
-                           + QStringLiteral("|*.ipt;*.iam;*.idw;*.ipn;*.ide|Part Files (*.ipt)|*.ipt|Assembly Files (*.iam)")
-                           + QStringLiteral("|*.iam|Drawing Files(*.idw)|*.idw|Presentation Files (*.ipn)|*.ipn|")
-                           + QStringLiteral("iFeature Files(*.ide)|*.ide");
+const std::string OpenFilter = std::string("All Files(*.*)|*.*|Inventor Files(*.ipt,*.iam,*.idw,*.ipn, *.ide)")
+                               + "|*.ipt;*.iam;*.idw;*.ipn;*.ide|Part Files (*.ipt)|*.ipt|Assembly Files (*.iam)"
+                               + "|*.iam|Drawing Files(*.idw)|*.idw|Presentation Files (*.ipn)|*.ipn|"
+                               + "iFeature Files(*.ide)|*.ide";
 
 // The window's designed client area, in twips.
 constexpr int ClientWidthTwips = 5085;
@@ -47,7 +49,7 @@ void place(QWidget* widget, const char* name, int left, int top, int width, int 
 QString basePath(const QString& path)
 {
     if (path.size() < 4)
-        throw RuntimeError(5, QStringLiteral("Invalid procedure call or argument"));
+        throw RuntimeError(5, "Invalid procedure call or argument");
     return path.left(path.size() - 4);
 }
 
@@ -75,6 +77,7 @@ frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Compo
     , ijl_(&ijlLibrary())
     , gdi_(&gdi::systemGdi())
 {
+    setEventPump([] { QCoreApplication::processEvents(); });
     setObjectName(QStringLiteral("frmSavePreview"));
     setWindowTitle(QStringLiteral("Preview & Save Inventor Images"));
     QIcon icon;
@@ -197,7 +200,7 @@ void frmSavePreview::cmdOpen_Click()
     configureOpenDialog(CommonDialog::Explorer);
     CommonDialog1.CancelError = false;
     CommonDialog1.ShowOpen();
-    openDocument(CommonDialog1.FileName);
+    openDocument(QString::fromStdString(CommonDialog1.FileName));
 }
 
 void frmSavePreview::open(const QString& document)
@@ -223,7 +226,7 @@ void frmSavePreview::openDocument(const QString& path)
         moPropReader = components_.createPropertyReader();
         moDocument = documentServer().OpenDocument(msFile.toStdString());
     } catch (const RuntimeError& e) {
-        openFailed(e.reason());
+        openFailed(QString::fromStdString(e.reason()));
         return;
     } catch (const FormatError& e) {
         openFailed(QString::fromStdString(e.what()));
@@ -236,7 +239,7 @@ void frmSavePreview::openDocument(const QString& path)
     errors.step([&] { picPreview->setPicture(requirePicture(fetched)); });
     errors.step([&] {
         if (!moDocument)
-            throw RuntimeError(RuntimeError::ObjectNotSet, QStringLiteral("Object variable not set"));
+            throw RuntimeError(RuntimeError::ObjectNotSet, "Object variable not set");
         FileName->setText(QString::fromStdString(moDocument->DisplayName()));
     });
 
@@ -269,12 +272,12 @@ void frmSavePreview::openFailed(const QString& reason)
 
 void frmSavePreview::notify(const QString& text)
 {
-    messages_.show(text, MessageBox::applicationTitle(), MessageBox::Icon::Information);
+    messages_.show(text.toStdString(), MessageBox::applicationTitle(), MessageBox::Icon::Information);
 }
 
 void frmSavePreview::fail(const QString& text)
 {
-    messages_.show(text, MessageBox::applicationTitle(), MessageBox::Icon::Exclamation);
+    messages_.show(text.toStdString(), MessageBox::applicationTitle(), MessageBox::Icon::Exclamation);
 }
 
 } // namespace glimmer

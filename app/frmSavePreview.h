@@ -1,12 +1,12 @@
 #pragma once
 
 #include "jpeg/IJL.h"
-#include "platform/Gdi.h"
 #include "platform/CommonDialog.h"
-#include "platform/Controls.h"
+#include "platform/Gdi.h"
 #include "platform/MessageBox.h"
-#include "platform/PictureBox.h"
-#include "platform/Progress.h"
+#include "platform/qt/Controls.h"
+#include "platform/qt/PictureBox.h"
+#include "platform/qt/QtProgress.h"
 #include "preview/Components.h"
 
 #include <QLabel>

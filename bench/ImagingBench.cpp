@@ -8,7 +8,7 @@
 
 #include "jpeg/IJL.h"
 #include "imaging/cDIBSection.h"
-#include "platform/QtImage.h"
+#include "platform/qt/QtImage.h"
 #include "platform/Runtime.h"
 
 #include <benchmark/benchmark.h>

@@ -19,27 +19,26 @@ constexpr std::size_t kMaxLibraryText = 4096;
 
 } // namespace
 
-JpegLibraryError::JpegLibraryError(std::int32_t code, const QString& text)
-    : std::runtime_error(text.toStdString()), code_(code), text_(text)
+JpegLibraryError::JpegLibraryError(std::int32_t code, const std::string& text)
+    : std::runtime_error(text), code_(code), text_(text)
 {
 }
 
-QByteArray EncodeDibAsJpeg(const std::byte* lBits, std::int32_t lWidth, std::int32_t lHeight,
+std::vector<std::byte> EncodeDibAsJpeg(const std::byte* lBits, std::int32_t lWidth, std::int32_t lHeight,
                            std::int32_t lBytesPerScanLine, const IjlFunctions& ijl)
 {
     try {
-        const std::vector<std::byte> stream = ijlEncodeDib(lBits, lWidth, lHeight, lBytesPerScanLine, ijl);
-        return QByteArray(reinterpret_cast<const char*>(stream.data()), static_cast<qsizetype>(stream.size()));
+        return ijlEncodeDib(lBits, lWidth, lHeight, lBytesPerScanLine, ijl);
     } catch (const IjlError& e) {
-        throw JpegLibraryError(e.code(), QString::fromUtf8(e.what()));
+        throw JpegLibraryError(e.code(), e.what());
     } catch (const std::overflow_error&) {
         throw OverflowError();
     }
 }
 
-bool SaveDibAsJpeg(MessageBox& box, cDIBSection& oDib, const QString& sJpegFile, const IjlFunctions& ijl)
+bool SaveDibAsJpeg(MessageBox& box, cDIBSection& oDib, const std::string& sJpegFile, const IjlFunctions& ijl)
 {
-    QByteArray stream;
+    std::vector<std::byte> stream;
     try {
         stream = EncodeDibAsJpeg(oDib.DIBSectionBitsPtr(), oDib.dib_width(), oDib.dib_height(),
                                  oDib.BytesPerScanLine(), ijl);
@@ -47,22 +46,21 @@ bool SaveDibAsJpeg(MessageBox& box, cDIBSection& oDib, const QString& sJpegFile,
         ReportJpegError(box, e.text(), e.code(), ijl);
         return false;
     }
-    writeFileAtomically(sJpegFile, {reinterpret_cast<const std::byte*>(stream.constData()),
-                                    static_cast<std::size_t>(stream.size())});
+    writeWholeFile(sJpegFile, stream);
     return true;
 }
 
-QString JpegErrorMessage(const QString& sText, std::int32_t lCode, const IjlFunctions& ijl)
+std::string JpegErrorMessage(const std::string& sText, std::int32_t lCode, const IjlFunctions& ijl)
 {
-    return QString::fromStdString(ijlErrorMessage(sText.toStdString(), lCode, ijl));
+    return ijlErrorMessage(sText, lCode, ijl);
 }
 
-void ReportJpegError(MessageBox& box, const QString& sText, std::int32_t lCode, const IjlFunctions& ijl)
+void ReportJpegError(MessageBox& box, const std::string& sText, std::int32_t lCode, const IjlFunctions& ijl)
 {
-    box.show(JpegErrorMessage(sText, lCode, ijl), QStringLiteral("Intel(R) JPEG Library"), MessageBox::Icon::Exclamation);
+    box.show(JpegErrorMessage(sText, lCode, ijl), "Intel(R) JPEG Library", MessageBox::Icon::Exclamation);
 }
 
-QString StringFromAnsiPointer(const char* const& lAddress)
+std::string StringFromAnsiPointer(const char* const& lAddress)
 {
     if (!lAddress)
         return {};

@@ -2,8 +2,7 @@
 
 #include "platform/Ansi.h"
 #include "platform/Checked.h"
-
-#include <QScopeGuard>
+#include "platform/ScopeExit.h"
 
 #include <span>
 #include <string>
@@ -61,14 +60,14 @@ bool cDIBSection::Create(std::int32_t lWidth, std::int32_t lHeight, std::int32_t
     return false;
 }
 
-bool cDIBSection::Load(const QString& Name)
+bool cDIBSection::Load(const std::string& Name)
 {
     CleanUp();
+    const std::string ansiName = toAnsi(Name);
     mhMemDC = gdi_->CreateCompatibleDC(HDC{});
     if (!mhMemDC)
         return false;
 
-    const std::string ansiName = toAnsi(Name);
     const HBITMAP loaded = gdi_->LoadImageA(HINSTANCE{}, ansiName.c_str(), IMAGE_BITMAP, 0, 0,
                                             LR_CREATEDIBSECTION | LR_LOADFROMFILE);
     if (!loaded) {
@@ -77,7 +76,7 @@ bool cDIBSection::Load(const QString& Name)
         return false;
     }
     // The loaded bitmap is ours until the end of this call, whichever way it ends.
-    const auto releaseLoaded = qScopeGuard([this, loaded] { gdi_->DeleteObject(loaded); });
+    const ScopeExit releaseLoaded([this, loaded] { gdi_->DeleteObject(loaded); });
 
     BITMAPINFOHEADER& h = mtBitmapInfo.bmiHeader;
     h.biSize = 40;

@@ -2,10 +2,9 @@
 
 #include "platform/Gdi.h"
 
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace glimmer {
 
@@ -29,8 +28,10 @@ public:
                    gdi::HBITMAP& hDib);
     // An empty (zeroed) DIB of this size; false leaves the object empty.
     bool Create(std::int32_t lWidth, std::int32_t lHeight, std::int32_t lChannels);
-    // The picture of a Windows bitmap file as a 24-bit DIB; false leaves the object empty.
-    bool Load(const QString& Name);
+    // The picture of a Windows bitmap file (a UTF-8 name) as a 24-bit DIB;
+    // false leaves the object empty. A name the narrow calls cannot take
+    // raises RuntimeError (BadFileName).
+    bool Load(const std::string& Name);
 
     // Bytes per pixel row, pad bytes included.
     std::int32_t BytesPerScanLine() const;

@@ -1,6 +1,6 @@
 #include "PictureBox.h"
 
-#include "platform/QtImage.h"
+#include "platform/qt/QtImage.h"
 #include "preview/Box.h"
 
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "platform/QtImage.h"
+#include "platform/qt/QtImage.h"
 
 #include <cstring>
 

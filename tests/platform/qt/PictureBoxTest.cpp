@@ -1,6 +1,6 @@
 #include "formats/FormatError.h"
-#include "platform/PictureBox.h"
-#include "platform/QtImage.h"
+#include "platform/qt/PictureBox.h"
+#include "platform/qt/QtImage.h"
 #include "preview/Box.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/QtImage.h"
+#include "platform/qt/QtImage.h"
 #include "tests/support/Pixels.h"
 
 #include <QImage>

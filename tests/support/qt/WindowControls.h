@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Controls.h"
-#include "platform/PictureBox.h"
+#include "platform/qt/Controls.h"
+#include "platform/qt/PictureBox.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QString>
-
 #include <stdexcept>
+#include <string>
 
 namespace glimmer {
 
@@ -27,32 +26,32 @@ public:
         NoVersion = 1002,     // the document's version cannot be read
     };
 
-    RuntimeError(int number, const QString& text)
-        : std::runtime_error(text.toStdString()), number_(number), reason_(text) {}
+    RuntimeError(int number, const std::string& text)
+        : std::runtime_error(text), number_(number), reason_(text) {}
     // An error about one file: its name and the reason kept apart, so that
     // each caller words the message its own way.
-    RuntimeError(int number, const QString& file, const QString& reason)
-        : std::runtime_error((file + QStringLiteral(": ") + reason).toStdString())
+    RuntimeError(int number, const std::string& file, const std::string& reason)
+        : std::runtime_error(file + ": " + reason)
         , number_(number), file_(file), reason_(reason) {}
 
     int number() const noexcept { return number_; }
     // The file the error is about; empty when it is about none.
-    const QString& file() const noexcept { return file_; }
+    const std::string& file() const noexcept { return file_; }
     // Why, without the file's name.
-    const QString& reason() const noexcept { return reason_; }
+    const std::string& reason() const noexcept { return reason_; }
     // The whole text for the user: "file: reason", or the reason alone.
-    QString text() const { return file_.isEmpty() ? reason_ : file_ + QStringLiteral(": ") + reason_; }
+    std::string text() const { return file_.empty() ? reason_ : file_ + ": " + reason_; }
 
 private:
     int number_;
-    QString file_;
-    QString reason_;
+    std::string file_;
+    std::string reason_;
 };
 
 // Raised when 32-bit (or 16-bit) signed arithmetic on sizes and counts overflows.
 class OverflowError : public RuntimeError {
 public:
-    explicit OverflowError(const QString& what = QStringLiteral("Overflow"))
+    explicit OverflowError(const std::string& what = "Overflow")
         : RuntimeError(Overflow, what) {}
 };
 

@@ -1,17 +1,14 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-
 #include <optional>
-
-class QWidget;
+#include <string>
+#include <vector>
 
 namespace glimmer {
 
 // The file dialog as the window's commands use it: set the properties, call
 // ShowOpen or ShowSave, read FileName. A confirmed dialog makes the chosen
-// folder the process's current directory.
+// folder the process's current directory. Texts are UTF-8.
 class CommonDialog {
 public:
     // Flag values the window uses.
@@ -22,16 +19,16 @@ public:
 
     long Flags = 0;
     // Description and pattern pairs separated by '|'.
-    QString Filter;
+    std::string Filter;
     // In: the 1-based index of the pair to preselect; 0 or out of range
     // selects none. Out, when confirmed: the pair the user left picked.
     int FilterIndex = 0;
     // In: the initial folder and name. Out: the result; empty when cancelled.
     // A multiple selection comes back as the folder, then each bare name,
     // separated by NUL characters.
-    QString FileName;
+    std::string FileName;
     bool CancelError = false;
-    QString DefaultExt;
+    std::string DefaultExt;
     // The largest result, in characters, the caller's buffer can take.
     int MaxFileSize = 260;
 
@@ -40,10 +37,10 @@ public:
 
     // The description/pattern pairs of Filter.
     struct FilterPair {
-        QString description;
-        QString pattern;
+        std::string description;
+        std::string pattern;
     };
-    static QList<FilterPair> filterPairs(const QString& filter);
+    static std::vector<FilterPair> filterPairs(const std::string& filter);
 
     // Raised by ShowOpen when a selection does not fit MaxFileSize.
     static constexpr int BufferTooSmall = 20476;
@@ -51,26 +48,10 @@ public:
 protected:
     enum class Mode { Open, Save };
     // Returns the chosen absolute paths, or nothing when cancelled.
-    virtual std::optional<QStringList> run(Mode mode) = 0;
+    virtual std::optional<std::vector<std::string>> run(Mode mode) = 0;
 
 private:
     void show(Mode mode);
-};
-
-// The dialog over Qt's own QFileDialog (never the desktop's: the same
-// dialog everywhere, whose saving adds the extension of the picked type to a
-// name typed without one).
-class QtCommonDialog : public CommonDialog {
-public:
-    explicit QtCommonDialog(QWidget* parent = nullptr) : parent_(parent) {}
-    // The window the dialog sits over, modal to it.
-    void setParent(QWidget* parent) { parent_ = parent; }
-
-protected:
-    std::optional<QStringList> run(Mode mode) override;
-
-private:
-    QWidget* parent_;
 };
 
 } // namespace glimmer

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <unordered_map>
 
 namespace glimmer::gdi {
@@ -151,7 +150,7 @@ public:
     // Contexts and bitmaps made and not yet released.
     std::size_t liveObjects() const noexcept;
     // Why the last operation that failed did so.
-    const QString& lastError() const noexcept { return lastError_; }
+    const std::string& lastError() const noexcept { return lastError_; }
     // The 1 x 1 bitmap that a new context holds selected; it cannot be deleted.
     static HBITMAP stockBitmap() noexcept { return HBITMAP(1); }
 
@@ -161,7 +160,7 @@ private:
     struct Surface;
 
     template <typename H>
-    H fail(const QString& why);
+    H fail(const std::string& why);
     Dc* dc(HDC h);
     Bitmap* bitmap(HBITMAP h);
     Surface surfaceOf(HDC h);
@@ -177,7 +176,7 @@ private:
     std::unique_ptr<void, FreeBlock> spare_;   // the pixel memory of the last section released
     std::size_t spareBytes_ = 0;
     std::uint32_t lastId_ = 1;   // 1 is the stock bitmap
-    QString lastError_;
+    std::string lastError_;
 };
 
 // The process's graphics layer, which the program's objects use by default.

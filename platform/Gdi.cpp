@@ -3,8 +3,9 @@
 #include "formats/BitmapFile.h"
 #include "platform/Ansi.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/Paths.h"
+
+#include <cstdio>
 #include "formats/Image.h"
 
 #include <algorithm>
@@ -38,7 +39,7 @@ struct MemoryGdi::Bitmap {
     BITMAPINFOHEADER header{};                       // what the header query reports
     std::unique_ptr<std::byte, FreeMemory> memory;   // a DIB section we made...
     std::size_t memoryBytes = 0;
-    QByteArray file;                                 // ...or a loaded file whose rows serve as they are...
+    std::vector<std::byte> file;                     // ...or a loaded file whose rows serve as they are...
     Image image;                                     // ...or a loaded file's decoded picture
     Surface surface;
     std::uint32_t selectedInto = 0;
@@ -53,6 +54,13 @@ namespace {
 bool pixelFormatSupported(const BITMAPINFOHEADER& h)
 {
     return (h.biBitCount == 24 || h.biBitCount == 32) && h.biCompression == BI_RGB;
+}
+
+std::string hex8(std::uint32_t v)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(v));
+    return text;
 }
 
 std::int64_t rowsOf(std::int32_t height)
@@ -114,7 +122,7 @@ MemoryGdi::MemoryGdi() = default;
 MemoryGdi::~MemoryGdi() = default;
 
 template <typename H>
-H MemoryGdi::fail(const QString& why)
+H MemoryGdi::fail(const std::string& why)
 {
     lastError_ = why;
     return H{};
@@ -156,7 +164,7 @@ std::size_t MemoryGdi::liveObjects() const noexcept
 HDC MemoryGdi::CreateCompatibleDC(HDC hdc)
 {
     if (hdc && !dc(hdc))
-        return fail<HDC>(QStringLiteral("CreateCompatibleDC: unknown device context"));
+        return fail<HDC>("CreateCompatibleDC: unknown device context");
     const std::uint32_t id = nextId();
     dcs_.emplace(id, std::make_unique<Dc>());
     return HDC(id);
@@ -167,17 +175,17 @@ HBITMAP MemoryGdi::CreateDIBSection(HDC hdc, const BITMAPINFO& bmi, std::uint32_
     bits = nullptr;
     const BITMAPINFOHEADER& h = bmi.bmiHeader;
     if (usage != DIB_RGB_COLORS)
-        return fail<HBITMAP>(QStringLiteral("CreateDIBSection: only DIB_RGB_COLORS"));
+        return fail<HBITMAP>("CreateDIBSection: only DIB_RGB_COLORS");
     if (hdc && !dc(hdc))
-        return fail<HBITMAP>(QStringLiteral("CreateDIBSection: unknown device context"));
+        return fail<HBITMAP>("CreateDIBSection: unknown device context");
     if (h.biSize < 40 || h.biPlanes != 1 || !pixelFormatSupported(h))
-        return fail<HBITMAP>(QStringLiteral("CreateDIBSection: only 24- and 32-bit BI_RGB sections"));
+        return fail<HBITMAP>("CreateDIBSection: only 24- and 32-bit BI_RGB sections");
     if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == std::numeric_limits<std::int32_t>::min())
-        return fail<HBITMAP>(QStringLiteral("CreateDIBSection: size %1 x %2").arg(h.biWidth).arg(h.biHeight));
+        return fail<HBITMAP>("CreateDIBSection: size " + std::to_string(h.biWidth) + " x " + std::to_string(h.biHeight));
     const std::int64_t stride = bmp::strideOf(h.biWidth, h.biBitCount);
     const std::int64_t rows = rowsOf(h.biHeight);
     if (stride * rows > kMaxDibBytes)
-        return fail<HBITMAP>(QStringLiteral("CreateDIBSection: more than %1 bytes of pixels").arg(kMaxDibBytes));
+        return fail<HBITMAP>("CreateDIBSection: more than " + std::to_string(kMaxDibBytes) + " bytes of pixels");
 
     auto b = std::make_unique<Bitmap>();
     b->memoryBytes = static_cast<std::size_t>(stride * rows);
@@ -189,7 +197,7 @@ HBITMAP MemoryGdi::CreateDIBSection(HDC hdc, const BITMAPINFO& bmi, std::uint32_
         b->memory.reset(static_cast<std::byte*>(std::calloc(b->memoryBytes, 1)));
     }
     if (!b->memory)
-        return fail<HBITMAP>(QStringLiteral("CreateDIBSection: out of memory"));
+        return fail<HBITMAP>("CreateDIBSection: out of memory");
     b->header = h;
     b->header.biSize = 40;
     b->header.biSizeImage = static_cast<std::int32_t>(stride * rows);
@@ -207,14 +215,14 @@ HBITMAP MemoryGdi::SelectObject(HDC hdc, HBITMAP h)
 {
     Dc* d = dc(hdc);
     if (!d)
-        return fail<HBITMAP>(QStringLiteral("SelectObject: unknown device context"));
+        return fail<HBITMAP>("SelectObject: unknown device context");
     Bitmap* b = nullptr;
     if (h != stockBitmap()) {
         b = bitmap(h);
         if (!b)
-            return fail<HBITMAP>(QStringLiteral("SelectObject: unknown bitmap"));
+            return fail<HBITMAP>("SelectObject: unknown bitmap");
         if (b->selectedInto && b->selectedInto != hdc.id())
-            return fail<HBITMAP>(QStringLiteral("SelectObject: the bitmap is selected into another context"));
+            return fail<HBITMAP>("SelectObject: the bitmap is selected into another context");
     }
     const HBITMAP previous(d->selected);
     if (Bitmap* p = bitmap(previous))
@@ -237,7 +245,7 @@ bool MemoryGdi::DeleteObject(HGDIOBJ object)
     if (const auto it = bitmaps_.find(id); it != bitmaps_.end()) {
         Bitmap& b = *it->second;
         if (b.selectedInto) {
-            lastError_ = QStringLiteral("DeleteObject: the bitmap is still selected into a context");
+            lastError_ = "DeleteObject: the bitmap is still selected into a context";
             return false;
         }
         // The next section is most often of the same size (every export loads
@@ -249,7 +257,7 @@ bool MemoryGdi::DeleteObject(HGDIOBJ object)
         bitmaps_.erase(it);
         return true;
     }
-    lastError_ = QStringLiteral("DeleteObject: unknown or stale handle");
+    lastError_ = "DeleteObject: unknown or stale handle";
     return false;
 }
 
@@ -257,13 +265,13 @@ int MemoryGdi::GetDIBits(HDC hdc, HBITMAP h, std::int32_t start, std::int32_t li
                          BITMAPINFO& bmi, std::uint32_t usage)
 {
     if (!dc(hdc))
-        return fail<int>(QStringLiteral("GetDIBits: unknown device context"));
+        return fail<int>("GetDIBits: unknown device context");
     const Bitmap* b = bitmap(h);
     if (!b)
-        return fail<int>(QStringLiteral("GetDIBits: unknown bitmap"));
+        return fail<int>("GetDIBits: unknown bitmap");
     BITMAPINFOHEADER& target = bmi.bmiHeader;
     if (usage != DIB_RGB_COLORS || target.biSize < 40)
-        return fail<int>(QStringLiteral("GetDIBits: unsupported header or colour use"));
+        return fail<int>("GetDIBits: unsupported header or colour use");
 
     if (bits.empty() && target.biBitCount == 0) {
         const BITMAPINFOHEADER& own = b->header;
@@ -282,17 +290,17 @@ int MemoryGdi::GetDIBits(HDC hdc, HBITMAP h, std::int32_t start, std::int32_t li
 
     const Surface& src = b->surface;
     if (!pixelFormatSupported(target) || target.biWidth != src.width || rowsOf(target.biHeight) != src.height)
-        return fail<int>(QStringLiteral("GetDIBits: the target format must be 24 or 32 bits at the bitmap's size"));
+        return fail<int>("GetDIBits: the target format must be 24 or 32 bits at the bitmap's size");
     const std::int64_t stride = bmp::strideOf(target.biWidth, target.biBitCount);
     if (bits.empty()) {
         target.biSizeImage = static_cast<std::int32_t>(stride * src.height);
         return 1;
     }
     if (start < 0 || lines < 0 || start >= src.height)
-        return fail<int>(QStringLiteral("GetDIBits: scan lines %1 + %2 out of range").arg(start).arg(lines));
+        return fail<int>("GetDIBits: scan lines " + std::to_string(start) + " + " + std::to_string(lines) + " out of range");
     const std::int64_t count = std::min<std::int64_t>(lines, src.height - start);
     if (count * stride > static_cast<std::int64_t>(bits.size()))
-        return fail<int>(QStringLiteral("GetDIBits: the buffer holds fewer than %1 scan lines").arg(count));
+        return fail<int>("GetDIBits: the buffer holds fewer than " + std::to_string(count) + " scan lines");
 
     const int dstBpp = target.biBitCount / 8;
     const bool targetBottomUp = target.biHeight > 0;
@@ -311,22 +319,16 @@ HBITMAP MemoryGdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_
                               std::uint32_t flags)
 {
     if (instance || type != IMAGE_BITMAP || !(flags & LR_LOADFROMFILE) || cx != 0 || cy != 0 || !name)
-        return fail<HBITMAP>(QStringLiteral("LoadImageA: only bitmap files at their own size"));
-    const QString path = fromAnsi(name);
+        return fail<HBITMAP>("LoadImageA: only bitmap files at their own size");
+    const std::string path = fromAnsi(name);
+    std::vector<std::byte> bytes;
     // Only regular files: a device or a pipe could feed us without end.
-    if (!QFileInfo(path).isFile())
-        return fail<HBITMAP>(QStringLiteral("LoadImageA: \"%1\" is not a file").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail<HBITMAP>(QStringLiteral("LoadImageA: cannot open \"%1\": %2").arg(path, file.errorString()));
-    if (file.size() > static_cast<qint64>(bmp::kMaxFileBytes))
-        return fail<HBITMAP>(QStringLiteral("LoadImageA: \"%1\" is too large").arg(path));
-    QByteArray bytes = file.read(file.size());
+    if (const std::string why = readRegularFile(path, bmp::kMaxFileBytes, bytes); !why.empty())
+        return fail<HBITMAP>("LoadImageA: \"" + path + "\" " + why);
 
     auto b = std::make_unique<Bitmap>();
     bmp::FileInfo info;
-    const std::span<const std::byte> data(reinterpret_cast<const std::byte*>(bytes.constData()),
-                                          static_cast<std::size_t>(bytes.size()));
+    const std::span<const std::byte> data(bytes);
     try {
         info = bmp::readInfo(data);
         if (info.compression == bmp::Rgb && (info.bitCount == 24 || info.bitCount == 32)) {
@@ -340,7 +342,7 @@ HBITMAP MemoryGdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_
             b->surface = {b->image.row(0), b->image.width(), b->image.height(), b->image.stride(), false, 4};
         }
     } catch (const FormatError& e) {
-        return fail<HBITMAP>(QStringLiteral("LoadImageA: \"%1\": %2").arg(path, QString::fromUtf8(e.what())));
+        return fail<HBITMAP>("LoadImageA: \"" + path + "\": " + e.what());
     }
     // The section holds the rows bottom-up whatever the file's order, so the
     // header reports a positive height; bit count and size are the file's own.
@@ -362,15 +364,15 @@ bool MemoryGdi::BitBlt(HDC target, int x, int y, int cx, int cy, HDC source, int
 {
     const std::uint8_t rop3 = static_cast<std::uint8_t>(rop >> 16);
     if ((rop3 >> 4) != (rop3 & 0x0F))
-        return fail<bool>(QStringLiteral("BitBlt: raster operation 0x%1 needs a pattern").arg(rop, 8, 16, QChar('0')));
+        return fail<bool>("BitBlt: raster operation 0x" + hex8(rop) + " needs a pattern");
     const bool usesSource = ((rop3 >> 2) & 3) != (rop3 & 3);
 
     const Surface dst = surfaceOf(target);
     if (!dst)
-        return fail<bool>(QStringLiteral("BitBlt: the target context holds no DIB section"));
+        return fail<bool>("BitBlt: the target context holds no DIB section");
     const Surface src = usesSource ? surfaceOf(source) : Surface{};
     if (usesSource && !src)
-        return fail<bool>(QStringLiteral("BitBlt: the source context holds no DIB section"));
+        return fail<bool>("BitBlt: the source context holds no DIB section");
 
     // Clip to the target, and to the source where it is read.
     std::int64_t left = x, top = y, width = cx, height = cy, sx = x1, sy = y1;

@@ -1,4 +1,4 @@
-#include "Progress.h"
+#include "platform/qt/QtProgress.h"
 
 #include <QProgressDialog>
 
@@ -34,11 +34,11 @@ void QtProgress::start(int total)
     dialog->showNow();
 }
 
-bool QtProgress::advance(int done, const QString& current)
+bool QtProgress::advance(int done, const std::string& current)
 {
     if (!dialog_)
         return true;
-    dialog_->setLabelText(QStringLiteral("%1 of %2: %3").arg(done + 1).arg(dialog_->maximum()).arg(current));
+    dialog_->setLabelText(QStringLiteral("%1 of %2: %3").arg(done + 1).arg(dialog_->maximum()).arg(QString::fromStdString(current)));
     dialog_->setValue(done);
     return !dialog_->wasCanceled();
 }

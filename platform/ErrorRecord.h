@@ -5,8 +5,7 @@
 #include "formats/FormatError.h"
 #include "preview/Fetch.h"
 
-#include <QString>
-
+#include <string>
 #include <exception>
 #include <utility>
 
@@ -23,15 +22,15 @@ inline RuntimeError toRuntimeError(const FormatError& e)
     case FormatError::Subject::Preview: number = RuntimeError::NoPreview; break;
     case FormatError::Subject::Data: break;
     }
-    const QString reason = QString::fromStdString(e.what());
-    return e.file().empty() ? RuntimeError(number, reason) : RuntimeError(number, QString::fromStdString(e.file()), reason);
+    const std::string reason = e.what();
+    return e.file().empty() ? RuntimeError(number, reason) : RuntimeError(number, e.file(), reason);
 }
 
 // The fetched picture; raises RuntimeError (NoPreview, the reason) when there is none.
 inline const Picture& requirePicture(const FetchedPreview& fetched)
 {
     if (fetched.status != FetchedPreview::Status::Ok)
-        throw RuntimeError(RuntimeError::NoPreview, QString::fromStdString(fetched.reason));
+        throw RuntimeError(RuntimeError::NoPreview, fetched.reason);
     return fetched.picture;
 }
 
@@ -54,14 +53,14 @@ public:
         } catch (...) {
             const StepFailure failure = currentFailure();
             record(failure.outOfMemory ? RuntimeError::OutOfMemory : RuntimeError::PathFileAccess,
-                   QString::fromStdString(failure.reason));
+                   failure.reason);
         }
         return false;
     }
 
     bool isSet() const noexcept { return number_ != 0; }
     int number() const noexcept { return number_; }
-    const QString& description() const noexcept { return description_; }
+    const std::string& description() const noexcept { return description_; }
 
     void clear()
     {
@@ -70,14 +69,14 @@ public:
     }
 
 private:
-    void record(int number, const QString& description)
+    void record(int number, const std::string& description)
     {
         number_ = number;
         description_ = description;
     }
 
     int number_ = 0;
-    QString description_;
+    std::string description_;
 };
 
 } // namespace glimmer

@@ -1,6 +1,4 @@
-#include "CommonDialog.h"
-
-#include "RuntimeError.h"
+#include "platform/qt/QtCommonDialog.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -11,55 +9,12 @@
 
 namespace glimmer {
 
-QList<CommonDialog::FilterPair> CommonDialog::filterPairs(const QString& filter)
-{
-    QList<FilterPair> pairs;
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        pairs.append({parts[i], parts[i + 1]});
-    return pairs;
-}
-
-void CommonDialog::ShowOpen()
-{
-    show(Mode::Open);
-}
-
-void CommonDialog::ShowSave()
-{
-    show(Mode::Save);
-}
-
-void CommonDialog::show(Mode mode)
-{
-    const std::optional<QStringList> chosen = run(mode);
-    if (!chosen || chosen->isEmpty()) {
-        FileName.clear();
-        return;
-    }
-
-    QString result;
-    const QFileInfo first(chosen->first());
-    const QString folder = QDir::toNativeSeparators(first.absolutePath());
-    if (chosen->size() == 1) {
-        result = QDir::toNativeSeparators(first.absoluteFilePath());
-    } else {
-        result = folder;
-        for (const QString& path : *chosen)
-            result += QChar(u'\0') + QFileInfo(path).fileName();
-    }
-
-    if (mode == Mode::Open && (Flags & AllowMultiselect) && result.size() >= MaxFileSize) {
-        FileName.clear();
-        throw RuntimeError(BufferTooSmall,
-                           QStringLiteral("The selection is too long: choose fewer files at a time."));
-    }
-
-    FileName = result;
-    QDir::setCurrent(first.absolutePath());
-}
-
 namespace {
+
+struct QtFilterPair {
+    QString description;
+    QString pattern;
+};
 
 // The extension a pattern such as "*.jpg" stands for, without its dot; empty
 // for "*.*" and patterns of several types.
@@ -73,7 +28,7 @@ QString suffixOf(const QString& pattern)
 
 } // namespace
 
-std::optional<QStringList> QtCommonDialog::run(Mode mode)
+std::optional<std::vector<std::string>> QtCommonDialog::run(Mode mode)
 {
     QFileDialog dialog(parent_);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -83,9 +38,11 @@ std::optional<QStringList> QtCommonDialog::run(Mode mode)
     else
         dialog.setFileMode(QFileDialog::AnyFile);
 
-    const QList<FilterPair> pairs = filterPairs(Filter);
+    QList<QtFilterPair> pairs;
+    for (const FilterPair& pair : filterPairs(Filter))
+        pairs.append({QString::fromStdString(pair.description), QString::fromStdString(pair.pattern)});
     QStringList nameFilters;
-    for (const FilterPair& pair : pairs) {
+    for (const QtFilterPair& pair : pairs) {
         QString patterns = pair.pattern;
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
         nameFilters << QStringLiteral("%1 (%2)").arg(pair.description, patterns);
@@ -95,14 +52,14 @@ std::optional<QStringList> QtCommonDialog::run(Mode mode)
         if (FilterIndex >= 1 && FilterIndex <= nameFilters.size())
             dialog.selectNameFilter(nameFilters[FilterIndex - 1]);
     }
-    if (!DefaultExt.isEmpty()) {
-        QString suffix = DefaultExt;
+    if (!DefaultExt.empty()) {
+        QString suffix = QString::fromStdString(DefaultExt);
         if (suffix.startsWith(QLatin1Char('.')))
             suffix.remove(0, 1);
         dialog.setDefaultSuffix(suffix);
     }
-    if (!FileName.isEmpty()) {
-        const QFileInfo start(FileName);
+    if (!FileName.empty()) {
+        const QFileInfo start(QString::fromStdString(FileName));
         if (start.isDir()) {
             dialog.setDirectory(start.absoluteFilePath());
         } else {
@@ -132,7 +89,7 @@ std::optional<QStringList> QtCommonDialog::run(Mode mode)
                 return;
             dialog.setDefaultSuffix(suffix);
             const QString replaced = QFileInfo(nameBefore).suffix();
-            const bool wasType = std::any_of(pairs.begin(), pairs.end(), [&](const FilterPair& pair) {
+            const bool wasType = std::any_of(pairs.begin(), pairs.end(), [&](const QtFilterPair& pair) {
                 return suffixOf(pair.pattern).compare(replaced, Qt::CaseInsensitive) == 0;
             });
             if (name != nameBefore && !replaced.isEmpty() && !wasType
@@ -144,7 +101,10 @@ std::optional<QStringList> QtCommonDialog::run(Mode mode)
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     FilterIndex = static_cast<int>(nameFilters.indexOf(dialog.selectedNameFilter())) + 1;
-    return dialog.selectedFiles();
+    std::vector<std::string> files;
+    for (const QString& file : dialog.selectedFiles())
+        files.push_back(file.toStdString());
+    return files;
 }
 
 } // namespace glimmer

@@ -1,10 +1,10 @@
-#include "MessageBox.h"
+#include "platform/qt/QtMessageBox.h"
 
 #include <QMessageBox>
 
 namespace glimmer {
 
-void QtMessageBox::show(const QString& text, const QString& title, Icon icon)
+void QtMessageBox::show(const std::string& text, const std::string& title, Icon icon)
 {
     QMessageBox::Icon qtIcon = QMessageBox::NoIcon;
     switch (icon) {
@@ -13,7 +13,7 @@ void QtMessageBox::show(const QString& text, const QString& title, Icon icon)
     case Icon::Exclamation: qtIcon = QMessageBox::Warning; break;
     case Icon::Critical: qtIcon = QMessageBox::Critical; break;
     }
-    QMessageBox box(qtIcon, title, text, QMessageBox::Ok, parent_);
+    QMessageBox box(qtIcon, QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok, parent_);
     if (parent_)
         box.setWindowModality(Qt::WindowModal);
     box.exec();
