@@ -1,4 +1,6 @@
 #include "app/frmSavePreview.h"
+#include "platform/qt/QtCommonDialog.h"
+#include "platform/qt/QtMessageBox.h"
 #include "system/Heap.h"
 #include "preview/FileComponents.h"
 

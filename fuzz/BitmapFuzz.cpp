@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         cDIBSection dib(gdi);
-        if (dib.Load(QString::fromStdString(input->path()))) {
+        if (dib.Load(input->path())) {
             // Every pixel row the section claims must be there to read.
             const std::int64_t bytes = std::int64_t{dib.BytesPerScanLine()} * std::abs(dib.dib_height());
             unsigned sum = 0;

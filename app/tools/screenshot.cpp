@@ -2,6 +2,8 @@
 // showing a real document's preview. Run by scripts/screenshot.
 //   glimmerbox-screenshot DOCUMENT OUTPUT.png
 #include "app/frmSavePreview.h"
+#include "platform/qt/QtCommonDialog.h"
+#include "platform/qt/QtMessageBox.h"
 #include "preview/FileComponents.h"
 
 #include <QApplication>

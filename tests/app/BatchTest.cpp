@@ -60,7 +60,7 @@ TEST_F(BatchHarness, DialogIsConfiguredForManyDocuments)
     const auto& shown = dialog.last();
     EXPECT_EQ(shown.flags, 0x200);
     EXPECT_EQ(shown.filterIndex, 2);
-    EXPECT_EQ(CommonDialog::filterPairs(shown.filter).size(), 7);
+    EXPECT_EQ(CommonDialog::filterPairs(shown.filter.toStdString()).size(), 7);
     EXPECT_EQ(shown.fileName, "");
     EXPECT_EQ(shown.maxFileSize, 32767);
     EXPECT_FALSE(shown.cancelError);

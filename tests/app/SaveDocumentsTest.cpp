@@ -6,6 +6,8 @@
 #include "tests/support/qt/ScriptedProgress.h"
 
 #include "app/frmSavePreview.h"
+#include "platform/qt/QtCommonDialog.h"
+#include "platform/qt/QtMessageBox.h"
 #include "tests/support/qt/ModalAnswers.h"
 #include "tests/support/qt/ScriptedDialog.h"
 #include "tests/support/qt/WindowControls.h"

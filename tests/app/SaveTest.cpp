@@ -5,6 +5,7 @@
 #include "tests/support/qt/ScriptedGdi.h"
 #include "tests/support/qt/ScriptedProgress.h"
 #include "tests/support/qt/WindowHarness.h"
+#include "platform/qt/QtCommonDialog.h"
 
 #include <gtest/gtest.h>
 

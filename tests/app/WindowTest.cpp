@@ -1,6 +1,8 @@
 #include "tests/support/qt/QtFixtures.h"
 #include "tests/support/qt/QtPixels.h"
 #include "app/frmSavePreview.h"
+#include "platform/qt/QtCommonDialog.h"
+#include "platform/qt/QtMessageBox.h"
 #include "tests/support/qt/ScriptedComponents.h"
 #include "tests/support/qt/ScriptedDialog.h"
 #include "tests/support/qt/ModalAnswers.h"
@@ -227,7 +229,7 @@ TEST_F(WindowHarness, OpenDialogIsConfiguredForOneDocument)
     EXPECT_EQ(shown.filterIndex, 2);
     EXPECT_EQ(shown.fileName, "");
     EXPECT_FALSE(shown.cancelError);
-    const auto pairs = CommonDialog::filterPairs(shown.filter);
+    const auto pairs = CommonDialog::filterPairs(shown.filter.toStdString());
     ASSERT_EQ(pairs.size(), 7);
     EXPECT_EQ(pairs[0].description, "All Files(*.*)");
     EXPECT_EQ(pairs[0].pattern, "*.*");

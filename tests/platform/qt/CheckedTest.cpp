@@ -47,5 +47,5 @@ TEST(ErrorRecord, AFailingStepIsRecordedAndTheNextOneRuns)
     EXPECT_EQ(errors.number(), RuntimeError::OutOfMemory);
     EXPECT_FALSE(errors.step([] { throw std::runtime_error("no such picture"); }));
     EXPECT_EQ(errors.number(), RuntimeError::PathFileAccess);
-    EXPECT_EQ(errors.description(), QStringLiteral("no such picture"));
+    EXPECT_EQ(errors.description(), "no such picture");
 }

@@ -24,7 +24,7 @@ TEST(CommonDialog, ConfirmedDialogReturnsThePathAndMovesToItsFolder)
     ScriptedDialog dialog;
     dialog.answer(qpath(dir) + "/a b.ipt");
     dialog.ShowOpen();
-    EXPECT_EQ(dialog.FileName, QDir::toNativeSeparators(qpath(dir) + "/a b.ipt"));
+    EXPECT_EQ(QString::fromStdString(dialog.FileName), QDir::toNativeSeparators(qpath(dir) + "/a b.ipt"));
     EXPECT_EQ(QDir::currentPath(), qpath(dir));
 }
 
@@ -37,7 +37,7 @@ TEST(CommonDialog, MultipleSelectionIsTheFolderThenBareNamesSeparatedByNul)
     dialog.MaxFileSize = 32767;
     dialog.answer(QStringList{qpath(dir) + "/base plate.ipt", qpath(dir) + "/lid.iam"});
     dialog.ShowOpen();
-    EXPECT_EQ(dialog.FileName.split(QChar(u'\0')),
+    EXPECT_EQ(QString::fromStdString(dialog.FileName).split(QChar(u'\0')),
               QStringList({QDir::toNativeSeparators(qpath(dir)), "base plate.ipt", "lid.iam"}));
 }
 
@@ -54,7 +54,7 @@ TEST(CommonDialog, SelectionThatDoesNotFitTheBufferIsRefused)
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), CommonDialog::BufferTooSmall);
     }
-    EXPECT_TRUE(dialog.FileName.isEmpty());
+    EXPECT_TRUE(dialog.FileName.empty());
 }
 
 TEST(CommonDialog, CancelEmptiesTheName)
@@ -63,6 +63,6 @@ TEST(CommonDialog, CancelEmptiesTheName)
     dialog.FileName = "/docs/part";
     dialog.cancel();
     dialog.ShowSave();
-    EXPECT_TRUE(dialog.FileName.isEmpty());
+    EXPECT_TRUE(dialog.FileName.empty());
     EXPECT_EQ(dialog.last().fileName, "/docs/part");
 }

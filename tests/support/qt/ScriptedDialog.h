@@ -38,7 +38,7 @@ public:
     const Shown& last() const { return shown_.back(); }
 
 protected:
-    std::optional<QStringList> run(Mode mode) override;
+    std::optional<std::vector<std::string>> run(Mode mode) override;
 
 private:
     struct Answer {
@@ -57,9 +57,9 @@ public:
         QString title;
         Icon icon;
     };
-    void show(const QString& text, const QString& title, Icon icon) override
+    void show(const std::string& text, const std::string& title, Icon icon) override
     {
-        messages.push_back({text, title, icon});
+        messages.push_back({QString::fromStdString(text), QString::fromStdString(title), icon});
     }
     QStringList texts() const
     {

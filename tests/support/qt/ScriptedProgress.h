@@ -17,9 +17,9 @@ public:
         started = true;
         total = count;
     }
-    bool advance(int done, const QString& current) override
+    bool advance(int done, const std::string& current) override
     {
-        steps << current;
+        steps << QString::fromStdString(current);
         if (onAdvance)
             onAdvance(done);
         return stopAt < 0 || done < stopAt;
