@@ -5,21 +5,18 @@
 #include "imaging/cDIBSection.h"
 #include "platform/Checked.h"
 #include "platform/ErrorRecord.h"
+#include "platform/Paths.h"
 #include "platform/Runtime.h"
+#include "platform/ScopeExit.h"
 #include "preview/Fetch.h"
 #include "preview/FileComponents.h"
 #include "preview/OutputFile.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
-#include <QScopeGuard>
-#include <QScopedValueRollback>
-#include <QSet>
-#include <QThread>
-
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -30,46 +27,66 @@ namespace {
 const std::string SaveFilter = "Wimdows Bitmap(*.bmp)|*.bmp|Windows Meta File(*.wmf)|*.wmf|JPEG(*.jpg)|*.jpg";
 
 // The temporary bitmap of the JPEG export, in the current directory.
-const QString TempBitmapName = QStringLiteral("~TempBmpJpgImage.bmp");
+const std::string TempBitmapName = "~TempBmpJpgImage.bmp";
 
 // How many failed saves a batch names in its report.
 constexpr int NamedFailures = 5;
 
-bool isType(const QString& extension, QLatin1StringView type)
+// The last four bytes of `name` (all of it when shorter).
+std::string lastFour(const std::string& name)
 {
-    return extension.compare(type, Qt::CaseInsensitive) == 0;
+    return name.size() < 4 ? name : name.substr(name.size() - 4);
+}
+
+bool isType(const std::string& extension, const char* type)
+{
+    return equalsIgnoringCase(extension, type);
 }
 
 // Whether a name ends in one of the three picture extensions, in any case.
-bool hasPictureExtension(const QString& name)
+bool hasPictureExtension(const std::string& name)
 {
-    const QString last = name.right(4);
-    return isType(last, QLatin1StringView(".bmp")) || isType(last, QLatin1StringView(".wmf"))
-           || isType(last, QLatin1StringView(".jpg"));
+    const std::string last = lastFour(name);
+    return isType(last, ".bmp") || isType(last, ".wmf") || isType(last, ".jpg");
 }
 
 // The extension of the type picked in the dialog ("*.jpg" gives ".jpg"), or
 // `otherwise` when it has none picked.
-QString pickedType(const CommonDialog& dialog, const QString& otherwise)
+std::string pickedType(const CommonDialog& dialog, const std::string& otherwise)
 {
     const auto pairs = CommonDialog::filterPairs(dialog.Filter);
     if (dialog.FilterIndex < 1 || static_cast<std::size_t>(dialog.FilterIndex) > pairs.size())
         return otherwise;
-    return QString::fromStdString(pairs[static_cast<std::size_t>(dialog.FilterIndex) - 1].pattern.substr(1));
+    return pairs[static_cast<std::size_t>(dialog.FilterIndex) - 1].pattern.substr(1);
 }
 
 // Disables `controls` until the guard ends, then gives each its state back.
-auto inputRefused(std::initializer_list<QWidget*> controls)
-{
-    std::vector<std::pair<QWidget*, bool>> states;
-    for (QWidget* control : controls) {
-        states.emplace_back(control, control->isEnabled());
-        control->setEnabled(false);
+class InputRefused {
+public:
+    explicit InputRefused(std::initializer_list<ui::Control*> controls)
+    {
+        for (ui::Control* control : controls) {
+            states_.emplace_back(control, control->isEnabled());
+            control->setEnabled(false);
+        }
     }
-    return qScopeGuard([states = std::move(states)] {
-        for (const auto& [control, enabled] : states)
+    ~InputRefused()
+    {
+        for (const auto& [control, enabled] : states_)
             control->setEnabled(enabled);
-    });
+    }
+    InputRefused(const InputRefused&) = delete;
+    InputRefused& operator=(const InputRefused&) = delete;
+
+private:
+    std::vector<std::pair<ui::Control*, bool>> states_;
+};
+
+std::string failureText(const std::exception& e)
+{
+    if (const auto* runtime = dynamic_cast<const RuntimeError*>(&e))
+        return runtime->text();
+    return e.what();
 }
 
 } // namespace
@@ -78,25 +95,25 @@ void frmSavePreview::cmdSave_Click()
 {
     if (busy_)
         return;
-    const QScopedValueRollback busy(busy_, true);
-    QString file = msFile;
-    QString type = FileType->currentText();
-    if (!msFile.isEmpty() && optSave->isChecked()) {
+    const ValueRollback busy(busy_, true);
+    std::string file = msFile;
+    std::string type = FileType->Text();
+    if (!msFile.empty() && optSave->Value()) {
         CommonDialog1.Flags = CommonDialog::Explorer;
         CommonDialog1.Filter = SaveFilter;
         CommonDialog1.FilterIndex = checked::add<std::int16_t>(checked::narrow<std::int16_t>(FileType->ListIndex()), 1);
-        CommonDialog1.FileName = msFile.toStdString();
+        CommonDialog1.FileName = msFile;
         CommonDialog1.CancelError = false;
-        CommonDialog1.DefaultExt = FileType->currentText().toStdString();
+        CommonDialog1.DefaultExt = FileType->Text();
         CommonDialog1.ShowSave();
 
-        const QString chosen = QString::fromStdString(CommonDialog1.FileName);
+        const std::string chosen = CommonDialog1.FileName;
         // Cancel writes nothing and changes nothing.
-        if (chosen.isEmpty())
+        if (chosen.empty())
             return;
         if (hasPictureExtension(chosen)) {
             // The name says the type, kept as typed: "part.JPG" is a JPEG file.
-            type = chosen.right(4);
+            type = lastFour(chosen);
             file = basePath(chosen);
         } else {
             // "name.0004" or "plain": the type picked in the dialog is added.
@@ -106,37 +123,35 @@ void frmSavePreview::cmdSave_Click()
     }
     msFile = file;
     msFileType = type;
-    if (msFile.isEmpty()) {
-        notify(QStringLiteral("Please select a file first"));
+    if (msFile.empty()) {
+        notify("Please select a file first");
         return;
     }
     try {
         SavePreviewImage();
-    } catch (const RuntimeError& e) {
-        fail(QString::fromStdString(e.text()));
     } catch (const std::exception& e) {
-        fail(QString::fromLocal8Bit(e.what()));
+        fail(failureText(e));
     }
 }
 
 void frmSavePreview::SavePreviewImage()
 {
     // The type is compared without regard to case: ".JPG" writes a JPEG file.
-    if (isType(msFileType, QLatin1StringView(".bmp")))
-        SavePicture(picPreview->image(), (msFile + msFileType).toStdString());
-    else if (isType(msFileType, QLatin1StringView(".jpg")))
+    if (isType(msFileType, ".bmp"))
+        SavePicture(picPreview->image(), msFile + msFileType);
+    else if (isType(msFileType, ".jpg"))
         SaveAsJPEG(msFile);
     else
         savePictureItself(msFile + msFileType);
 }
 
-void frmSavePreview::savePictureItself(const QString& path)
+void frmSavePreview::savePictureItself(const std::string& path)
 {
     const Picture& picture = picPreview->picture();
     // A raster picture is a bitmap in its own form; asked for ".wmf", it is
     // wrapped as a metafile like the metafile pictures.
-    if (picture.kind() == Picture::Kind::Raster && !isType(msFileType, QLatin1StringView(".wmf"))) {
-        SavePicture(picture.image(), path.toStdString());
+    if (picture.kind() == Picture::Kind::Raster && !isType(msFileType, ".wmf")) {
+        SavePicture(picture.image(), path);
         return;
     }
     Bytes placeable;
@@ -144,43 +159,41 @@ void frmSavePreview::savePictureItself(const QString& path)
         placeable = outputFile(picture, OutputType::Wmf, 0);
     } catch (const FormatError& e) {
         throw RuntimeError(RuntimeError::InvalidPicture,
-                           QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), QString::fromStdString(e.what())).toStdString());
+                           "Cannot write \"" + nativeSeparators(path) + "\": " + e.what());
     }
-    writeWholeFile(path.toStdString(), placeable);
+    writeWholeFile(path, placeable);
 }
 
 // (The base path is called FileName by the export's callers; here it must not
 // hide the label of that name.)
-void frmSavePreview::SaveAsJPEG(const QString& sFileName)
+void frmSavePreview::SaveAsJPEG(const std::string& sFileName)
 {
-    if (sFileName.isEmpty()) {
-        notify(QStringLiteral("You must save your file before outputting to JPEG"));
+    if (sFileName.empty()) {
+        notify("You must save your file before outputting to JPEG");
         return;
     }
     // The temporary file is ours to write and delete; through a link it
     // would be someone else's file, overwritten and then left behind.
-    if (QFileInfo(TempBitmapName).isSymLink())
+    if (isSymbolicLink(TempBitmapName))
         throw RuntimeError(RuntimeError::PathFileAccess,
-                           QStringLiteral("Path/File access error: \"%1\" is a symbolic link")
-                               .arg(QFileInfo(TempBitmapName).absoluteFilePath())
-                               .toStdString());
-    SavePicture(picPreview->image(), TempBitmapName.toStdString());
+                           "Path/File access error: \"" + absolutePath(TempBitmapName) + "\" is a symbolic link");
+    SavePicture(picPreview->image(), TempBitmapName);
     MakeJPG(sFileName);
 }
 
-void frmSavePreview::MakeJPG(const QString& sFileName)
+void frmSavePreview::MakeJPG(const std::string& sFileName)
 {
     // Both yields below let other events run; no other command may start an
     // export on the same temporary file and moDib meanwhile.
-    const QScopedValueRollback busy(busy_, true);
+    const ValueRollback busy(busy_, true);
 
     if (!moDib)
         moDib = std::make_unique<cDIBSection>(*gdi_);
 
     // Whatever happens, the temporary bitmap goes and moDib is left empty.
-    const auto tidy = qScopeGuard([this] {
+    const ScopeExit tidy([this] {
         try {
-            Kill(TempBitmapName.toStdString());
+            Kill(TempBitmapName);
         } catch (const RuntimeError&) {
         }
         moDib->CleanUp();
@@ -188,73 +201,82 @@ void frmSavePreview::MakeJPG(const QString& sFileName)
 
     // The bitmap was written just before; give the file system a moment if
     // it is not readable yet, but never wait for ever.
-    QDeadlineTimer deadline(2000);
-    bool loaded = moDib->Load(TempBitmapName.toStdString());
-    for (int attempt = 1; !loaded && attempt < 20 && !deadline.hasExpired(); ++attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    bool loaded = moDib->Load(TempBitmapName);
+    for (int attempt = 1; !loaded && attempt < 20 && std::chrono::steady_clock::now() < deadline; ++attempt) {
         DoEvents();
-        QThread::msleep(50);
-        loaded = moDib->Load(TempBitmapName.toStdString());
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        loaded = moDib->Load(TempBitmapName);
     }
     if (!loaded) {
-        fail(QStringLiteral("The temporary bitmap \"%1\" could not be read, so no JPEG file was written.")
-                           .arg(QDir::toNativeSeparators(QDir::current().absoluteFilePath(TempBitmapName))));
+        fail("The temporary bitmap \"" + absolutePath(TempBitmapName)
+             + "\" could not be read, so no JPEG file was written.");
         return;
     }
 
     // msFileType is ".jpg" in some case: the name stays as the user typed it.
-    SaveDibAsJpeg(messages_, *moDib, (sFileName + msFileType).toStdString(), *ijl_);
+    SaveDibAsJpeg(messages_, *moDib, sFileName + msFileType, *ijl_);
     DoEvents();
 }
 
 void frmSavePreview::SaveMultipleFiles()
 {
-    const QScopedValueRollback busy(busy_, true);
-    msFileType = FileType->currentText();
+    const ValueRollback busy(busy_, true);
+    msFileType = FileType->Text();
     std::int16_t withoutPreview = 0;
 
-    configureOpenDialog(CommonDialog::AllowMultiselect);
+    // The Explorer-style dialog: the old one returns its names separated
+    // by spaces, so that a name holding one cannot be told apart.
+    configureOpenDialog(CommonDialog::AllowMultiselect | CommonDialog::Explorer);
     CommonDialog1.MaxFileSize = 32767;
     CommonDialog1.CancelError = false;
     try {
         CommonDialog1.ShowOpen();
     } catch (const RuntimeError& e) {
         msFile.clear();
-        fail(QString::fromStdString(e.text()));
+        fail(e.text());
         return;
     }
-    msFile = QString::fromStdString(CommonDialog1.FileName);
-    if (msFile.isEmpty())
+    msFile = CommonDialog1.FileName;
+    if (msFile.empty())
         return;
 
     // The folder, then the bare names, separated by NUL; or one full path.
-    const QStringList pieces = msFile.split(QChar(u'\0'));
+    std::vector<std::string> pieces;
+    for (std::size_t start = 0;;) {
+        const std::size_t nul = msFile.find('\0', start);
+        pieces.push_back(msFile.substr(start, nul == std::string::npos ? std::string::npos : nul - start));
+        if (nul == std::string::npos)
+            break;
+        start = nul + 1;
+    }
     struct Failure {
-        QString name;
-        QString reason;
+        std::string name;
+        std::string reason;
     };
-    QList<Failure> failedSaves;
-    QSet<QString> written;   // the pictures this run has written
-    QStringList renamed;
+    std::vector<Failure> failedSaves;
+    std::set<std::string> written;   // the pictures this run has written
+    std::vector<std::string> renamed;
     ErrorRecord errors;
 
     // From the first document until the last message, only the progress
     // dialog's Cancel may act.
-    const auto refused = inputRefused({cmdOpen, cmdSave, cmdExit, optMulti, optSave, FileType, PicSize});
+    const InputRefused refused({cmdOpen, cmdSave, cmdExit, optMulti, optSave, FileType, PicSize});
 
     const auto count = checked::narrow<std::int16_t>(pieces.size());
     std::int16_t handled = 0;
     progress_->start(count);
     for (std::int16_t i = 0; i < count; i = checked::add<std::int16_t>(i, 1)) {
-        const QString& piece = pieces[i];
-        if (!progress_->advance(i, QFileInfo(piece).fileName().toStdString()))
+        const std::string& piece = pieces[static_cast<std::size_t>(i)];
+        if (!progress_->advance(i, fileNameOf(piece)))
             break;
         handled = checked::add<std::int16_t>(handled, 1);
 
-        if (isDocumentName(piece.toStdString())) {
+        if (isDocumentName(piece)) {
             errors.clear();
-            bool hasPreview = errors.step([&] { moDocument = documentServer().OpenDocument(piece.toStdString()); });
+            bool hasPreview = errors.step([&] { moDocument = documentServer().OpenDocument(piece); });
             if (hasPreview) {
-                const FetchedPreview fetched = fetchPreview(moDocument.get(), piece.toStdString(),
+                const FetchedPreview fetched = fetchPreview(moDocument.get(), piece,
                                                             [this] {
                                                                 moPropReader = components_.createPropertyReader();
                                                                 return moPropReader.get();
@@ -272,7 +294,7 @@ void frmSavePreview::SaveMultipleFiles()
             // Two documents of one name ("lid.ipt", "lid.idw") would both
             // write "lid.bmp": the later one keeps its own extension in the
             // name rather than overwrite a picture of this run.
-            const QString output = QFileInfo(msFile + msFileType).absoluteFilePath();
+            const std::string output = absolutePath(msFile + msFileType);
             const bool nameTaken = hasPreview && written.contains(output);
             if (nameTaken)
                 msFile = piece;
@@ -281,13 +303,11 @@ void frmSavePreview::SaveMultipleFiles()
             if (hasPreview) {
                 try {
                     SavePreviewImage();
-                    written.insert(QFileInfo(msFile + msFileType).absoluteFilePath());
+                    written.insert(absolutePath(msFile + msFileType));
                     if (nameTaken)
-                        renamed.append(QFileInfo(piece).fileName() + msFileType);
-                } catch (const RuntimeError& e) {
-                    failedSaves.append({QFileInfo(piece).fileName(), QString::fromStdString(e.text())});
+                        renamed.push_back(fileNameOf(piece) + msFileType);
                 } catch (const std::exception& e) {
-                    failedSaves.append({QFileInfo(piece).fileName(), QString::fromLocal8Bit(e.what())});
+                    failedSaves.push_back({fileNameOf(piece), failureText(e)});
                 }
             }
         }
@@ -297,22 +317,24 @@ void frmSavePreview::SaveMultipleFiles()
     progress_->finish();
 
     if (handled < count)
-        notify(QStringLiteral("Stopped: %1 of the %2 selected items were handled; the pictures written so far are kept.")
-                   .arg(handled)
-                   .arg(count));
+        notify("Stopped: " + std::to_string(handled) + " of the " + std::to_string(count)
+               + " selected items were handled; the pictures written so far are kept.");
     if (withoutPreview > 0)
-        notify(QString::number(withoutPreview) + QStringLiteral(" File(s) don't contain a Preview"));
-    if (!renamed.isEmpty())
-        notify(QStringLiteral("%1 picture(s) were named after their whole document name, because another "
-                              "document of the same name came first:\n%2")
-                   .arg(renamed.size())
-                   .arg(renamed.join(QLatin1Char('\n'))));
-    if (!failedSaves.isEmpty()) {
-        QString text = QStringLiteral("%1 preview(s) could not be saved:").arg(failedSaves.size());
-        for (qsizetype k = 0; k < failedSaves.size() && k < NamedFailures; ++k)
-            text += QStringLiteral("\n%1: %2").arg(failedSaves[k].name, failedSaves[k].reason);
+        notify(std::to_string(withoutPreview) + " File(s) don't contain a Preview");
+    if (!renamed.empty()) {
+        std::string text = std::to_string(renamed.size())
+                           + " picture(s) were named after their whole document name, because another "
+                             "document of the same name came first:";
+        for (const std::string& name : renamed)
+            text += "\n" + name;
+        notify(text);
+    }
+    if (!failedSaves.empty()) {
+        std::string text = std::to_string(failedSaves.size()) + " preview(s) could not be saved:";
+        for (std::size_t k = 0; k < failedSaves.size() && k < NamedFailures; ++k)
+            text += "\n" + failedSaves[k].name + ": " + failedSaves[k].reason;
         if (failedSaves.size() > NamedFailures)
-            text += QStringLiteral("\n...");
+            text += "\n...";
         fail(text);
     }
 }

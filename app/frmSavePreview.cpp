@@ -1,20 +1,13 @@
 #include "frmSavePreview.h"
 
 #include "imaging/cDIBSection.h"
-#include "preview/Fetch.h"
 #include "platform/ErrorRecord.h"
-#include "platform/Runtime.h"
-#include "platform/qt/QtImage.h"
+#include "platform/Paths.h"
 #include "platform/RuntimeError.h"
+#include "platform/ScopeExit.h"
+#include "preview/Fetch.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QFont>
-#include <QIcon>
-#include <QImage>
-#include <QScopedValueRollback>
-
+#include <charconv>
 #include <cstdlib>
 
 namespace glimmer {
@@ -30,116 +23,88 @@ const std::string OpenFilter = std::string("All Files(*.*)|*.*|Inventor Files(*.
 constexpr int ClientWidthTwips = 5085;
 constexpr int ClientHeightTwips = 4350;
 
-// The captions' font size in pixels; see the constructor.
-constexpr int CaptionPixelSize = 10;
-
-int px(int twips)
+// The number `text` begins with after any blanks (digits with at most one
+// dot), as a single-precision value; 0 when it begins with none.
+float leadingNumber(const std::string& text)
 {
-    return PictureBox::twipsToPixels(twips);
-}
-
-void place(QWidget* widget, const char* name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(px(left), px(top), px(width), px(height));
+    std::size_t start = 0;
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\t'))
+        ++start;
+    std::size_t end = start;
+    bool dot = false;
+    while (end < text.size() && ((text[end] >= '0' && text[end] <= '9') || (text[end] == '.' && !dot))) {
+        dot = dot || text[end] == '.';
+        ++end;
+    }
+    double value = 0;
+    std::from_chars(text.data() + start, text.data() + end, value);
+    return static_cast<float>(value);
 }
 
 } // namespace
 
-QString basePath(const QString& path)
+std::string basePath(const std::string& path)
 {
-    if (path.size() < 4)
-        throw RuntimeError(5, "Invalid procedure call or argument");
-    return path.left(path.size() - 4);
+    // Four characters, not bytes: "ä.ipt" keeps its "ä".
+    std::size_t cut = path.size();
+    for (int characters = 0; characters < 4; ++characters) {
+        if (cut == 0)
+            throw RuntimeError(5, "Invalid procedure call or argument");
+        --cut;
+        while (cut > 0 && (static_cast<unsigned char>(path[cut]) & 0xC0) == 0x80)
+            --cut;
+    }
+    return path.substr(0, cut);
 }
 
-frmSavePreview::frmSavePreview(CommonDialog& dialog, MessageBox& messages, Components& components,
-                               QWidget* parent)
-    : QWidget(parent)
-    , picPreview(new PictureBox(this))
-    , cmdOpen(new QPushButton(QStringLiteral("File Select"), this))
-    , cmdSave(new QPushButton(QStringLiteral("Save"), this))
-    , cmdExit(new QPushButton(QStringLiteral("Exit"), this))
-    , optMulti(new QRadioButton(QStringLiteral("Multiple Files"), this))
-    , optSave(new QRadioButton(QStringLiteral("Single File"), this))
-    , FileType(new ComboBox(this))
-    , Label1(new QLabel(QStringLiteral("Image Type"), this))
-    , FileName(new QLabel(QStringLiteral("No File Selected"), this))
-    , PicSize(new ComboBox(this))
-    , Label2(new QLabel(QStringLiteral("Size"), this))
-    , Picture1(new PictureBox(this))
+frmSavePreview::frmSavePreview(ui::Form& form, CommonDialog& dialog, MessageBox& messages, Components& components)
+    : picPreview(&form.addPictureBox("picPreview", {0, 0, 3655, 3655}))
+    , cmdOpen(&form.addCommandButton("cmdOpen", "File Select", {3840, 840, 1215, 495}))
+    , cmdSave(&form.addCommandButton("cmdSave", "Save", {3840, 1440, 1215, 495}))
+    , cmdExit(&form.addCommandButton("cmdExit", "Exit", {3840, 3240, 1212, 492}))
+    , optMulti(&form.addOptionButton("optMulti", "Multiple Files", {3720, 120, 1575, 372}))
+    , optSave(&form.addOptionButton("optSave", "Single File", {3720, 480, 1575, 255}))
+    , FileType(&form.addComboBox("FileType", {4080, 2280, 855, 315}))
+    , Label1(&form.addLabel("Label1", "Image Type", {3960, 2040, 1215, 375}))
+    , FileName(&form.addLabel("FileName", "No File Selected", {120, 3840, 4935, 375}))
+    , PicSize(&form.addComboBox("PicSize", {4080, 2880, 855, 315}))
+    , Label2(&form.addLabel("Label2", "Size", {3960, 2640, 855, 375}))
+    // Lies below the designed client area: it only carries the placeholder.
+    , Picture1(&form.addPictureBox("Picture1", {480, 4680, 1815, 1815}))
     , CommonDialog1(dialog)
     , messages_(messages)
     , components_(components)
     , exitHandler_([] { std::_Exit(0); })
-    , defaultProgress_(std::make_unique<QtProgress>(this))
-    , progress_(defaultProgress_.get())
+    , progress_(&form.progress())
     , ijl_(&ijlLibrary())
     , gdi_(&gdi::systemGdi())
 {
-    setEventPump([] { QCoreApplication::processEvents(); });
-    setObjectName(QStringLiteral("frmSavePreview"));
-    setWindowTitle(QStringLiteral("Preview & Save Inventor Images"));
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/glimmerbox/icon-32.png"), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/glimmerbox/icon-16.png"), QSize(16, 16));
-    setWindowIcon(icon);
-    resize(px(ClientWidthTwips), px(ClientHeightTwips));
+    form.setCaption("Preview & Save Inventor Images");
+    form.setClientSize(ClientWidthTwips, ClientHeightTwips);
+    Picture1->setPicture(form.placeholder());
 
-    // The layout was designed in pixels for a small 8-point font. The
-    // desktop's default (9 or 10 points of a wider face) cuts "Multiple
-    // Files" short; 10 pixels keeps every caption inside its control and the
-    // client area, with the widest common face and on any screen.
-    QFont designed = font();
-    designed.setPixelSize(CaptionPixelSize);
-    setFont(designed);
+    optSave->setValue(true);
+    for (const char* type : {".bmp", ".wmf", ".jpg"})
+        FileType->AddItem(type);
+    FileType->setListIndex(0);
+    for (const char* size : {"96", "120", "240"})
+        PicSize->AddItem(size);
+    PicSize->setListIndex(2);
 
-    picPreview->setObjectName(QStringLiteral("picPreview"));
-    picPreview->setGeometryTwips(0, 0, 3655, 3655);
-    place(cmdOpen, "cmdOpen", 3840, 840, 1215, 495);
-    place(cmdSave, "cmdSave", 3840, 1440, 1215, 495);
-    place(cmdExit, "cmdExit", 3840, 3240, 1212, 492);
-    place(optMulti, "optMulti", 3720, 120, 1575, 372);
-    place(optSave, "optSave", 3720, 480, 1575, 255);
-    place(FileType, "FileType", 4080, 2280, 855, 315);
-    place(Label1, "Label1", 3960, 2040, 1215, 375);
-    place(FileName, "FileName", 120, 3840, 4935, 375);
-    place(PicSize, "PicSize", 4080, 2880, 855, 315);
-    place(Label2, "Label2", 3960, 2640, 855, 375);
-    // Lies below the designed client area: it only carries the placeholder.
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setGeometryTwips(480, 4680, 1815, 1815);
-    Picture1->setPicture(Picture::fromImage(fromQImage(QImage(QStringLiteral(":/glimmerbox/placeholder.jpg")))));
-
-    const QList<QWidget*> order = {picPreview, cmdOpen, cmdSave, cmdExit, optMulti, optSave,
-                                   FileType, Label1, FileName, PicSize, Label2, Picture1};
-    for (qsizetype i = 0; i + 1 < order.size(); ++i)
-        QWidget::setTabOrder(order[i], order[i + 1]);
-
-    optSave->setChecked(true);
-    FileType->addItems({QStringLiteral(".bmp"), QStringLiteral(".wmf"), QStringLiteral(".jpg")});
-    FileType->setCurrentIndex(0);
-    PicSize->addItems({QStringLiteral("96"), QStringLiteral("120"), QStringLiteral("240")});
-    PicSize->setCurrentIndex(2);
-    FileName->setWordWrap(true);
-    FileName->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    connect(cmdOpen, &QPushButton::clicked, this, &frmSavePreview::cmdOpen_Click);
-    connect(cmdSave, &QPushButton::clicked, this, &frmSavePreview::cmdSave_Click);
-    connect(cmdExit, &QPushButton::clicked, this, &frmSavePreview::cmdExit_Click);
-    connect(optMulti, &QRadioButton::clicked, this, &frmSavePreview::optMulti_Click);
-    connect(optSave, &QRadioButton::clicked, this, &frmSavePreview::optSave_Click);
-    connect(PicSize, &ComboBox::Click, this, &frmSavePreview::PicSize_Click);
+    cmdOpen->Click = [this] { cmdOpen_Click(); };
+    cmdSave->Click = [this] { cmdSave_Click(); };
+    cmdExit->Click = [this] { cmdExit_Click(); };
+    optMulti->Click = [this] { optMulti_Click(); };
+    optSave->Click = [this] { optSave_Click(); };
+    PicSize->Click = [this] { PicSize_Click(); };
 }
 
 frmSavePreview::~frmSavePreview() = default;
 
 void frmSavePreview::optMulti_Click()
 {
-    if (optMulti->isChecked()) {
-        cmdOpen->setText(QStringLiteral("Save Mult"));
+    if (optMulti->Value()) {
+        cmdOpen->setCaption("Save Mult");
         cmdSave->setEnabled(false);
     }
 }
@@ -147,8 +112,8 @@ void frmSavePreview::optMulti_Click()
 void frmSavePreview::optSave_Click()
 {
     // Save stays as it is: only opening a document with a preview enables it.
-    if (optSave->isChecked())
-        cmdOpen->setText(QStringLiteral("File Select"));
+    if (optSave->Value())
+        cmdOpen->setCaption("File Select");
 }
 
 void frmSavePreview::cmdExit_Click()
@@ -161,16 +126,9 @@ void frmSavePreview::PicSize_Click()
     // The box is what an export running meanwhile is saving.
     if (busy_)
         return;
-    // The number the text begins with, as a single-precision value; 0 when none.
-    const auto size = [this] {
-        const QString text = PicSize->currentText().trimmed();
-        qsizetype end = 0;
-        while (end < text.size() && (text[end].isDigit() || (text[end] == u'.' && !text.left(end).contains(u'.'))))
-            ++end;
-        return static_cast<float>(text.left(end).toDouble());
-    };
-    picPreview->setWidthTwips(static_cast<int>(PictureBox::pixelsToTwips(size())));
-    picPreview->setHeightTwips(static_cast<int>(PictureBox::pixelsToTwips(size())));
+    const float size = leadingNumber(PicSize->Text());
+    picPreview->setWidthTwips(static_cast<int>(static_cast<double>(size) * ui::PictureBox::TwipsPerPixel));
+    picPreview->setHeightTwips(static_cast<int>(static_cast<double>(size) * ui::PictureBox::TwipsPerPixel));
 }
 
 void frmSavePreview::configureOpenDialog(long flags)
@@ -192,55 +150,54 @@ void frmSavePreview::cmdOpen_Click()
 {
     if (busy_)
         return;
-    if (optMulti->isChecked()) {
+    if (optMulti->Value()) {
         SaveMultipleFiles();
         return;
     }
-    const QScopedValueRollback busy(busy_, true);
+    const ValueRollback busy(busy_, true);
     configureOpenDialog(CommonDialog::Explorer);
     CommonDialog1.CancelError = false;
     CommonDialog1.ShowOpen();
-    openDocument(QString::fromStdString(CommonDialog1.FileName));
+    openDocument(CommonDialog1.FileName);
 }
 
-void frmSavePreview::open(const QString& document)
+void frmSavePreview::open(const std::string& document)
 {
-    if (busy_ || document.isEmpty())
+    if (busy_ || document.empty())
         return;
-    const QScopedValueRollback busy(busy_, true);
+    const ValueRollback busy(busy_, true);
     // As the open dialog returns a document: its full path, with the folder
     // made the current one.
-    const QFileInfo chosen(document);
-    if (chosen.absoluteDir().exists())
-        QDir::setCurrent(chosen.absolutePath());
-    openDocument(QDir::toNativeSeparators(chosen.absoluteFilePath()));
+    const std::string folder = folderOf(document);
+    if (isFolder(folder))
+        setCurrentFolder(folder);
+    openDocument(absolutePath(document));
 }
 
-void frmSavePreview::openDocument(const QString& path)
+void frmSavePreview::openDocument(const std::string& path)
 {
     msFile = path;
-    if (msFile.isEmpty())
+    if (msFile.empty())
         return;
 
     try {
         moPropReader = components_.createPropertyReader();
-        moDocument = documentServer().OpenDocument(msFile.toStdString());
+        moDocument = documentServer().OpenDocument(msFile);
     } catch (const RuntimeError& e) {
-        openFailed(QString::fromStdString(e.reason()));
+        openFailed(e.reason());
         return;
     } catch (const FormatError& e) {
-        openFailed(QString::fromStdString(e.what()));
+        openFailed(e.what());
         return;
     }
 
     ErrorRecord errors;
-    const FetchedPreview fetched =
-        fetchPreview(moDocument.get(), msFile.toStdString(), [this] { return moPropReader.get(); }, moPropSet);
+    const FetchedPreview fetched = fetchPreview(moDocument.get(), msFile, [this] { return moPropReader.get(); }, moPropSet);
     errors.step([&] { picPreview->setPicture(requirePicture(fetched)); });
     errors.step([&] {
         if (!moDocument)
             throw RuntimeError(RuntimeError::ObjectNotSet, "Object variable not set");
-        FileName->setText(QString::fromStdString(moDocument->DisplayName()));
+        FileName->setCaption(moDocument->DisplayName());
     });
 
     if (errors.isSet()) {
@@ -259,25 +216,25 @@ void frmSavePreview::openDocument(const QString& path)
     moDocServer->CloseAll();
 }
 
-void frmSavePreview::openFailed(const QString& reason)
+void frmSavePreview::openFailed(const std::string& reason)
 {
     // The document could not be opened at all: say why, then treat it like a
     // document without a preview.
-    fail(QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(msFile), reason));
+    fail("Cannot open \"" + nativeSeparators(msFile) + "\": " + reason);
     moDocument.reset();
     cmdSave->setEnabled(false);
     picPreview->setPicture(Picture1->picture());
-    FileName->setText(QFileInfo(msFile).fileName());
+    FileName->setCaption(fileNameOf(msFile));
 }
 
-void frmSavePreview::notify(const QString& text)
+void frmSavePreview::notify(const std::string& text)
 {
-    messages_.show(text.toStdString(), MessageBox::applicationTitle(), MessageBox::Icon::Information);
+    messages_.show(text, MessageBox::applicationTitle(), MessageBox::Icon::Information);
 }
 
-void frmSavePreview::fail(const QString& text)
+void frmSavePreview::fail(const std::string& text)
 {
-    messages_.show(text.toStdString(), MessageBox::applicationTitle(), MessageBox::Icon::Exclamation);
+    messages_.show(text, MessageBox::applicationTitle(), MessageBox::Icon::Exclamation);
 }
 
 } // namespace glimmer

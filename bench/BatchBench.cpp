@@ -2,6 +2,7 @@
 // offscreen, with a scripted dialog, over copies of the fixture documents;
 // and the peak memory, which must not grow with the length of the run.
 #include "app/frmSavePreview.h"
+#include "app/qt/QtForm.h"
 #include "preview/FileComponents.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/qt/ScriptedDialog.h"
@@ -78,12 +79,13 @@ void batch(benchmark::State& state, const char* type)
     RecordingMessageBox messages;
     FileComponents components;
     ScriptedProgress progress;
-    frmSavePreview window(dialog, messages, components);
+    QtForm form;
+    frmSavePreview window(form, dialog, messages, components);
     window.setProgress(progress);
-    auto* fileType = window.findChild<QComboBox*>("FileType");
+    auto* fileType = form.findChild<QComboBox*>("FileType");
     fileType->setCurrentIndex(fileType->findText(type));
-    window.findChild<QRadioButton*>("optMulti")->setChecked(true);
-    auto* cmdOpen = window.findChild<QPushButton*>("cmdOpen");
+    form.findChild<QRadioButton*>("optMulti")->setChecked(true);
+    auto* cmdOpen = form.findChild<QPushButton*>("cmdOpen");
 
     const long before = peakRssKiB();
     for (auto _ : state) {

@@ -17,4 +17,21 @@ private:
     F f_;
 };
 
+// Sets `variable` to `value` for the scope, then gives it back the value it had.
+template <typename T>
+class ValueRollback {
+public:
+    ValueRollback(T& variable, T value) : variable_(variable), before_(std::move(variable))
+    {
+        variable_ = std::move(value);
+    }
+    ~ValueRollback() { variable_ = std::move(before_); }
+    ValueRollback(const ValueRollback&) = delete;
+    ValueRollback& operator=(const ValueRollback&) = delete;
+
+private:
+    T& variable_;
+    T before_;
+};
+
 } // namespace glimmer

@@ -2,6 +2,7 @@
 // showing a real document's preview. Run by scripts/screenshot.
 //   glimmerbox-screenshot DOCUMENT OUTPUT.png
 #include "app/frmSavePreview.h"
+#include "app/qt/QtForm.h"
 #include "platform/qt/QtCommonDialog.h"
 #include "platform/qt/QtMessageBox.h"
 #include "preview/FileComponents.h"
@@ -39,16 +40,17 @@ int main(int argc, char* argv[])
     glimmer::QtCommonDialog dialog;
     PrintedMessages messages;
     glimmer::FileComponents components;
-    glimmer::frmSavePreview window(dialog, messages, components);
-    window.move(40, 40);
-    window.show();
-    window.open(QString::fromLocal8Bit(argv[1]));
+    glimmer::QtForm form;
+    glimmer::frmSavePreview window(form, dialog, messages, components);
+    form.move(40, 40);
+    form.show();
+    window.open(argv[1]);
 
     int status = 1;
     // Give the window system a moment to map and paint the window.
     QTimer::singleShot(800, [&] {
-        const QRect frame = window.frameGeometry();
-        const QPixmap shot = window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+        const QRect frame = form.frameGeometry();
+        const QPixmap shot = form.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
         status = shot.save(output) ? 0 : 1;
         if (status != 0)
             std::fprintf(stderr, "cannot write %s\n", argv[2]);

@@ -1,4 +1,5 @@
 #include "app/frmSavePreview.h"
+#include "app/qt/QtForm.h"
 #include "preview/FileComponents.h"
 #include "tests/support/qt/QtFixtures.h"
 #include "tests/support/qt/ScriptedDialog.h"
@@ -28,10 +29,11 @@ protected:
             std::filesystem::copy_file(source, folder.path() / source.filename());
             names << QString::fromStdString(source.filename().string());
         }
-        window = std::make_unique<frmSavePreview>(dialog, messages, components);
+        form = std::make_unique<QtForm>();
+        window = std::make_unique<frmSavePreview>(*form, dialog, messages, components);
         window->setExitHandler([] {});
         window->setProgress(progress);
-        ui.emplace(*window);
+        ui.emplace(*form);
         ui->FileType->setCurrentIndex(ui->FileType->findText(GetParam()));
     }
 
@@ -44,6 +46,7 @@ protected:
     RecordingMessageBox messages;
     FileComponents components;
     ScriptedProgress progress;
+    std::unique_ptr<QtForm> form;
     std::unique_ptr<frmSavePreview> window;
     std::optional<WindowControls> ui;
 };

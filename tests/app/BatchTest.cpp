@@ -58,7 +58,7 @@ TEST_F(BatchHarness, DialogIsConfiguredForManyDocuments)
     dialog.cancel();
     clickOpen();
     const auto& shown = dialog.last();
-    EXPECT_EQ(shown.flags, 0x200);
+    EXPECT_EQ(shown.flags, CommonDialog::AllowMultiselect | CommonDialog::Explorer);
     EXPECT_EQ(shown.filterIndex, 2);
     EXPECT_EQ(CommonDialog::filterPairs(shown.filter.toStdString()).size(), 7);
     EXPECT_EQ(shown.fileName, "");
@@ -235,7 +235,7 @@ TEST_F(WindowHarness, FromTheFirstDocumentOnlyTheProgressDialogActs)
     const std::initializer_list<QWidget*> controls = {ui->cmdOpen, ui->cmdSave, ui->cmdExit, ui->optMulti,
                                                       ui->optSave, ui->FileType, ui->PicSize};
     const auto answer = whenModalShows<QProgressDialog>([&](QProgressDialog& progress) {
-        EXPECT_EQ(progress.parentWidget(), window.get());
+        EXPECT_EQ(progress.parentWidget(), form.get());
         EXPECT_EQ(progress.windowModality(), Qt::WindowModal);
         for (QWidget* w : controls)
             QTest::mouseClick(w, Qt::LeftButton);

@@ -1,6 +1,7 @@
 // The window's batch and glimmerbox-convert over the same documents write
 // the same bytes.
 #include "app/frmSavePreview.h"
+#include "app/qt/QtForm.h"
 #include "preview/FileComponents.h"
 #include "tests/support/Process.h"
 #include "tests/support/qt/QtFixtures.h"
@@ -39,9 +40,10 @@ TEST_P(ConvertWindow, WritesTheBytesTheWindowsBatchWrites)
     RecordingMessageBox messages;
     FileComponents components;
     ScriptedProgress progress;
-    frmSavePreview form(dialog, messages, components);
-    form.setExitHandler([] {});
-    form.setProgress(progress);
+    QtForm form;
+    frmSavePreview batch(form, dialog, messages, components);
+    batch.setExitHandler([] {});
+    batch.setProgress(progress);
     const WindowControls controls(form);
     EXPECT_EQ(controls.picPreview->palette().color(QPalette::Base), QColor(Qt::white));
     controls.FileType->setCurrentIndex(controls.FileType->findText(extension));

@@ -1,4 +1,5 @@
 #include "app/frmSavePreview.h"
+#include "app/qt/QtForm.h"
 #include "preview/FileComponents.h"
 #include "tests/support/qt/QtFixtures.h"
 #include "tests/support/qt/QtPixels.h"
@@ -22,10 +23,11 @@ class DocumentsWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window = std::make_unique<frmSavePreview>(dialog, messages, components);
+        form = std::make_unique<QtForm>();
+        window = std::make_unique<frmSavePreview>(*form, dialog, messages, components);
         window->setExitHandler([] { FAIL() << "the window tried to end the process"; });
-        window->show();
-        ui.emplace(*window);
+        form->show();
+        ui.emplace(*form);
     }
 
     void open(const QString& path)
@@ -43,6 +45,7 @@ protected:
     ScriptedDialog dialog;
     RecordingMessageBox messages;
     FileComponents components;
+    std::unique_ptr<QtForm> form;
     std::unique_ptr<frmSavePreview> window;
     std::optional<WindowControls> ui;
 };

@@ -6,6 +6,7 @@
 #include "tests/support/qt/ScriptedProgress.h"
 
 #include "app/frmSavePreview.h"
+#include "app/qt/QtForm.h"
 #include "platform/qt/QtCommonDialog.h"
 #include "platform/qt/QtMessageBox.h"
 #include "tests/support/qt/ModalAnswers.h"
@@ -53,10 +54,11 @@ protected:
     void SetUp() override
     {
         GLIMMER_REQUIRE_FIXTURES();
-        window = std::make_unique<frmSavePreview>(dialog, messages, components);
+        form = std::make_unique<QtForm>();
+        window = std::make_unique<frmSavePreview>(*form, dialog, messages, components);
         window->setExitHandler([] {});
-        window->show();
-        ui.emplace(*window);
+        form->show();
+        ui.emplace(*form);
         dialog.answer(fixtureQPath(GetParam()));
         QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
         ASSERT_TRUE(ui->cmdSave->isEnabled()) << messages.texts().join("\n").toStdString();
@@ -85,6 +87,7 @@ protected:
     ScriptedDialog dialog;
     RecordingMessageBox messages;
     FileComponents components;
+    std::unique_ptr<QtForm> form;
     std::unique_ptr<frmSavePreview> window;
     std::optional<WindowControls> ui;
     TempDir dir;
@@ -169,11 +172,12 @@ TEST(SaveDottedDocuments, EachTypeIsWrittenUnderTheNameWithItsExtension)
         QtCommonDialog dialog;
         RecordingMessageBox messages;
         FileComponents components;
-        frmSavePreview window(dialog, messages, components);
-        dialog.setParent(&window);
-        window.show();
-        window.open(document);
-        const WindowControls ui(window);
+        QtForm form;
+        frmSavePreview window(form, dialog, messages, components);
+        dialog.setParent(&form);
+        form.show();
+        window.open(document.toStdString());
+        const WindowControls ui(form);
         ui.FileType->setCurrentIndex(c.type);
         const auto answer = answerFileDialog({});
         QTest::mouseClick(ui.cmdSave, Qt::LeftButton);

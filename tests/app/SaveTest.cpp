@@ -112,11 +112,12 @@ TEST(SaveDialog, TheNameOrElseTheTypePickedInTheDialogDecidesTheFormat)
         ScriptedComponents components;
         const QString document = qpath(dir) + "/" + c.document;
         components.documents[document] = {20000, solidPicture(Red), std::nullopt, c.document, c.document};
-        frmSavePreview window(dialog, messages, components);
-        dialog.setParent(&window);
-        window.show();
-        window.open(document);
-        const WindowControls ui(window);
+        QtForm form;
+        frmSavePreview window(form, dialog, messages, components);
+        dialog.setParent(&form);
+        form.show();
+        window.open(document.toStdString());
+        const WindowControls ui(form);
         ui.FileType->setCurrentIndex(c.listType);
 
         const auto answer = answerFileDialog(c.answer);

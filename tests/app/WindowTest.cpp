@@ -1,6 +1,7 @@
 #include "tests/support/qt/QtFixtures.h"
 #include "tests/support/qt/QtPixels.h"
 #include "app/frmSavePreview.h"
+#include "app/qt/QtForm.h"
 #include "platform/qt/QtCommonDialog.h"
 #include "platform/qt/QtMessageBox.h"
 #include "tests/support/qt/ScriptedComponents.h"
@@ -98,11 +99,11 @@ QStringList items(const QComboBox* c)
 
 TEST_F(WindowHarness, EveryControlStartsWhereAndAsDesigned)
 {
-    EXPECT_EQ(window->windowTitle(), "Preview & Save Inventor Images");
-    EXPECT_EQ(window->size(), QSize(339, 290));
+    EXPECT_EQ(form->windowTitle(), "Preview & Save Inventor Images");
+    EXPECT_EQ(form->size(), QSize(339, 290));
     for (const Layout& c : designed) {
         SCOPED_TRACE(c.name);
-        auto* w = window->findChild<QWidget*>(c.name);
+        auto* w = form->findChild<QWidget*>(c.name);
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
         if (c.caption) {
@@ -123,14 +124,14 @@ TEST_F(WindowHarness, EveryControlStartsWhereAndAsDesigned)
 
 TEST_F(WindowHarness, EveryCaptionFitsItsControl)
 {
-    const QImage shot = window->grab().toImage();
+    const QImage shot = form->grab().toImage();
     ASSERT_EQ(shot.size(), QSize(339, 290));
     const auto check = [&](QWidget* w) {
         SCOPED_TRACE(captionOf(w).toStdString());
         EXPECT_LE(w->fontMetrics().horizontalAdvance(captionOf(w)), captionRoom(w));
         // Buttons and combo boxes have a frame there; labels and option buttons do not.
         if (qobject_cast<QLabel*>(w) || qobject_cast<QRadioButton*>(w)) {
-            EXPECT_FALSE(inkAtRightEdge(shot.copy(w->geometry() & window->rect())));
+            EXPECT_FALSE(inkAtRightEdge(shot.copy(w->geometry() & form->rect())));
         }
     };
     for (QWidget* w : std::initializer_list<QWidget*>{ui->cmdOpen, ui->cmdSave, ui->cmdExit, ui->optMulti, ui->optSave,
@@ -152,7 +153,7 @@ TEST_F(WindowHarness, TabGoesThroughTheControlsInTheirOrder)
     QList<QWidget*> chain;
     QWidget* w = ui->picPreview;
     while (chain.size() < 12) {
-        if (w->parentWidget() == window.get() && !chain.contains(w))
+        if (w->parentWidget() == form.get() && !chain.contains(w))
             chain << w;
         w = w->nextInFocusChain();
     }
@@ -193,21 +194,22 @@ TEST(WindowMessages, SitOverTheWindowModalToIt)
     ScriptedDialog dialog;
     QtMessageBox messages;
     ScriptedComponents components;
-    frmSavePreview window(dialog, messages, components);
-    messages.setParent(&window);
-    window.show();
+    QtForm form;
+    frmSavePreview window(form, dialog, messages, components);
+    messages.setParent(&form);
+    form.show();
 
     bool seen = false;
     const auto answer = whenModalShows<QMessageBox>([&](QMessageBox& box) {
         seen = true;
-        EXPECT_EQ(box.parentWidget(), &window);
+        EXPECT_EQ(box.parentWidget(), &form);
         EXPECT_EQ(box.windowModality(), Qt::WindowModal);
         EXPECT_EQ(box.text(), "Please select a file first");
         EXPECT_EQ(box.windowTitle(), "Glimmerbox");
         EXPECT_EQ(box.icon(), QMessageBox::Information);
         box.accept();
     });
-    QTest::mouseClick(WindowControls(window).cmdSave, Qt::LeftButton);
+    QTest::mouseClick(WindowControls(form).cmdSave, Qt::LeftButton);
     EXPECT_TRUE(seen);
 }
 

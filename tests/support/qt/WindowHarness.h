@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/frmSavePreview.h"
+#include "app/qt/QtForm.h"
 #include "tests/support/qt/QtFixtures.h"
 #include "tests/support/qt/ScriptedComponents.h"
 #include "tests/support/qt/ScriptedDialog.h"
@@ -24,10 +25,11 @@ class WindowHarness : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window = std::make_unique<frmSavePreview>(dialog, messages, components);
+        form = std::make_unique<QtForm>();
+        window = std::make_unique<frmSavePreview>(*form, dialog, messages, components);
         window->setExitHandler([] { FAIL() << "the window tried to end the process"; });
-        window->show();
-        ui.emplace(*window);
+        form->show();
+        ui.emplace(*form);
     }
 
     void clickOpen() { QTest::mouseClick(ui->cmdOpen, Qt::LeftButton); }
@@ -66,6 +68,7 @@ protected:
     ScriptedDialog dialog;
     RecordingMessageBox messages;
     ScriptedComponents components;
+    std::unique_ptr<QtForm> form;
     std::unique_ptr<frmSavePreview> window;
     std::optional<WindowControls> ui;
 };

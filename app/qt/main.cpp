@@ -1,5 +1,6 @@
 #include "app/frmSavePreview.h"
 #include "platform/qt/QtCommonDialog.h"
+#include "app/qt/QtForm.h"
 #include "platform/qt/QtMessageBox.h"
 #include "system/Heap.h"
 #include "preview/FileComponents.h"
@@ -17,11 +18,12 @@ int main(int argc, char* argv[])
     glimmer::QtCommonDialog dialog;
     glimmer::QtMessageBox messages;
     glimmer::FileComponents components;
-    glimmer::frmSavePreview window(dialog, messages, components);
-    dialog.setParent(&window);
-    messages.setParent(&window);
-    window.show();
+    glimmer::QtForm form;
+    glimmer::frmSavePreview window(form, dialog, messages, components);
+    dialog.setParent(&form);
+    messages.setParent(&form);
+    form.show();
     if (const QStringList arguments = QApplication::arguments(); arguments.size() > 1)
-        window.open(arguments.at(1));
+        window.open(arguments.at(1).toStdString());
     return QApplication::exec();
 }
