@@ -5,8 +5,7 @@
 #include "app/qt/QtForm.h"
 #include "preview/FileComponents.h"
 #include "tests/support/Fixtures.h"
-#include "tests/support/qt/ScriptedDialog.h"
-#include "tests/support/qt/ScriptedProgress.h"
+#include "tests/support/window/Doubles.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace glimmer {
 
@@ -62,9 +63,9 @@ void Kill(const std::string& path)
                            "Permission denied: cannot delete \"" + path + "\" (" + ec.message() + ")");
 }
 
-void setEventPump(void (*pump)())
+void (*setEventPump(void (*pump)()))()
 {
-    eventPump = pump;
+    return std::exchange(eventPump, pump);
 }
 
 void DoEvents()

@@ -23,7 +23,8 @@ void Kill(const std::string& path);
 // Lets the event loop process the events that are waiting: through the
 // pump the window's toolkit installs; nothing without one.
 void DoEvents();
-void setEventPump(void (*pump)());
+// Installs `pump` and returns the one it replaces.
+void (*setEventPump(void (*pump)()))();
 
 // writeFileAtomically (system/Files.h) as the window calls it: its
 // failure raised as the RuntimeError the window records (PathNotFound,

@@ -6,7 +6,7 @@
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
 #include "tests/support/qt/QtFixtures.h"
-#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/window/Doubles.h"
 #include "tests/support/qt/ScriptedGdi.h"
 
 #include <gtest/gtest.h>

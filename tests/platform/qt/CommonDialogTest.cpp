@@ -1,6 +1,6 @@
 #include "tests/support/qt/QtFixtures.h"
 #include "platform/RuntimeError.h"
-#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/window/Doubles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ TEST(CommonDialog, ConfirmedDialogReturnsThePathAndMovesToItsFolder)
     TempDir dir;
     CurrentDir keep(std::filesystem::temp_directory_path());
     ScriptedDialog dialog;
-    dialog.answer(qpath(dir) + "/a b.ipt");
+    dialog.answer(toStd(qpath(dir) + "/a b.ipt"));
     dialog.ShowOpen();
     EXPECT_EQ(QString::fromStdString(dialog.FileName), QDir::toNativeSeparators(qpath(dir) + "/a b.ipt"));
     EXPECT_EQ(QDir::currentPath(), qpath(dir));
@@ -35,7 +35,7 @@ TEST(CommonDialog, MultipleSelectionIsTheFolderThenBareNamesSeparatedByNul)
     ScriptedDialog dialog;
     dialog.Flags = CommonDialog::AllowMultiselect;
     dialog.MaxFileSize = 32767;
-    dialog.answer(QStringList{qpath(dir) + "/base plate.ipt", qpath(dir) + "/lid.iam"});
+    dialog.answer(toStd(QStringList{qpath(dir) + "/base plate.ipt", qpath(dir) + "/lid.iam"}));
     dialog.ShowOpen();
     EXPECT_EQ(QString::fromStdString(dialog.FileName).split(QChar(u'\0')),
               QStringList({QDir::toNativeSeparators(qpath(dir)), "base plate.ipt", "lid.iam"}));
@@ -47,7 +47,7 @@ TEST(CommonDialog, SelectionThatDoesNotFitTheBufferIsRefused)
     dialog.Flags = CommonDialog::AllowMultiselect;
     dialog.MaxFileSize = 20;
     dialog.FileName = "before";
-    dialog.answer(QStringList{"/tmp/a long name.ipt", "/tmp/another long name.ipt"});
+    dialog.answer(toStd(QStringList{"/tmp/a long name.ipt", "/tmp/another long name.ipt"}));
     try {
         dialog.ShowOpen();
         FAIL() << "no error";

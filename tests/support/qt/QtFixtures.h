@@ -5,9 +5,42 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+// The test doubles' UTF-8 texts compared with Qt's, in the window's Qt tests.
+inline bool operator==(const std::string& a, const QString& b)
+{
+    return QString::fromStdString(a) == b;
+}
+
+inline bool operator==(const std::vector<std::string>& a, const QStringList& b)
+{
+    if (a.size() != static_cast<std::size_t>(b.size()))
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!(a[i] == b[static_cast<qsizetype>(i)]))
+            return false;
+    return true;
+}
 
 // The fixture helpers in Qt's types, for the tests of the window and the programs.
 namespace glimmer::test {
+
+inline std::string toStd(const QString& text)
+{
+    return text.toStdString();
+}
+
+inline std::vector<std::string> toStd(const QStringList& texts)
+{
+    std::vector<std::string> out;
+    for (const QString& t : texts)
+        out.push_back(t.toStdString());
+    return out;
+}
 
 inline QString fixtureQPath(const char* relativePath)
 {

@@ -3,9 +3,8 @@
 #include "app/frmSavePreview.h"
 #include "app/qt/QtForm.h"
 #include "tests/support/qt/QtFixtures.h"
-#include "tests/support/qt/ScriptedComponents.h"
-#include "tests/support/qt/ScriptedDialog.h"
 #include "tests/support/qt/WindowControls.h"
+#include "tests/support/window/Doubles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +16,9 @@
 
 namespace glimmer::test {
 
-// The temporary bitmap of the JPEG export, in the current folder.
-inline const QString TempBitmapName = QStringLiteral("~TempBmpJpgImage.bmp");
-
-// A window wired to scripted dialogs, message boxes and components.
-class WindowHarness : public ::testing::Test {
+// A window over Qt's form wired to scripted dialogs, message boxes and
+// components, with its Qt widgets at hand.
+class QtWindowHarness : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -38,7 +35,7 @@ protected:
     // Answers the next open dialog with `path` and clicks the open button.
     void openDocument(const QString& path)
     {
-        dialog.answer(path);
+        dialog.answer(path.toStdString());
         clickOpen();
     }
 
@@ -50,7 +47,7 @@ protected:
         clickSave();
         if (dialog.shown().size() == before)
             return std::nullopt;
-        return dialog.last().fileName;
+        return QString::fromStdString(dialog.last().fileName);
     }
 
     // Picks an entry from a combo box's list as a user would: open it, click the entry.

@@ -3,14 +3,14 @@
 #include "preview/FileComponents.h"
 #include "tests/support/qt/QtFixtures.h"
 #include "tests/support/qt/QtPixels.h"
-#include "tests/support/qt/ScriptedProgress.h"
+#include "tests/support/window/Doubles.h"
 
 #include "app/frmSavePreview.h"
 #include "app/qt/QtForm.h"
 #include "platform/qt/QtCommonDialog.h"
 #include "platform/qt/QtMessageBox.h"
 #include "tests/support/qt/ModalAnswers.h"
-#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/window/Doubles.h"
 #include "tests/support/qt/WindowControls.h"
 
 #include <gtest/gtest.h>
@@ -59,9 +59,9 @@ protected:
         window->setExitHandler([] {});
         form->show();
         ui.emplace(*form);
-        dialog.answer(fixtureQPath(GetParam()));
+        dialog.answer(toStd(fixtureQPath(GetParam())));
         QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
-        ASSERT_TRUE(ui->cmdSave->isEnabled()) << messages.texts().join("\n").toStdString();
+        ASSERT_TRUE(ui->cmdSave->isEnabled()) << messages.all();
         here = std::make_unique<CurrentDir>(dir.path());
     }
     void TearDown() override { here.reset(); }
@@ -79,7 +79,7 @@ protected:
     QString saveAs(const QString& name)
     {
         const QString path = qpath(dir) + "/" + name;
-        dialog.answer(path);
+        dialog.answer(toStd(path));
         QTest::mouseClick(ui->cmdSave, Qt::LeftButton);
         return path;
     }
@@ -98,7 +98,7 @@ TEST_P(SaveDocuments, BitmapIsTheBoxAtItsSizeShowingThePreview)
 {
     pickSize(2);
     const QString path = saveAs("preview.bmp");
-    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+    EXPECT_TRUE(messages.messages.empty()) << messages.all();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray header = file.read(54);
@@ -119,7 +119,7 @@ TEST_P(SaveDocuments, MetafileReadsBackToThePreviewsExactPixels)
 {
     pickSize(0);   // the metafile does not depend on the box
     const QString path = saveAs("preview.wmf");
-    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+    EXPECT_TRUE(messages.messages.empty()) << messages.all();
     const Image played = playAtNaturalSize(path);
     ASSERT_FALSE(played.isNull());
     EXPECT_EQ(pixelSha256(played), fixture(GetParam()).pixelSha256);
@@ -130,7 +130,7 @@ TEST_P(SaveDocuments, JpegIsTheBoxAtItsSizeCloseToTheBitmap)
     pickSize(1);
     const QString bmp = saveAs("preview.bmp");
     const QString jpg = saveAs("preview.jpg");
-    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+    EXPECT_TRUE(messages.messages.empty()) << messages.all();
     const QImage jpeg(jpg, "JPEG");
     ASSERT_EQ(jpeg.size(), QSize(120, 120));
     EXPECT_GT(psnr(jpeg, QImage(bmp, "BMP")), 35.0);
@@ -182,7 +182,7 @@ TEST(SaveDottedDocuments, EachTypeIsWrittenUnderTheNameWithItsExtension)
         const auto answer = answerFileDialog({});
         QTest::mouseClick(ui.cmdSave, Qt::LeftButton);
 
-        EXPECT_TRUE(messages.messages.empty()) << messages.texts().join("\n").toStdString();
+        EXPECT_TRUE(messages.messages.empty()) << messages.all();
         QStringList expected{"name.0004.ipt", c.written};
         expected.sort();
         EXPECT_EQ(QDir(qpath(dir)).entryList(QDir::Files), expected);

@@ -2,8 +2,8 @@
 #include "app/qt/QtForm.h"
 #include "preview/FileComponents.h"
 #include "tests/support/qt/QtFixtures.h"
-#include "tests/support/qt/ScriptedDialog.h"
-#include "tests/support/qt/ScriptedProgress.h"
+#include "tests/support/window/Doubles.h"
+#include "tests/support/window/Doubles.h"
 #include "tests/support/qt/WindowControls.h"
 
 #include <gtest/gtest.h>
@@ -59,13 +59,13 @@ TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
         paths << inFolder(n);
 
     QTest::mouseClick(ui->optMulti, Qt::LeftButton);
-    dialog.answer(paths);
+    dialog.answer(toStd(paths));
     QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
-    ASSERT_EQ(messages.messages.size(), 2u) << messages.texts().join("\n").toStdString();
+    ASSERT_EQ(messages.messages.size(), 2u) << messages.all();
     EXPECT_EQ(messages.messages[0].text, "3 File(s) don't contain a Preview");
     // Cooling_Plate-body.idw and Cooling_Plate-body.ipt share a base name:
     // the second keeps its extension rather than overwrite the first's picture.
-    EXPECT_TRUE(messages.messages[1].text.contains("Cooling_Plate-body.ipt" + type));
+    EXPECT_TRUE(QString::fromStdString(messages.messages[1].text).contains("Cooling_Plate-body.ipt" + type));
     EXPECT_FALSE(QFile::exists(inFolder("~TempBmpJpgImage.bmp")));
 
     // The same documents saved one by one, in single mode, into another folder.
@@ -85,10 +85,10 @@ TEST_P(BatchDocuments, EveryDocumentWithAPreviewGetsItsOwnPicture)
         }
         ASSERT_TRUE(QFile::exists(batchOutput));
         ++written;
-        dialog.answer(inFolder(name));
+        dialog.answer(toStd(inFolder(name)));
         QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
         const QString single = qpath(singles) + "/" + base(name) + type;
-        dialog.answer(single);
+        dialog.answer(toStd(single));
         QTest::mouseClick(ui->cmdSave, Qt::LeftButton);
         // The encoders are deterministic: X's picture from the run is exactly X's own.
         EXPECT_EQ(readAll(batchOutput), readAll(single));

@@ -5,8 +5,8 @@
 #include "preview/FileComponents.h"
 #include "tests/support/Process.h"
 #include "tests/support/qt/QtFixtures.h"
-#include "tests/support/qt/ScriptedDialog.h"
-#include "tests/support/qt/ScriptedProgress.h"
+#include "tests/support/window/Doubles.h"
+#include "tests/support/window/Doubles.h"
 #include "tests/support/qt/WindowControls.h"
 
 #include <gtest/gtest.h>
@@ -57,7 +57,7 @@ TEST_P(ConvertWindow, WritesTheBytesTheWindowsBatchWrites)
     for (const FixtureDocument& doc : fixtureDocuments())
         byFolder[QFileInfo(QString::fromUtf8(doc.path)).path()] << qpath(window) + "/" + doc.path;
     for (const auto& [folder, documents] : byFolder) {
-        dialog.answer(documents);
+        dialog.answer(toStd(documents));
         QTest::mouseClick(controls.cmdOpen, Qt::LeftButton);
     }
     for (const auto& [name, bytes] : written)

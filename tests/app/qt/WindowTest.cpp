@@ -4,8 +4,8 @@
 #include "app/qt/QtForm.h"
 #include "platform/qt/QtCommonDialog.h"
 #include "platform/qt/QtMessageBox.h"
-#include "tests/support/qt/ScriptedComponents.h"
-#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/window/Doubles.h"
+#include "tests/support/window/Doubles.h"
 #include "tests/support/qt/ModalAnswers.h"
 #include "tests/support/qt/WindowHarness.h"
 
@@ -97,7 +97,7 @@ QStringList items(const QComboBox* c)
 
 } // namespace
 
-TEST_F(WindowHarness, EveryControlStartsWhereAndAsDesigned)
+TEST_F(QtWindowHarness, EveryControlStartsWhereAndAsDesigned)
 {
     EXPECT_EQ(form->windowTitle(), "Preview & Save Inventor Images");
     EXPECT_EQ(form->size(), QSize(339, 290));
@@ -122,7 +122,7 @@ TEST_F(WindowHarness, EveryControlStartsWhereAndAsDesigned)
     EXPECT_EQ(ui->Picture1->picture().size(), (Size{120, 120}));
 }
 
-TEST_F(WindowHarness, EveryCaptionFitsItsControl)
+TEST_F(QtWindowHarness, EveryCaptionFitsItsControl)
 {
     const QImage shot = form->grab().toImage();
     ASSERT_EQ(shot.size(), QSize(339, 290));
@@ -146,7 +146,7 @@ TEST_F(WindowHarness, EveryCaptionFitsItsControl)
     check(ui->cmdOpen);   // "Save Mult"
 }
 
-TEST_F(WindowHarness, TabGoesThroughTheControlsInTheirOrder)
+TEST_F(QtWindowHarness, TabGoesThroughTheControlsInTheirOrder)
 {
     // Keyboard focus follows the tab order among the controls that take focus.
     // (A combo box's text field is part of its combo box.)
@@ -163,7 +163,7 @@ TEST_F(WindowHarness, TabGoesThroughTheControlsInTheirOrder)
     EXPECT_EQ(chain, expected);
 }
 
-TEST_F(WindowHarness, ModeSwitchChangesTheOpenCaptionAndLeavesSaveDisabled)
+TEST_F(QtWindowHarness, ModeSwitchChangesTheOpenCaptionAndLeavesSaveDisabled)
 {
     QTest::mouseClick(ui->optMulti, Qt::LeftButton);
     EXPECT_TRUE(ui->optMulti->isChecked());
@@ -178,7 +178,7 @@ TEST_F(WindowHarness, ModeSwitchChangesTheOpenCaptionAndLeavesSaveDisabled)
     EXPECT_FALSE(ui->cmdSave->isEnabled());
 }
 
-TEST_F(WindowHarness, SaveWithoutADocumentOnlyAsksForOne)
+TEST_F(QtWindowHarness, SaveWithoutADocumentOnlyAsksForOne)
 {
     QTest::mouseClick(ui->cmdSave, Qt::LeftButton);
     ASSERT_EQ(messages.messages.size(), 1u);
@@ -213,7 +213,7 @@ TEST(WindowMessages, SitOverTheWindowModalToIt)
     EXPECT_TRUE(seen);
 }
 
-TEST_F(WindowHarness, ExitEndsTheProgram)
+TEST_F(QtWindowHarness, ExitEndsTheProgram)
 {
     bool exited = false;
     window->setExitHandler([&] { exited = true; });
@@ -221,7 +221,7 @@ TEST_F(WindowHarness, ExitEndsTheProgram)
     EXPECT_TRUE(exited);
 }
 
-TEST_F(WindowHarness, OpenDialogIsConfiguredForOneDocument)
+TEST_F(QtWindowHarness, OpenDialogIsConfiguredForOneDocument)
 {
     clickOpen();
     ASSERT_EQ(dialog.shown().size(), 1u);
@@ -231,7 +231,7 @@ TEST_F(WindowHarness, OpenDialogIsConfiguredForOneDocument)
     EXPECT_EQ(shown.filterIndex, 2);
     EXPECT_EQ(shown.fileName, "");
     EXPECT_FALSE(shown.cancelError);
-    const auto pairs = CommonDialog::filterPairs(shown.filter.toStdString());
+    const auto pairs = CommonDialog::filterPairs(shown.filter);
     ASSERT_EQ(pairs.size(), 7);
     EXPECT_EQ(pairs[0].description, "All Files(*.*)");
     EXPECT_EQ(pairs[0].pattern, "*.*");
@@ -245,7 +245,7 @@ TEST_F(WindowHarness, OpenDialogIsConfiguredForOneDocument)
     EXPECT_EQ(pairs[6].pattern, "*.ide");
 }
 
-TEST_F(WindowHarness, NewDocumentsShowTheirThumbnail)
+TEST_F(QtWindowHarness, NewDocumentsShowTheirThumbnail)
 {
     components.documents["/docs/new.ipt"] = {6000, solidPicture(Red), solidPicture(Blue), "new.ipt", "new"};
     openDocument("/docs/new.ipt");
@@ -259,7 +259,7 @@ TEST_F(WindowHarness, NewDocumentsShowTheirThumbnail)
     EXPECT_EQ(components.openDocuments, 0);
 }
 
-TEST_F(WindowHarness, OldDocumentsShowThePropertySetPicture)
+TEST_F(QtWindowHarness, OldDocumentsShowThePropertySetPicture)
 {
     components.documents["/docs/old.ipt"] = {5999, solidPicture(Red), solidPicture(Blue), "old.ipt", "old"};
     openDocument("/docs/old.ipt");
@@ -269,7 +269,7 @@ TEST_F(WindowHarness, OldDocumentsShowThePropertySetPicture)
     EXPECT_TRUE(ui->cmdSave->isEnabled());
 }
 
-TEST_F(WindowHarness, UnreadableVersionTriesTheThumbnail)
+TEST_F(QtWindowHarness, UnreadableVersionTriesTheThumbnail)
 {
     components.documents["/docs/odd.iam"] = {std::nullopt, solidPicture(Green), std::nullopt, "odd.iam", "odd"};
     openDocument("/docs/odd.iam");
@@ -280,7 +280,7 @@ TEST_F(WindowHarness, UnreadableVersionTriesTheThumbnail)
     EXPECT_EQ(ui->FileName->text(), "odd.iam");
 }
 
-TEST_F(WindowHarness, ADocumentWithoutAPreviewShowsThePlaceholder)
+TEST_F(QtWindowHarness, ADocumentWithoutAPreviewShowsThePlaceholder)
 {
     components.documents["/docs/none.ipt"] = {14000, std::nullopt, std::nullopt, "none.ipt", "none"};
     openDocument("/docs/none.ipt");
@@ -299,7 +299,7 @@ TEST_F(WindowHarness, ADocumentWithoutAPreviewShowsThePlaceholder)
     EXPECT_TRUE(ui->cmdSave->isEnabled());
 }
 
-TEST_F(WindowHarness, OldDocumentWithoutAPropertySetNeverShowsThePreviousOne)
+TEST_F(QtWindowHarness, OldDocumentWithoutAPropertySetNeverShowsThePreviousOne)
 {
     components.documents["/docs/a.ipt"] = {5001, std::nullopt, solidPicture(Blue), "a.ipt", "a"};
     components.documents["/docs/b.ipt"] = {5001, std::nullopt, std::nullopt, "b.ipt", "b"};
@@ -309,7 +309,7 @@ TEST_F(WindowHarness, OldDocumentWithoutAPropertySetNeverShowsThePreviousOne)
     EXPECT_FALSE(ui->cmdSave->isEnabled());
 }
 
-TEST_F(WindowHarness, EveryOpenMakesANewPropertyReader)
+TEST_F(QtWindowHarness, EveryOpenMakesANewPropertyReader)
 {
     components.documents["/docs/new.ipt"] = {20000, solidPicture(Red), std::nullopt, "new.ipt", "new"};
     openDocument("/docs/new.ipt");
@@ -318,7 +318,7 @@ TEST_F(WindowHarness, EveryOpenMakesANewPropertyReader)
     EXPECT_EQ(components.serversCreated, 1);
 }
 
-TEST_F(WindowHarness, CancelledOpenForgetsThePathButKeepsThePreview)
+TEST_F(QtWindowHarness, CancelledOpenForgetsThePathButKeepsThePreview)
 {
     components.documents["/docs/new.ipt"] = {20000, solidPicture(Red), std::nullopt, "new.ipt", "new"};
     openDocument("/docs/new.ipt");
@@ -332,14 +332,14 @@ TEST_F(WindowHarness, CancelledOpenForgetsThePathButKeepsThePreview)
     EXPECT_EQ(messages.texts(), QStringList({"Please select a file first"}));
 }
 
-TEST_F(WindowHarness, TheExtensionIsCutByLengthAlone)
+TEST_F(QtWindowHarness, TheExtensionIsCutByLengthAlone)
 {
     components.documents["/docs/drawing.idwx"] = {20000, solidPicture(Red), std::nullopt, "d", "d"};
     openDocument("/docs/drawing.idwx");
     EXPECT_EQ(proposedName(), "/docs/drawing.");
 }
 
-TEST_F(WindowHarness, ADocumentThatCannotBeOpenedIsNamedAndTreatedAsWithoutPreview)
+TEST_F(QtWindowHarness, ADocumentThatCannotBeOpenedIsNamedAndTreatedAsWithoutPreview)
 {
     openDocument("/docs/missing.ipt");
     ASSERT_EQ(messages.messages.size(), 1u);
@@ -350,12 +350,12 @@ TEST_F(WindowHarness, ADocumentThatCannotBeOpenedIsNamedAndTreatedAsWithoutPrevi
     EXPECT_EQ(ui->FileName->text(), "missing.ipt");
 }
 
-TEST_F(WindowHarness, ADocumentNamedOnTheCommandLineOpensAsFromTheDialog)
+TEST_F(QtWindowHarness, ADocumentNamedOnTheCommandLineOpensAsFromTheDialog)
 {
     // A relative name is the document in the current folder, as the dialog gives it: a full path.
     TempDir dir;
     CurrentDir here(dir.path());
-    components.documents[qpath(dir) + "/new.ipt"] = {20000, solidPicture(Red), std::nullopt, "new.ipt", "new"};
+    components.documents[toStd(qpath(dir) + "/new.ipt")] = {20000, solidPicture(Red), std::nullopt, "new.ipt", "new"};
     window->open("new.ipt");
     EXPECT_EQ(ui->picPreview->picture().image().pixel(0, 0), Red);
     EXPECT_EQ(ui->FileName->text(), "new.ipt");
@@ -368,7 +368,7 @@ TEST_F(WindowHarness, ADocumentNamedOnTheCommandLineOpensAsFromTheDialog)
     EXPECT_EQ(components.opened, QStringList({qpath(dir) + "/new.ipt", "/docs/missing.ipt"}));
 }
 
-TEST_F(WindowHarness, PersistentImageFollowsTheSizeList)
+TEST_F(QtWindowHarness, PersistentImageFollowsTheSizeList)
 {
     // 3655 twips are 243.67 pixels: the box shows whole pixels, the nearest being 244.
     EXPECT_EQ(ui->picPreview->image().size(), (Size{244, 244}));
@@ -387,7 +387,7 @@ TEST_F(WindowHarness, PersistentImageFollowsTheSizeList)
     }
 }
 
-TEST_F(WindowHarness, TypingASizeDoesNothing)
+TEST_F(QtWindowHarness, TypingASizeDoesNothing)
 {
     ui->PicSize->lineEdit()->selectAll();
     QTest::keyClicks(ui->PicSize->lineEdit(), "96");

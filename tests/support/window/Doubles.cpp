@@ -1,4 +1,4 @@
-#include "ScriptedComponents.h"
+#include "tests/support/window/Doubles.h"
 
 namespace glimmer::test {
 
@@ -32,13 +32,13 @@ public:
     {
         if (!data_.displayName)
             fail("no display name");
-        return data_.displayName->toStdString();
+        return *data_.displayName;
     }
     std::string Name() override
     {
         if (!data_.name)
             fail("no name");
-        return data_.name->toStdString();
+        return *data_.name;
     }
 
 private:
@@ -52,12 +52,12 @@ public:
 
     std::shared_ptr<Document> OpenDocument(const std::string& path) override
     {
-        owner_.opened << QString::fromStdString(path);
-        const auto it = owner_.documents.constFind(QString::fromStdString(path));
-        if (it == owner_.documents.constEnd())
+        owner_.opened.push_back(path);
+        const auto it = owner_.documents.find(path);
+        if (it == owner_.documents.end())
             fail("File not found", Subject::Document);
         ++owner_.openDocuments;
-        return std::make_shared<ScriptedDocument>(owner_, *it);
+        return std::make_shared<ScriptedDocument>(owner_, it->second);
     }
     void CloseAll() override { owner_.openDocuments = 0; }
 
@@ -85,10 +85,10 @@ public:
     std::shared_ptr<PropertySet> OpenPropertySets(const std::string& path) override
     {
         ++owner_.propertySetCalls;
-        const auto it = owner_.documents.constFind(QString::fromStdString(path));
-        if (it == owner_.documents.constEnd())
+        const auto it = owner_.documents.find(path);
+        if (it == owner_.documents.end())
             fail("File not found", Subject::Document);
-        return std::make_shared<ScriptedPropertySet>(it->propertyPicture);
+        return std::make_shared<ScriptedPropertySet>(it->second.propertyPicture);
     }
 
 private:
@@ -96,6 +96,18 @@ private:
 };
 
 } // namespace
+
+std::optional<std::vector<std::string>> ScriptedDialog::run(Mode mode)
+{
+    shown_.push_back({mode == Mode::Save, Flags, Filter, FilterIndex, FileName, CancelError, DefaultExt, MaxFileSize});
+    if (answers_.empty())
+        return std::nullopt;
+    Answer a = std::move(answers_.front());
+    answers_.pop_front();
+    if (a.paths && a.filterIndex > 0)
+        FilterIndex = a.filterIndex;
+    return a.paths;
+}
 
 std::unique_ptr<DocumentServer> ScriptedComponents::createDocumentServer()
 {

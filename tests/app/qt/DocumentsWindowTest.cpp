@@ -3,7 +3,7 @@
 #include "preview/FileComponents.h"
 #include "tests/support/qt/QtFixtures.h"
 #include "tests/support/qt/QtPixels.h"
-#include "tests/support/qt/ScriptedDialog.h"
+#include "tests/support/window/Doubles.h"
 #include "tests/support/qt/WindowControls.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ protected:
 
     void open(const QString& path)
     {
-        dialog.answer(path);
+        dialog.answer(toStd(path));
         QTest::mouseClick(ui->cmdOpen, Qt::LeftButton);
     }
 
@@ -69,7 +69,7 @@ TEST_F(DocumentsWindow, EveryFixtureShowsItsPreviewOrThePlaceholder)
             EXPECT_EQ(dialog.last().fileName, path.chopped(4));
         }
     }
-    EXPECT_TRUE(messages.messages.empty()) << messages.texts().join(u'\n').toStdString();
+    EXPECT_TRUE(messages.messages.empty()) << messages.all();
 }
 
 TEST_F(DocumentsWindow, AFileThatIsNotADocumentIsNamedInAMessage)
@@ -83,8 +83,8 @@ TEST_F(DocumentsWindow, AFileThatIsNotADocumentIsNamedInAMessage)
     std::ofstream(lfs) << "version https://git-lfs.example/v1\n";
     open(QString::fromStdString(lfs.string()));
     ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("Part2.ipt\": not a compound file")))
-        << messages.messages[0].text.toStdString();
+    EXPECT_TRUE(QString::fromStdString(messages.messages[0].text).contains(QStringLiteral("Part2.ipt\": not a compound file")))
+        << messages.messages[0].text;
     EXPECT_TRUE(showsPlaceholder());
     EXPECT_FALSE(ui->cmdSave->isEnabled());
     EXPECT_EQ(ui->FileName->text(), QStringLiteral("Part2.ipt"));
