@@ -87,8 +87,11 @@ void batch(benchmark::State& state, const char* type)
     auto* cmdOpen = form.findChild<QPushButton*>("cmdOpen");
 
     const long before = peakRssKiB();
+    std::vector<std::string> chosen;
+    for (const QString& p : paths)
+        chosen.push_back(p.toStdString());
     for (auto _ : state) {
-        dialog.answer(paths);
+        dialog.answer(chosen);
         cmdOpen->click();
     }
     state.SetItemsProcessed(state.iterations() * count);

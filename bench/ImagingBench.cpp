@@ -69,7 +69,7 @@ const Sample& sample(int size)
     if (it == samples.end()) {
         Sample s;
         s.path = dir.path() + QStringLiteral("/preview%1.bmp").arg(size);
-        SavePicture(fromQImage(previewLike(size)), s.path);
+        SavePicture(fromQImage(previewLike(size)), s.path.toStdString());
         QFile f(s.path);
         f.open(QIODevice::ReadOnly);
         s.file = f.readAll();
@@ -139,7 +139,7 @@ void LoadAndEncode(benchmark::State& state)
     cDIBSection dib;
     std::int32_t bytes = 0;
     for (auto _ : state) {
-        if (!dib.Load(s.path))
+        if (!dib.Load(s.path.toStdString()))
             state.SkipWithError("Load failed");
         bytes = encodeDib(dib);
         benchmark::DoNotOptimize(bytes);
@@ -169,7 +169,7 @@ void EncodeLoadedDib(benchmark::State& state)
 {
     const Sample& s = sample(static_cast<int>(state.range(0)));
     cDIBSection dib;
-    dib.Load(s.path);
+    dib.Load(s.path.toStdString());
     for (auto _ : state)
         benchmark::DoNotOptimize(encodeDib(dib));
 }
