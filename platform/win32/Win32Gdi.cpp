@@ -335,8 +335,11 @@ int Win32Gdi::GetDIBits(HDC hdc, HBITMAP bitmap, std::int32_t start, std::int32_
     if (count * stride > static_cast<std::int64_t>(bits.size()))
         return fail<int>("GetDIBits: the buffer holds fewer than " + std::to_string(count) + " scan lines");
 
+    // GDI counts scan lines from the bottom of the picture whatever the
+    // target's row order; ours count in the target's order.
+    const std::int64_t first = target.biHeight < 0 ? b->height - start - count : start;
     SetLastError(0);
-    const int copied = ::GetDIBits(dcOf(d->handle), bitmapOf(b->handle), static_cast<UINT>(start),
+    const int copied = ::GetDIBits(dcOf(d->handle), bitmapOf(b->handle), static_cast<UINT>(first),
                                    static_cast<UINT>(count), bits.data(), reinterpret_cast<::BITMAPINFO*>(&info),
                                    DIB_RGB_COLORS);
     if (copied <= 0)
