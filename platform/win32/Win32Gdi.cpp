@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -105,6 +106,46 @@ std::string systemText(DWORD code)
     while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' ' || utf8.back() == '.'))
         utf8.pop_back();
     return utf8.empty() ? "error " + std::to_string(code) : utf8;
+}
+
+// A section at the file's own depth holding its rows bottom-up, made here
+// for the files whose rows the system's reader is seen to lose: top-down
+// rows (Wine loads them all black) and OS/2 headers (Wine misreads their
+// colour tables). The file is checked whole before.
+::HBITMAP sectionOf(const bmp::FileInfo& info)
+{
+    SystemInfo s{};
+    s.bmiHeader.biSize = sizeof(::BITMAPINFOHEADER);
+    s.bmiHeader.biWidth = info.width;
+    s.bmiHeader.biHeight = info.height;
+    s.bmiHeader.biPlanes = 1;
+    s.bmiHeader.biBitCount = static_cast<WORD>(info.bitCount);
+    if (info.compression == bmp::Bitfields) {
+        s.bmiHeader.biCompression = BI_BITFIELDS;
+        std::memcpy(s.bmiColors, info.masks.data(), sizeof info.masks);
+    } else {
+        s.bmiHeader.biCompression = BI_RGB;
+        const std::size_t colours = std::min<std::size_t>(info.colours.size(), 256);
+        s.bmiHeader.biClrUsed = static_cast<DWORD>(colours);
+        for (std::size_t i = 0; i < colours; ++i) {
+            const std::uint32_t c = info.colours[i];
+            s.bmiColors[i] = {static_cast<BYTE>(blueOf(c)), static_cast<BYTE>(greenOf(c)), static_cast<BYTE>(redOf(c)), 0};
+        }
+    }
+    void* memory = nullptr;
+    const ::HBITMAP made = ::CreateDIBSection(nullptr, reinterpret_cast<::BITMAPINFO*>(&s), DIB_RGB_COLORS, &memory,
+                                              nullptr, 0);
+    if (!made || !memory) {
+        if (made)
+            ::DeleteObject(made);
+        return nullptr;
+    }
+    const auto stride = static_cast<std::size_t>(info.stride());
+    const auto rows = static_cast<std::size_t>(info.height);
+    for (std::size_t r = 0; r < rows; ++r)
+        std::memcpy(static_cast<std::byte*>(memory) + (info.topDown ? rows - 1 - r : r) * stride,
+                    info.pixels.data() + r * stride, stride);
+    return made;
 }
 
 ::HDC dcOf(void* handle)
@@ -359,16 +400,19 @@ HBITMAP Win32Gdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_t
     std::vector<std::byte> bytes;
     if (const std::string why = readRegularFile(path, bmp::kMaxFileBytes, bytes); !why.empty())
         return fail<HBITMAP>("LoadImageA: \"" + path + "\" " + why);
+    bmp::FileInfo info;
     try {
-        bmp::decode(bytes);
+        bmp::decode(bytes, &info);
     } catch (const FormatError& e) {
         return fail<HBITMAP>("LoadImageA: \"" + path + "\": " + e.what());
     }
 
     SetLastError(0);
-    const HANDLE loaded = ::LoadImageA(nullptr, name, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+    const bool ownRows = info.topDown || info.headerSize == 12;
+    const HANDLE loaded = ownRows ? sectionOf(info)
+                                  : ::LoadImageA(nullptr, name, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
     if (!loaded)
-        return failSystem<HBITMAP>("LoadImageA");
+        return failSystem<HBITMAP>(ownRows ? "CreateDIBSection" : "LoadImageA");
     DIBSECTION section{};
     if (!::GetObjectA(loaded, sizeof section, &section)) {
         ::DeleteObject(loaded);

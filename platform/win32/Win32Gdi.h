@@ -13,8 +13,9 @@ namespace glimmer::gdi {
 // table of live objects, each with the system's handle behind it, so an
 // unknown, stale or wrong-kind handle fails here and never reaches GDI. The
 // layer keeps MemoryGdi's limits: 24- and 32-bit BI_RGB sections of at most
-// MemoryGdi::kMaxDibBytes, the bitmap files MemoryGdi reads, the raster
-// operations without a pattern, and rectangles clipped before GDI sees them.
+// MemoryGdi::kMaxDibBytes, the bitmap files MemoryGdi reads (checked by
+// our reader before the system's loads them), the raster operations
+// without a pattern, and rectangles clipped before GDI sees them.
 class Win32Gdi final : public Gdi {
 public:
     Win32Gdi();
