@@ -223,9 +223,10 @@ TYPED_TEST(GdiContract, GetDIBitsCountsScanLinesInTheTargetsOrder)
             std::vector<std::byte> out(12, std::byte{0xAB});
             ASSERT_EQ(gdi.GetDIBits(source.dc, source.bitmap, c.start, c.lines, out, bmi, DIB_RGB_COLORS),
                       static_cast<int>(c.rows.size()));
-            for (std::size_t i = 0; i < c.rows.size(); ++i)
-                EXPECT_EQ(std::to_integer<int>(out[4 * i]), c.rows[i]) << i;
-            EXPECT_EQ(out[4 * c.rows.size()], c.rows.size() < 3 ? std::byte{0xAB} : std::byte{0});
+            for (std::size_t i = 0; i < 3; ++i) {
+                EXPECT_EQ(std::to_integer<int>(out[4 * i]), i < c.rows.size() ? c.rows[i] : 0xAB) << i;
+                EXPECT_EQ(out[4 * i + 3], i < c.rows.size() ? std::byte{0} : std::byte{0xAB}) << i;   // pad bytes
+            }
         }
     }
 }
