@@ -215,6 +215,12 @@ std::uint32_t Win32Gdi::add(Object object)
     return lastId_;
 }
 
+void* Win32Gdi::systemHandle(HGDIOBJ object) const noexcept
+{
+    const auto it = objects_.find(object.id());
+    return it == objects_.end() ? nullptr : it->second.handle;
+}
+
 HDC Win32Gdi::CreateCompatibleDC(HDC hdc)
 {
     const Object* like = find(hdc.id(), Kind::Dc);

@@ -39,6 +39,10 @@ public:
     // Why the last operation that failed did so: the call and the system's
     // text, or the reason this layer refused it.
     const std::string& lastError() const noexcept { return lastError_; }
+    // The system's HDC or HBITMAP behind one of our live objects, for the
+    // Win32 calls this layer does not offer (painting into a window);
+    // nullptr for any other handle. It stays ours to release.
+    void* systemHandle(HGDIOBJ object) const noexcept;
     // The bitmap that a new context holds selected; it cannot be deleted.
     static HBITMAP stockBitmap() noexcept { return HBITMAP(1); }
 
