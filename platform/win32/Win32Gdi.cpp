@@ -408,7 +408,11 @@ HBITMAP Win32Gdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_t
         return fail<HBITMAP>("LoadImageA: \"" + path + "\" " + why);
     bmp::FileInfo info;
     try {
-        bmp::decode(bytes, &info);
+        // Uncompressed 24- and 32-bit rows are checked to lie inside the
+        // file; any other kind is decoded whole to be checked.
+        info = bmp::readInfo(bytes);
+        if (info.compression != bmp::Rgb || (info.bitCount != 24 && info.bitCount != 32))
+            bmp::decode(bytes);
     } catch (const FormatError& e) {
         return fail<HBITMAP>("LoadImageA: \"" + path + "\": " + e.what());
     }
@@ -463,8 +467,8 @@ bool Win32Gdi::BitBlt(HDC target, int x, int y, int cx, int cy, HDC source, int 
     SetLastError(0);
     const bool done = ::BitBlt(dcOf(find(target.id(), Kind::Dc)->handle), static_cast<int>(left),
                                static_cast<int>(top), static_cast<int>(width), static_cast<int>(height),
-                               src ? dcOf(find(source.id(), Kind::Dc)->handle) : nullptr, static_cast<int>(sx),
-                               static_cast<int>(sy), rop);
+                               src ? dcOf(find(source.id(), Kind::Dc)->handle) : nullptr,
+                               src ? static_cast<int>(sx) : 0, src ? static_cast<int>(sy) : 0, rop);
     if (!done)
         return failSystem<bool>("BitBlt");
     // The caller reads the section's memory next: nothing may wait in GDI's batch.
