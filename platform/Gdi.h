@@ -113,8 +113,8 @@ public:
     // bitmap's own format. With an empty `bits` otherwise: fills biSizeImage.
     // With `bits`: converts scan lines [start, start + lines) into the format
     // of the header (24 or 32 bits, BI_RGB, the bitmap's width; the sign of
-    // biHeight gives the row order) and returns how many it wrote; nothing
-    // is written beyond `bits`.
+    // biHeight gives the row order, in which the scan lines are counted) and
+    // returns how many it wrote; nothing is written beyond `bits`.
     virtual int GetDIBits(HDC hdc, HBITMAP bitmap, std::int32_t start, std::int32_t lines, std::span<std::byte> bits,
                           BITMAPINFO& bmi, std::uint32_t usage) = 0;
     // A Windows bitmap file as a DIB section at its own size and bit depth.

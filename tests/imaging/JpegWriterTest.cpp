@@ -1,28 +1,50 @@
-#include "tests/support/qt/QtPixels.h"
 #include "imaging/Helpers.h"
 #include "jpeg/IJL.h"
 #include "imaging/cDIBSection.h"
 #include "formats/BitmapFile.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/qt/QtFixtures.h"
-#include "tests/support/window/Doubles.h"
-#include "tests/support/qt/ScriptedGdi.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/GraphicsLayers.h"
+#include "tests/support/JpegFiles.h"
+#include "tests/support/Pixels.h"
+#include "tests/support/RecordingMessageBox.h"
+#include "tests/support/ScriptedGdi.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QRandomGenerator>
-
 #include <cmath>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string_view>
 #include <vector>
 
 using namespace glimmer;
 using namespace glimmer::test;
+namespace fs = std::filesystem;
 
 namespace {
+
+bool startsWith(const std::vector<std::byte>& bytes, std::string_view head)
+{
+    return bytes.size() >= head.size() && std::equal(head.begin(), head.end(), bytes.begin(),
+                                                     [](char c, std::byte b) { return std::byte(c) == b; });
+}
+
+bool endsWith(const std::vector<std::byte>& bytes, std::string_view tail)
+{
+    return bytes.size() >= tail.size() && std::equal(tail.begin(), tail.end(), bytes.end() - std::ptrdiff_t(tail.size()),
+                                                     [](char c, std::byte b) { return std::byte(c) == b; });
+}
+
+std::size_t filesIn(const fs::path& dir)
+{
+    std::size_t n = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir))
+        n += e.is_regular_file() ? 1 : 0;
+    return n;
+}
 
 // The real library, counting the instances it makes and gives back and
 // remembering the stream length of the last write.
@@ -54,10 +76,10 @@ struct Counted {
 Image noisePicture(int width, int height)
 {
     Image image(width, height, PixelFormat::Xrgb32);
-    QRandomGenerator random(7);
+    std::mt19937 random(7);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, random.generate() | 0xff000000u);
+            image.setPixel(x, y, static_cast<std::uint32_t>(random()) | 0xff000000u);
     return image;
 }
 
@@ -65,7 +87,7 @@ Image noisePicture(int width, int height)
 void load(cDIBSection& dib, const test::TempDir& dir, const Image& picture)
 {
     writeFile(dir.file("source.bmp"), bmp::encode24(picture));
-    ASSERT_TRUE(dib.Load(qpath(dir) + QStringLiteral("/source.bmp")));
+    ASSERT_TRUE(dib.Load(dir.file("source.bmp")));
 }
 
 } // namespace
@@ -82,18 +104,19 @@ TEST(SaveDibAsJpeg, WritesTheLoadedPictureUprightAtQuality100)
         load(dib, dir, picture);
         test::RecordingMessageBox box;
         Counted ijl;
-        const QString out = qpath(dir) + QStringLiteral("/part1.jpg");
+        const std::string out = dir.file("part1.jpg");
         ASSERT_TRUE(SaveDibAsJpeg(box, dib, out, ijl.functions));
         EXPECT_TRUE(box.messages.empty());
 
-        const QByteArray bytes = readAll(out);
-        ASSERT_EQ(bytes.size(), ijl.length);   // exactly the stream, nothing before or after
-        EXPECT_TRUE(bytes.startsWith("\xff\xd8"));
-        EXPECT_TRUE(bytes.endsWith("\xff\xd9"));
-        QImage decoded;
-        ASSERT_TRUE(decoded.loadFromData(bytes, "jpg"));
-        ASSERT_EQ(fromQImage(decoded).size(), picture.size());
-        EXPECT_GE(psnr(fromQImage(decoded), picture), 40.0);
+        const std::vector<std::byte> bytes = readFile(out);
+        ASSERT_EQ(bytes.size(), std::size_t(ijl.length));   // exactly the stream, nothing before or after
+        EXPECT_TRUE(startsWith(bytes, "\xff\xd8"));
+        EXPECT_TRUE(endsWith(bytes, "\xff\xd9"));
+        const Image decoded = decodeJpeg(bytes);
+        ASSERT_FALSE(decoded.isNull());
+        ASSERT_EQ(decoded.width(), picture.width());
+        ASSERT_EQ(decoded.height(), picture.height());
+        EXPECT_GE(psnr(decoded, picture), 40.0);
         EXPECT_EQ(ijl.inits, 1);
         EXPECT_EQ(ijl.frees, 1);
         // The DIB keeps its picture for its owner to clean up.
@@ -106,15 +129,15 @@ TEST(SaveDibAsJpeg, ALongerFileOfTheSameNameIsReplacedByExactlyTheStream)
     test::TempDir dir;
     cDIBSection dib;
     load(dib, dir, test::gradientPicture(96, 96));
-    const QString out = qpath(dir) + QStringLiteral("/part1.jpg");
-    writeAll(out, QByteArray(300000, 'x'));
+    const std::string out = dir.file("part1.jpg");
+    writeFile(out, std::vector<std::byte>(300000, std::byte{'x'}));
     test::RecordingMessageBox box;
     Counted ijl;
     ASSERT_TRUE(SaveDibAsJpeg(box, dib, out, ijl.functions));
-    const QByteArray bytes = readAll(out);
-    EXPECT_EQ(bytes.size(), ijl.length);
-    EXPECT_TRUE(bytes.endsWith("\xff\xd9"));
-    EXPECT_EQ(QDir(qpath(dir)).entryList(QDir::Files).size(), 2);   // no temporary file left
+    const std::vector<std::byte> bytes = readFile(out);
+    EXPECT_EQ(bytes.size(), std::size_t(ijl.length));
+    EXPECT_TRUE(endsWith(bytes, "\xff\xd9"));
+    EXPECT_EQ(filesIn(dir.path()), 2u);   // no temporary file left
 }
 
 // The two library failures: the exact message in an exclamation box, false,
@@ -151,23 +174,23 @@ TEST(SaveDibAsJpeg, LibraryFailuresShowTheirMessageAndTouchNoFile)
     for (const Case& c : cases) {
         for (bool existing : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (existing ? ", file exists" : ", no file"));
-            const QString out = qpath(dir) + QStringLiteral("/out.jpg");
-            QFile::remove(out);
+            const std::string out = dir.file("out.jpg");
+            fs::remove(out);
             if (existing)
-                writeAll(out, "an older picture");
+                writeFile(out, textBytes("an older picture"));
             Counted ijl;
             failAs(ijl, c);
             test::RecordingMessageBox box;
             EXPECT_FALSE(SaveDibAsJpeg(box, dib, out, ijl.functions));
             ASSERT_EQ(box.messages.size(), 1u);
-            EXPECT_EQ(box.messages[0].text, QString::fromUtf8(c.message));
-            EXPECT_EQ(box.messages[0].title, QStringLiteral("Intel(R) JPEG Library"));
+            EXPECT_EQ(box.messages[0].text, c.message);
+            EXPECT_EQ(box.messages[0].title, "Intel(R) JPEG Library");
             EXPECT_EQ(box.messages[0].icon, MessageBox::Icon::Exclamation);
             EXPECT_EQ(ijl.frees, c.frees);
             if (existing)
-                EXPECT_EQ(readAll(out), QByteArray("an older picture"));
+                EXPECT_EQ(readFile(out), textBytes("an older picture"));
             else
-                EXPECT_FALSE(QFile::exists(out));
+                EXPECT_FALSE(fs::exists(out));
         }
         // The encoding step alone (the converter's) gives the failure back as a value.
         Counted ijl;
@@ -177,7 +200,7 @@ TEST(SaveDibAsJpeg, LibraryFailuresShowTheirMessageAndTouchNoFile)
                             ijl.functions);
             ADD_FAILURE() << c.name << ": no error";
         } catch (const JpegLibraryError& e) {
-            EXPECT_EQ(JpegErrorMessage(e.text(), e.code(), ijl.functions), QString::fromUtf8(c.message));
+            EXPECT_EQ(JpegErrorMessage(e.text(), e.code(), ijl.functions), c.message);
         }
         EXPECT_EQ(ijl.frees, c.frees);
     }
@@ -188,14 +211,13 @@ TEST(SaveDibAsJpeg, AStreamThatDoesNotFitIsAFailureNotAnOverrun)
     test::TempDir dir;
     cDIBSection dib;
     load(dib, dir, noisePicture(16, 16));   // 1024 bytes offered; noise needs far more
-    const QString out = qpath(dir) + QStringLiteral("/noise.jpg");
+    const std::string out = dir.file("noise.jpg");
     test::RecordingMessageBox box;
     Counted ijl;
     EXPECT_FALSE(SaveDibAsJpeg(box, dib, out, ijl.functions));
-    EXPECT_EQ(box.texts(), QStringList{QStringLiteral(
-                               "IJL ERROR: [-10] - The JPEG stream does not fit into the output buffer - "
-                               "Failed to save to JPG")});
-    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_EQ(box.texts(), std::vector<std::string>{"IJL ERROR: [-10] - The JPEG stream does not fit into the output "
+                                                    "buffer - Failed to save to JPG"});
+    EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(ijl.frees, 1);
 }
 
@@ -204,10 +226,10 @@ TEST(SaveDibAsJpeg, AnEmptyDibIsALibraryFailure)
     test::TempDir dir;
     cDIBSection dib;
     test::RecordingMessageBox box;
-    EXPECT_FALSE(SaveDibAsJpeg(box, dib, qpath(dir) + QStringLiteral("/x.jpg")));
+    EXPECT_FALSE(SaveDibAsJpeg(box, dib, dir.file("x.jpg")));
     EXPECT_EQ(box.texts(),
-              QStringList{QStringLiteral("IJL ERROR: [-4] - The DIB has no pixel memory - Failed to save to JPG")});
-    EXPECT_TRUE(QDir(qpath(dir)).isEmpty());
+              std::vector<std::string>{"IJL ERROR: [-4] - The DIB has no pixel memory - Failed to save to JPG"});
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 TEST(SaveDibAsJpeg, FileErrorsRaiseANamedErrorAndStillReleaseTheLibrary)
@@ -215,33 +237,33 @@ TEST(SaveDibAsJpeg, FileErrorsRaiseANamedErrorAndStillReleaseTheLibrary)
     test::TempDir dir;
     cDIBSection dib;
     load(dib, dir, test::gradientPicture(96, 96));
-    writeAll(qpath(dir) + QStringLiteral("/plain"), "a file, not a folder");
-    QDir(qpath(dir)).mkdir(QStringLiteral("taken.jpg"));
+    writeFile(dir.file("plain"), textBytes("a file, not a folder"));
+    fs::create_directory(dir.path() / "taken.jpg");
     struct Case {
-        QString path;
+        std::string path;
         int number;
     };
     const Case cases[] = {
-        {qpath(dir) + QStringLiteral("/missing/part1.jpg"), RuntimeError::PathNotFound},
-        {qpath(dir) + QStringLiteral("/plain/part1.jpg"), RuntimeError::PathNotFound},
-        {qpath(dir) + QStringLiteral("/taken.jpg"), RuntimeError::PathFileAccess},
+        {dir.file("missing/part1.jpg"), RuntimeError::PathNotFound},
+        {dir.file("plain/part1.jpg"), RuntimeError::PathNotFound},
+        {dir.file("taken.jpg"), RuntimeError::PathFileAccess},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
+        SCOPED_TRACE(c.path);
         test::RecordingMessageBox box;
         Counted ijl;
         try {
             SaveDibAsJpeg(box, dib, c.path, ijl.functions);
             ADD_FAILURE() << "no error";
         } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), c.number) << e.text().toStdString();
-            EXPECT_TRUE(e.text().contains(c.path)) << e.text().toStdString();
+            EXPECT_EQ(e.number(), c.number) << e.text();
+            EXPECT_NE(e.text().find(c.path), std::string::npos) << e.text();
         }
         EXPECT_TRUE(box.messages.empty());
         EXPECT_EQ(ijl.inits, 1);
         EXPECT_EQ(ijl.frees, 1);
     }
-    EXPECT_TRUE(QFileInfo(qpath(dir) + QStringLiteral("/taken.jpg")).isDir());
+    EXPECT_TRUE(fs::is_directory(dir.path() / "taken.jpg"));
 }
 
 TEST(SaveDibAsJpeg, AnOverflowingSizeRaisesAndStillReleasesTheLibrary)
@@ -254,21 +276,92 @@ TEST(SaveDibAsJpeg, AnOverflowingSizeRaisesAndStillReleasesTheLibrary)
     test::TempDir dir;
     test::RecordingMessageBox box;
     Counted ijl;
-    EXPECT_THROW(SaveDibAsJpeg(box, dib, qpath(dir) + QStringLiteral("/big.jpg"), ijl.functions), OverflowError);
+    EXPECT_THROW(SaveDibAsJpeg(box, dib, dir.file("big.jpg"), ijl.functions), OverflowError);
     EXPECT_EQ(ijl.inits, 1);
     EXPECT_EQ(ijl.frees, 1);
     EXPECT_TRUE(box.messages.empty());
-    EXPECT_TRUE(QDir(qpath(dir)).isEmpty());
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+namespace {
+
+// The colours of cornerPicture in blocks of 8 x 8 pixels, which JPEG streams keep small.
+Image blockPicture(int width, int height, int colours)
+{
+    const Image corners = test::cornerPicture((width + 7) / 8, (height + 7) / 8, colours);
+    Image image(width, height, PixelFormat::Xrgb32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, corners.pixel(x / 8, y / 8));
+    return image;
+}
+
+template <typename G>
+class SaveDibAsJpegOver : public ::testing::Test {
+protected:
+    G gdi;
+};
+TYPED_TEST_SUITE(SaveDibAsJpegOver, test::GraphicsLayers, test::GraphicsLayerNames);
+
+} // namespace
+
+// Whichever graphics layer loads the bitmap file, the JPEG file is byte for
+// byte the one written over MemoryGdi, and the stream encoded from the
+// picture's own rows.
+TYPED_TEST(SaveDibAsJpegOver, WritesTheSameFileAsMemoryGdiFromEveryKindOfBitmapFile)
+{
+    struct Case {
+        const char* name;
+        BitmapFormat format;
+    };
+    const Case cases[] = {
+        {"1-bit", {1}},
+        {"4-bit", {4}},
+        {"8-bit top-down", {8, 0, true}},
+        {"RLE8", {8, 1}},
+        {"RLE4", {4, 2}},
+        {"16-bit 5-5-5", {16}},
+        {"24-bit", {24}},
+        {"24-bit top-down", {24, 0, true}},
+        {"32-bit", {32}},
+        {"32-bit bit fields", {32, 3, false, 40, 0x00FF0000, 0x0000FF00, 0x000000FF}},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Smooth colours where the depth holds them; blocks of a few exact ones where it does not.
+        const Image picture = c.format.bitCount > 16 ? test::gradientPicture(61, 37)
+                                                     : blockPicture(61, 37, c.format.bitCount == 1 ? 2 : 8);
+        const std::string source = dir.file("source.bmp");
+        writeFile(source, test::makeBitmapFile(picture, c.format));
+
+        gdi::MemoryGdi memory;
+        cDIBSection reference(memory);
+        cDIBSection dib(this->gdi);
+        ASSERT_TRUE(reference.Load(source)) << memory.lastError();
+        ASSERT_TRUE(dib.Load(source)) << this->gdi.lastError();
+        test::RecordingMessageBox box;
+        ASSERT_TRUE(SaveDibAsJpeg(box, reference, dir.file("memory.jpg")));
+        ASSERT_TRUE(SaveDibAsJpeg(box, dib, dir.file("layer.jpg")));
+        const std::vector<std::byte> written = readFile(dir.file("layer.jpg"));
+        EXPECT_FALSE(written.empty());
+        EXPECT_TRUE(written == readFile(dir.file("memory.jpg"))) << "the two files differ";
+
+        const Bytes rows = bmp::encode24(picture);   // bottom-up 24-bit rows after 54 bytes of headers
+        EXPECT_TRUE(written == EncodeDibAsJpeg(rows.data() + 54, picture.width(), picture.height(),
+                                               static_cast<std::int32_t>(bmp::strideOf(picture.width(), 24))))
+            << "the file is not the picture's own stream";
+    }
 }
 
 TEST(StringFromAnsiPointer, ReadsNarrowTexts)
 {
     const char* none = nullptr;
-    EXPECT_EQ(StringFromAnsiPointer(none), QString());
+    EXPECT_EQ(StringFromAnsiPointer(none), "");
     const char* text = "Out of memory";
-    EXPECT_EQ(StringFromAnsiPointer(text), QStringLiteral("Out of memory"));
+    EXPECT_EQ(StringFromAnsiPointer(text), "Out of memory");
     const char* utf8 = "Gr\xc3\xb6\xc3\x9f" "e";
-    EXPECT_EQ(StringFromAnsiPointer(utf8), QStringLiteral("Größe"));
+    EXPECT_EQ(StringFromAnsiPointer(utf8), "Größe");
 }
 
 namespace {
@@ -321,9 +414,7 @@ Encoded encodeWith(const Image& picture, bool topDown, std::int32_t capacity, st
 
 Image decode(const Encoded& e)
 {
-    QImage image;
-    image.loadFromData(reinterpret_cast<const uchar*>(e.buffer.data()), e.length, "jpg");
-    return fromQImage(image.convertToFormat(QImage::Format_RGB32));
+    return decodeJpeg(std::span(e.buffer).first(static_cast<std::size_t>(e.length)));
 }
 
 } // namespace

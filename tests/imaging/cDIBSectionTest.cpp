@@ -1,30 +1,26 @@
 #include "imaging/cDIBSection.h"
 #include "formats/BitmapFile.h"
+#include "platform/Paths.h"
 #include "platform/Runtime.h"
 #include "platform/RuntimeError.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/qt/QtFixtures.h"
-#include "tests/support/qt/ScriptedGdi.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/GraphicsLayers.h"
+#include "tests/support/ScriptedGdi.h"
 
 #include <gtest/gtest.h>
-
-#include <QFile>
 
 using namespace glimmer;
 using namespace glimmer::test;
 using gdi::systemGdi;
 using test::BitmapFormat;
-using test::ScriptedGdi;
 
 namespace {
 
-QString writeFile(const test::TempDir& dir, const QString& name, std::span<const std::byte> bytes)
+std::string writeFile(const test::TempDir& dir, const std::string& name, std::span<const std::byte> bytes)
 {
-    const QString path = qpath(dir) + QLatin1Char('/') + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()))
-        ADD_FAILURE() << "cannot write " << path.toStdString();
+    const std::string path = dir.file(name);
+    test::writeFile(fsPath(path), std::vector<std::byte>(bytes.begin(), bytes.end()));
     return path;
 }
 
@@ -89,11 +85,30 @@ void expectEmpty(const cDIBSection& dib)
     EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
 }
 
+// The tests of the DIB section, over every graphics layer of this system.
+template <typename G>
+class cDIBSectionOver : public ::testing::Test {
+protected:
+    G gdi;
+};
+TYPED_TEST_SUITE(cDIBSectionOver, test::GraphicsLayers, test::GraphicsLayerNames);
+
 } // namespace
 
-TEST(cDIBSection, NewAndCleanedUpObjectsReportZeros)
+TEST(cDIBSection, UsesTheProcesssGraphicsLayerByDefault)
 {
-    cDIBSection dib;
+    const std::size_t before = systemGdi().liveObjects();
+    {
+        cDIBSection dib;
+        ASSERT_TRUE(dib.Create(5, 4, 3));
+        EXPECT_EQ(systemGdi().liveObjects(), before + 2);
+    }
+    EXPECT_EQ(systemGdi().liveObjects(), before);
+}
+
+TYPED_TEST(cDIBSectionOver, NewAndCleanedUpObjectsReportZeros)
+{
+    cDIBSection dib(this->gdi);
     expectEmpty(dib);
     EXPECT_EQ(dib.bitmapInfo().bmiHeader.biSize, 0);   // untouched until the first CleanUp
     dib.StartDLL();
@@ -106,7 +121,7 @@ TEST(cDIBSection, NewAndCleanedUpObjectsReportZeros)
 }
 
 // Every depth and compression a bitmap file may hold gives the same 24-bit picture.
-TEST(cDIBSection, LoadGivesTheSame24BitPictureFromEveryKindOfFile)
+TYPED_TEST(cDIBSectionOver, LoadGivesTheSame24BitPictureFromEveryKindOfFile)
 {
     struct Case {
         const char* name;
@@ -132,102 +147,102 @@ TEST(cDIBSection, LoadGivesTheSame24BitPictureFromEveryKindOfFile)
         {"RLE4", {4, 2}, 8},
     };
     test::TempDir dir;
-    const std::size_t before = systemGdi().liveObjects();
-    cDIBSection dib;
+    const std::size_t before = this->gdi.liveObjects();
+    cDIBSection dib(this->gdi);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Image picture = test::cornerPicture(7, 5, c.colours);
-        const QString path = writeFile(dir, QStringLiteral("p.bmp"), test::makeBitmapFile(picture, c.format));
-        ASSERT_TRUE(dib.Load(path)) << systemGdi().lastError().toStdString();
+        const std::string path = writeFile(dir, "p.bmp", test::makeBitmapFile(picture, c.format));
+        ASSERT_TRUE(dib.Load(path)) << this->gdi.lastError();
         expectHolds(dib, quantized(picture, c.redBits, c.greenBits, c.blueBits));
         const gdi::BITMAPINFOHEADER& h = dib.bitmapInfo().bmiHeader;
         EXPECT_EQ(h.biBitCount, 24);
         EXPECT_EQ(h.biCompression, gdi::BI_RGB);
         // The image size stays what the file's own depth needs.
         EXPECT_EQ(h.biSizeImage, bmp::strideOf(7, c.format.bitCount) * 5);
-        EXPECT_EQ(systemGdi().liveObjects(), before + 2);
+        EXPECT_EQ(this->gdi.liveObjects(), before + 2);
     }
     dib.CleanUp();
-    EXPECT_EQ(systemGdi().liveObjects(), before);
+    EXPECT_EQ(this->gdi.liveObjects(), before);
 }
 
-TEST(cDIBSection, BytesPerScanLinePadsRowsToFourBytes)
+TYPED_TEST(cDIBSectionOver, BytesPerScanLinePadsRowsToFourBytes)
 {
     test::TempDir dir;
-    cDIBSection dib;
+    cDIBSection dib(this->gdi);
     const std::pair<int, int> expected[] = {{1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16}, {96, 288}};
     for (const auto& [width, stride] : expected) {
         SCOPED_TRACE(width);
         const Image picture = test::cornerPicture(width, 2);
-        ASSERT_TRUE(dib.Load(writeFile(dir, QStringLiteral("w.bmp"), test::makeBitmapFile(picture, {24}))));
+        ASSERT_TRUE(dib.Load(writeFile(dir, "w.bmp", test::makeBitmapFile(picture, {24}))));
         EXPECT_EQ(dib.BytesPerScanLine(), stride);
         expectHolds(dib, picture);
     }
 }
 
-TEST(cDIBSection, FailedLoadLeavesNothingBehind)
+TYPED_TEST(cDIBSectionOver, FailedLoadLeavesNothingBehind)
 {
     test::TempDir dir;
-    const QString good = writeFile(dir, QStringLiteral("good.bmp"), test::makeBitmapFile(test::cornerPicture(4, 4), {24}));
-    const QString text = writeFile(dir, QStringLiteral("notes.bmp"), asBytes(std::string_view("not a bitmap at all")));
+    const std::string good = writeFile(dir, "good.bmp", test::makeBitmapFile(test::cornerPicture(4, 4), {24}));
+    const std::string text = writeFile(dir, "notes.bmp", asBytes(std::string_view("not a bitmap at all")));
     const Bytes whole = test::makeBitmapFile(test::cornerPicture(40, 40), {24});
-    const QString cut = writeFile(dir, QStringLiteral("cut.bmp"), std::span(whole).first(400));
-    const std::size_t before = systemGdi().liveObjects();
-    cDIBSection dib;
-    const QString bads[] = {qpath(dir) + QStringLiteral("/missing.bmp"), text, cut, qpath(dir), QString(),
-                            QStringLiteral("/dev/zero")};   // endless: refused, not read
-    for (const QString& bad : bads) {
-        SCOPED_TRACE(bad.toStdString());
+    const std::string cut = writeFile(dir, "cut.bmp", std::span(whole).first(400));
+    const std::size_t before = this->gdi.liveObjects();
+    cDIBSection dib(this->gdi);
+    const std::string bads[] = {dir.file("missing.bmp"), text, cut, dir.file(), std::string(),
+                                "/dev/zero"};   // endless: refused, not read
+    for (const std::string& bad : bads) {
+        SCOPED_TRACE(bad);
         ASSERT_TRUE(dib.Load(good));
         EXPECT_FALSE(dib.Load(bad));
         expectEmpty(dib);   // the picture loaded before is gone too
-        EXPECT_EQ(systemGdi().liveObjects(), before);
+        EXPECT_EQ(this->gdi.liveObjects(), before);
     }
 }
 
-TEST(cDIBSection, SecondLoadReleasesTheFirst)
+TYPED_TEST(cDIBSectionOver, SecondLoadReleasesTheFirst)
 {
     test::TempDir dir;
     const Image first = test::cornerPicture(6, 3);
     const Image second = test::cornerPicture(3, 6);
-    const QString a = writeFile(dir, QStringLiteral("a.bmp"), test::makeBitmapFile(first, {8}));
-    const QString b = writeFile(dir, QStringLiteral("b.bmp"), test::makeBitmapFile(second, {24}));
-    const std::size_t before = systemGdi().liveObjects();
-    cDIBSection dib;
+    const std::string a = writeFile(dir, "a.bmp", test::makeBitmapFile(first, {8}));
+    const std::string b = writeFile(dir, "b.bmp", test::makeBitmapFile(second, {24}));
+    const std::size_t before = this->gdi.liveObjects();
+    cDIBSection dib(this->gdi);
     ASSERT_TRUE(dib.Load(a));
     const gdi::HBITMAP firstDib = dib.hDib();
     const gdi::HDC firstDc = dib.hDC();
     ASSERT_TRUE(dib.Load(b));
     expectHolds(dib, second);
-    EXPECT_EQ(systemGdi().liveObjects(), before + 2);
+    EXPECT_EQ(this->gdi.liveObjects(), before + 2);
     // The first section and context are gone: their handles are stale now.
-    EXPECT_FALSE(systemGdi().DeleteObject(firstDib));
-    EXPECT_FALSE(systemGdi().DeleteObject(firstDc));
+    EXPECT_FALSE(this->gdi.DeleteObject(firstDib));
+    EXPECT_FALSE(this->gdi.DeleteObject(firstDc));
     EXPECT_NE(dib.hDib(), firstDib);
 }
 
 // Our narrow encoding is UTF-8, so no path is lost on the way to the loader.
-TEST(cDIBSection, PathsOutsideAsciiLoad)
+TYPED_TEST(cDIBSectionOver, PathsOutsideAsciiLoad)
 {
     test::TempDir dir;
     const Image picture = test::cornerPicture(5, 5);
-    const QString path = writeFile(dir, QStringLiteral("Größe Ω 図面 ✓.bmp"), test::makeBitmapFile(picture, {24}));
-    cDIBSection dib;
+    const std::string path = writeFile(dir, "Größe Ω 図面 ✓.bmp", test::makeBitmapFile(picture, {24}));
+    cDIBSection dib(this->gdi);
     ASSERT_TRUE(dib.Load(path));
     expectHolds(dib, picture);
 }
 
-TEST(cDIBSection, CreateMakes24BitsForThreeChannelsAnd32Otherwise)
+TYPED_TEST(cDIBSectionOver, CreateMakes24BitsForThreeChannelsAnd32Otherwise)
 {
     struct Case {
         std::int32_t channels;
         std::int16_t bits;
         std::int32_t stride;
     };
-    const std::size_t before = systemGdi().liveObjects();
+    const std::size_t before = this->gdi.liveObjects();
     for (const Case& c : {Case{3, 24, 16}, Case{4, 32, 20}, Case{1, 32, 20}, Case{0, 32, 20}, Case{-3, 32, 20}}) {
         SCOPED_TRACE(c.channels);
-        cDIBSection dib;
+        cDIBSection dib(this->gdi);
         ASSERT_TRUE(dib.Create(5, 3, c.channels));
         EXPECT_EQ(dib.bitmapInfo().bmiHeader.biBitCount, c.bits);
         EXPECT_EQ(dib.BytesPerScanLine(), c.stride);
@@ -239,34 +254,35 @@ TEST(cDIBSection, CreateMakes24BitsForThreeChannelsAnd32Otherwise)
         const std::span<std::byte> bits(dib.DIBSectionBitsPtr(), static_cast<std::size_t>(3 * c.stride));
         EXPECT_TRUE(std::all_of(bits.begin(), bits.end(), [](std::byte b) { return b == std::byte{0}; }));
         std::fill(bits.begin(), bits.end(), std::byte{0x5a});
-        EXPECT_EQ(systemGdi().liveObjects(), before + 2);
+        EXPECT_EQ(this->gdi.liveObjects(), before + 2);
     }
-    EXPECT_EQ(systemGdi().liveObjects(), before);   // destruction cleans up
+    EXPECT_EQ(this->gdi.liveObjects(), before);   // destruction cleans up
 }
 
-TEST(cDIBSection, CreateFailuresLeaveTheObjectEmpty)
+TYPED_TEST(cDIBSectionOver, CreateFailuresLeaveTheObjectEmpty)
 {
-    const std::size_t before = systemGdi().liveObjects();
-    cDIBSection dib;
+    const std::size_t before = this->gdi.liveObjects();
+    cDIBSection dib(this->gdi);
     ASSERT_TRUE(dib.Create(4, 4, 3));
     EXPECT_FALSE(dib.Create(0, 4, 3));
     EXPECT_FALSE(dib.hDC());
     EXPECT_FALSE(dib.hDib());
-    EXPECT_EQ(systemGdi().liveObjects(), before);
+    EXPECT_EQ(this->gdi.liveObjects(), before);
     EXPECT_FALSE(dib.Create(20000, 20000, 3));   // beyond the pixel memory a section may have
-    EXPECT_EQ(systemGdi().liveObjects(), before);
+    EXPECT_EQ(this->gdi.liveObjects(), before);
     // 70000 rows of 210000 bytes do not fit the 32-bit image size.
     EXPECT_THROW(dib.Create(70000, 70000, 3), OverflowError);
     EXPECT_FALSE(dib.hDC());
-    EXPECT_EQ(systemGdi().liveObjects(), before);
+    EXPECT_EQ(this->gdi.liveObjects(), before);
 }
 
 // Whatever step of the platform fails, Create and Load give back what they had made.
-TEST(cDIBSection, PlatformFailuresReleaseEverythingMadeBefore)
+TYPED_TEST(cDIBSectionOver, PlatformFailuresReleaseEverythingMadeBefore)
 {
-    using Op = ScriptedGdi::Op;
+    using ScriptedGdi = test::BasicScriptedGdi<TypeParam>;
+    using Op = typename ScriptedGdi::Op;
     test::TempDir dir;
-    const QString file = writeFile(dir, QStringLiteral("f.bmp"), test::makeBitmapFile(test::cornerPicture(9, 7), {4}));
+    const std::string file = writeFile(dir, "f.bmp", test::makeBitmapFile(test::cornerPicture(9, 7), {4}));
     struct Case {
         const char* name;
         Op failing;
@@ -282,20 +298,20 @@ TEST(cDIBSection, PlatformFailuresReleaseEverythingMadeBefore)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedGdi gdi;
-        cDIBSection dib(gdi);
+        ScriptedGdi scripted;
+        cDIBSection dib(scripted);
         ASSERT_TRUE(dib.Load(file));
-        gdi.failing = {c.failing};
+        scripted.failing = {c.failing};
         EXPECT_FALSE(c.load ? dib.Load(file) : dib.Create(9, 7, 3));
         expectReleased(dib);
-        EXPECT_EQ(gdi.inner.liveObjects(), 0u);
+        EXPECT_EQ(scripted.inner.liveObjects(), 0u);
     }
 }
 
-TEST(cDIBSection, PaintPictureCopiesTheWholeDibByDefault)
+TYPED_TEST(cDIBSectionOver, PaintPictureCopiesTheWholeDibByDefault)
 {
-    cDIBSection source;
-    cDIBSection target;
+    cDIBSection source(this->gdi);
+    cDIBSection target(this->gdi);
     ASSERT_TRUE(source.Create(5, 3, 3));
     ASSERT_TRUE(target.Create(8, 6, 3));
     const int stride = source.BytesPerScanLine();
@@ -323,20 +339,22 @@ TEST(cDIBSection, PaintPictureCopiesTheWholeDibByDefault)
 }
 
 // What SavePicture writes, LoadImageA reads back into the same 24-bit DIB.
-TEST(cDIBSection, LoadsWhatSavePictureWrites)
+TYPED_TEST(cDIBSectionOver, LoadsWhatSavePictureWrites)
 {
     test::TempDir dir;
     for (int width : {1, 5, 96}) {
         SCOPED_TRACE(width);
         const Image picture = test::cornerPicture(width, 7);
-        const QString path = qpath(dir) + QStringLiteral("/~TempBmpJpgImage.bmp");
+        const std::string path = dir.file("~TempBmpJpgImage.bmp");
         SavePicture(picture, path);
-        const QByteArray bytes = readAll(path);
-        ASSERT_TRUE(bytes.startsWith("BM"));
-        EXPECT_EQ(bytes[28], 24);   // bit count
+        const std::vector<std::byte> bytes = readFile(path);
+        ASSERT_GE(bytes.size(), 54u);
+        EXPECT_EQ(bytes[0], std::byte{'B'});
+        EXPECT_EQ(bytes[1], std::byte{'M'});
+        EXPECT_EQ(bytes[28], std::byte{24});   // bit count
 
-        cDIBSection dib;
-        ASSERT_TRUE(dib.Load(path)) << systemGdi().lastError().toStdString();
+        cDIBSection dib(this->gdi);
+        ASSERT_TRUE(dib.Load(path)) << this->gdi.lastError();
         expectHolds(dib, picture);
     }
 }

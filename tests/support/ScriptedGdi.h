@@ -6,9 +6,11 @@
 
 namespace glimmer::test {
 
-// A graphics layer over a MemoryGdi of its own whose operations can be made
-// to fail, or to make tiny sections whatever size they are asked for.
-class ScriptedGdi : public gdi::Gdi {
+// A graphics layer over one of its own (`Inner`: MemoryGdi, or the system's
+// GDI) whose operations can be made to fail, or to make tiny sections
+// whatever size they are asked for.
+template <typename Inner>
+class BasicScriptedGdi : public gdi::Gdi {
 public:
     enum class Op { CreateCompatibleDC, CreateDIBSection, SelectObject, ConvertDIBits, LoadImageA };
 
@@ -18,7 +20,7 @@ public:
     int loadCalls = 0;
     // CreateDIBSection makes a 1 x 1 section, so that huge sizes can be "made".
     bool hollowSections = false;
-    gdi::MemoryGdi inner;
+    Inner inner;
 
     gdi::HDC CreateCompatibleDC(gdi::HDC hdc) override
     {
@@ -64,5 +66,7 @@ public:
         return inner.BitBlt(target, x, y, cx, cy, source, x1, y1, rop);
     }
 };
+
+using ScriptedGdi = BasicScriptedGdi<gdi::MemoryGdi>;
 
 } // namespace glimmer::test

@@ -1,6 +1,8 @@
+#include "platform/Ansi.h"
 #include "platform/Gdi.h"
 #include "tests/support/BitmapFiles.h"
-#include "tests/support/qt/QtFixtures.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/GraphicsLayers.h"
 
 #include <gtest/gtest.h>
 
@@ -24,14 +26,15 @@ BITMAPINFO header(std::int32_t width, std::int32_t height, std::int16_t bits)
 }
 
 // A context holding a new section of one colour.
+template <typename G>
 struct Canvas {
-    MemoryGdi& gdi;
+    G& gdi;
     HDC dc;
     HBITMAP bitmap;
     std::byte* bits = nullptr;
     std::int32_t stride;
 
-    Canvas(MemoryGdi& g, std::int32_t width, std::int32_t height, std::int16_t bitCount, std::uint8_t fill)
+    Canvas(G& g, std::int32_t width, std::int32_t height, std::int16_t bitCount, std::uint8_t fill)
         : gdi(g), dc(g.CreateCompatibleDC({})), stride(((width * bitCount + 31) / 32) * 4)
     {
         bitmap = g.CreateDIBSection(dc, header(width, height, bitCount), DIB_RGB_COLORS, bits);
@@ -46,11 +49,16 @@ struct Canvas {
     std::uint8_t at(int offset) const { return std::to_integer<std::uint8_t>(bits[offset]); }
 };
 
+// The contract, over every graphics layer of this system.
+template <typename G>
+class GdiContract : public ::testing::Test {};
+TYPED_TEST_SUITE(GdiContract, test::GraphicsLayers, test::GraphicsLayerNames);
+
 } // namespace
 
-TEST(Gdi, UnknownStaleAndWrongKindHandlesAreHarmless)
+TYPED_TEST(GdiContract, UnknownStaleAndWrongKindHandlesAreHarmless)
 {
-    MemoryGdi gdi;
+    TypeParam gdi;
     const HDC dc = gdi.CreateCompatibleDC({});
     std::byte* bits = nullptr;
     const HBITMAP bitmap = gdi.CreateDIBSection({}, header(4, 4, 24), DIB_RGB_COLORS, bits);
@@ -60,18 +68,18 @@ TEST(Gdi, UnknownStaleAndWrongKindHandlesAreHarmless)
 
     EXPECT_FALSE(gdi.DeleteObject(HGDIOBJ{}));
     EXPECT_FALSE(gdi.DeleteObject(HBITMAP(999999)));
-    EXPECT_FALSE(gdi.DeleteObject(MemoryGdi::stockBitmap()));
+    EXPECT_FALSE(gdi.DeleteObject(TypeParam::stockBitmap()));
     EXPECT_FALSE(gdi.SelectObject(HDC(bitmap.id()), bitmap));   // a bitmap is not a context
     EXPECT_FALSE(gdi.SelectObject(dc, HBITMAP(dc.id())));       // nor a context a bitmap
     EXPECT_FALSE(gdi.CreateCompatibleDC(HDC(424242)));
 
     // A selected bitmap stays until it is selected out; the context goes with DeleteObject.
-    EXPECT_EQ(gdi.SelectObject(dc, bitmap), MemoryGdi::stockBitmap());
+    EXPECT_EQ(gdi.SelectObject(dc, bitmap), TypeParam::stockBitmap());
     EXPECT_FALSE(gdi.DeleteObject(bitmap));
     HDC other = gdi.CreateCompatibleDC({});
     EXPECT_FALSE(gdi.SelectObject(other, bitmap));   // one context at a time
     EXPECT_TRUE(gdi.DeleteObject(other));
-    EXPECT_EQ(gdi.SelectObject(dc, MemoryGdi::stockBitmap()), bitmap);
+    EXPECT_EQ(gdi.SelectObject(dc, TypeParam::stockBitmap()), bitmap);
     EXPECT_TRUE(gdi.DeleteObject(bitmap));
     EXPECT_TRUE(gdi.DeleteObject(dc));
     EXPECT_EQ(gdi.liveObjects(), 0u);
@@ -79,16 +87,16 @@ TEST(Gdi, UnknownStaleAndWrongKindHandlesAreHarmless)
     // Stale now: every use fails quietly.
     EXPECT_FALSE(gdi.DeleteObject(bitmap));
     EXPECT_FALSE(gdi.DeleteObject(dc));
-    EXPECT_FALSE(gdi.SelectObject(dc, MemoryGdi::stockBitmap()));
+    EXPECT_FALSE(gdi.SelectObject(dc, TypeParam::stockBitmap()));
     BITMAPINFO query{};
     query.bmiHeader.biSize = 40;
     EXPECT_EQ(gdi.GetDIBits(dc, bitmap, 0, 0, {}, query, DIB_RGB_COLORS), 0);
     EXPECT_FALSE(gdi.BitBlt(dc, 0, 0, 1, 1, dc, 0, 0, SRCCOPY));
 }
 
-TEST(Gdi, CreateDIBSectionRefusesWhatItCannotHold)
+TYPED_TEST(GdiContract, CreateDIBSectionRefusesWhatItCannotHold)
 {
-    MemoryGdi gdi;
+    TypeParam gdi;
     struct Case {
         const char* name;
         BITMAPINFO bmi;
@@ -111,21 +119,22 @@ TEST(Gdi, CreateDIBSectionRefusesWhatItCannotHold)
         std::byte* bits = reinterpret_cast<std::byte*>(&gdi);
         EXPECT_FALSE(gdi.CreateDIBSection({}, c.bmi, DIB_RGB_COLORS, bits));
         EXPECT_EQ(bits, nullptr);
-        EXPECT_FALSE(gdi.lastError().isEmpty());
+        EXPECT_FALSE(gdi.lastError().empty());
     }
     EXPECT_EQ(gdi.liveObjects(), 0u);
 }
 
-TEST(Gdi, HeaderQueryReportsTheFilesOwnFormat)
+TYPED_TEST(GdiContract, HeaderQueryReportsTheFilesOwnFormat)
 {
     test::TempDir dir;
-    const QString path = qpath(dir) + QStringLiteral("/eight.bmp");
-    test::writeFile(path.toStdString(), test::makeBitmapFile(test::cornerPicture(7, 5), {8, 0, true}));
-    MemoryGdi gdi;
+    const std::string path = dir.file("eight.bmp");
+    test::writeFile(path, test::makeBitmapFile(test::cornerPicture(7, 5), {8, 0, true}));
+    const std::string name = toAnsi(path);
+    TypeParam gdi;
     const HDC dc = gdi.CreateCompatibleDC({});
-    const HBITMAP loaded = gdi.LoadImageA({}, path.toUtf8().constData(), IMAGE_BITMAP, 0, 0,
+    const HBITMAP loaded = gdi.LoadImageA({}, name.c_str(), IMAGE_BITMAP, 0, 0,
                                           LR_CREATEDIBSECTION | LR_LOADFROMFILE);
-    ASSERT_TRUE(loaded) << gdi.lastError().toStdString();
+    ASSERT_TRUE(loaded) << gdi.lastError();
     BITMAPINFO bmi{};
     bmi.bmiHeader.biSize = 40;
     EXPECT_NE(gdi.GetDIBits(dc, loaded, 0, 0, {}, bmi, DIB_RGB_COLORS), 0);
@@ -137,19 +146,19 @@ TEST(Gdi, HeaderQueryReportsTheFilesOwnFormat)
     EXPECT_EQ(bmi.bmiHeader.biSizeImage, 8 * 5);
 
     // Not a file it can load, or not the way it loads files.
-    EXPECT_FALSE(gdi.LoadImageA({}, path.toUtf8().constData(), IMAGE_BITMAP, 16, 16, LR_LOADFROMFILE));
-    EXPECT_FALSE(gdi.LoadImageA({}, path.toUtf8().constData(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    EXPECT_FALSE(gdi.LoadImageA({}, name.c_str(), IMAGE_BITMAP, 16, 16, LR_LOADFROMFILE));
+    EXPECT_FALSE(gdi.LoadImageA({}, name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     EXPECT_FALSE(gdi.LoadImageA({}, nullptr, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
     EXPECT_FALSE(gdi.LoadImageA({}, "/no/such/file.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
-    EXPECT_TRUE(gdi.lastError().contains(QStringLiteral("/no/such/file.bmp")));
+    EXPECT_NE(gdi.lastError().find("/no/such/file.bmp"), std::string::npos) << gdi.lastError();
     gdi.DeleteObject(loaded);
     gdi.DeleteObject(dc);
     EXPECT_EQ(gdi.liveObjects(), 0u);
 }
 
-TEST(Gdi, GetDIBitsConvertsRowsInEitherOrderAndNeverWritesBeyondItsBuffer)
+TYPED_TEST(GdiContract, GetDIBitsConvertsRowsInEitherOrderAndNeverWritesBeyondItsBuffer)
 {
-    MemoryGdi gdi;
+    TypeParam gdi;
     Canvas source(gdi, 3, 2, 24, 0);
     // Bottom-up 24-bit rows: row 0 in memory is the bottom of the picture.
     for (int i = 0; i < 9; ++i) {
@@ -157,7 +166,7 @@ TEST(Gdi, GetDIBitsConvertsRowsInEitherOrderAndNeverWritesBeyondItsBuffer)
         source.bits[source.stride + i] = std::byte(50 + i);   // top row
     }
     const HDC dc = gdi.CreateCompatibleDC({});
-    gdi.SelectObject(source.dc, MemoryGdi::stockBitmap());   // converting reads a bitmap that is not selected
+    gdi.SelectObject(source.dc, TypeParam::stockBitmap());   // converting reads a bitmap that is not selected
 
     BITMAPINFO bmi = header(3, -2, 32);   // top-down, 32 bits
     std::vector<std::byte> out(2 * 12 + 8, std::byte{0xAB});
@@ -188,8 +197,81 @@ TEST(Gdi, GetDIBitsConvertsRowsInEitherOrderAndNeverWritesBeyondItsBuffer)
     gdi.DeleteObject(dc);
 }
 
+// Scan lines count in the target's row order: from the bottom for a
+// bottom-up target, from the top for a top-down one.
+TYPED_TEST(GdiContract, GetDIBitsCountsScanLinesInTheTargetsOrder)
+{
+    TypeParam gdi;
+    for (const std::int32_t sourceHeight : {3, -3}) {
+        Canvas source(gdi, 1, sourceHeight, 24, 0);
+        // Rows 1, 2, 3 from the top, whichever way the section holds them.
+        for (int y = 0; y < 3; ++y)
+            source.bits[(sourceHeight > 0 ? 2 - y : y) * source.stride] = std::byte(1 + y);
+        gdi.SelectObject(source.dc, TypeParam::stockBitmap());
+        struct Case {
+            std::int32_t targetHeight, start, lines;
+            std::vector<int> rows;   // the rows written, in buffer order
+        };
+        const Case cases[] = {
+            {3, 0, 3, {3, 2, 1}},  {3, 1, 2, {2, 1}},  {3, 2, 5, {1}},
+            {-3, 0, 3, {1, 2, 3}}, {-3, 1, 2, {2, 3}}, {-3, 0, 1, {1}},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "source " << sourceHeight << ", target " << c.targetHeight << ", from "
+                                            << c.start << ", " << c.lines << " lines");
+            BITMAPINFO bmi = header(1, c.targetHeight, 24);
+            std::vector<std::byte> out(12, std::byte{0xAB});
+            ASSERT_EQ(gdi.GetDIBits(source.dc, source.bitmap, c.start, c.lines, out, bmi, DIB_RGB_COLORS),
+                      static_cast<int>(c.rows.size()));
+            for (std::size_t i = 0; i < 3; ++i) {
+                EXPECT_EQ(std::to_integer<int>(out[4 * i]), i < c.rows.size() ? c.rows[i] : 0xAB) << i;
+                EXPECT_EQ(out[4 * i + 3], i < c.rows.size() ? std::byte{0} : std::byte{0xAB}) << i;   // pad bytes
+            }
+        }
+    }
+}
+
+// A section's own format, as the header query reports it.
+TYPED_TEST(GdiContract, HeaderQueryReportsTheSectionsOwnFormat)
+{
+    using Quirks = test::GdiQuirks<TypeParam>;
+    TypeParam gdi;
+    const HDC dc = gdi.CreateCompatibleDC({});
+    struct Case {
+        std::int32_t height;
+        std::int16_t bits;
+        std::int32_t reportedHeight;
+        std::int32_t compression;
+    };
+    const Case cases[] = {
+        {3, 24, 3, BI_RGB},
+        {-3, 24, Quirks::queryKeepsTopDownHeight ? -3 : 3, BI_RGB},
+        {3, 32, 3, Quirks::queriedCompressionOf32Bits},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.height << " rows of " << c.bits << " bits");
+        std::byte* bits = nullptr;
+        const HBITMAP section = gdi.CreateDIBSection(dc, header(5, c.height, c.bits), DIB_RGB_COLORS, bits);
+        BITMAPINFO bmi{};
+        bmi.bmiHeader.biSize = 40;
+        ASSERT_EQ(gdi.GetDIBits(dc, section, 0, 0, {}, bmi, DIB_RGB_COLORS), 1) << gdi.lastError();
+        EXPECT_EQ(bmi.bmiHeader.biWidth, 5);
+        EXPECT_EQ(bmi.bmiHeader.biHeight, c.reportedHeight);
+        EXPECT_EQ(bmi.bmiHeader.biBitCount, c.bits);
+        EXPECT_EQ(bmi.bmiHeader.biCompression, c.compression);
+        EXPECT_EQ(bmi.bmiHeader.biSizeImage, 3 * ((5 * c.bits + 31) / 32) * 4);
+        // The size query for another depth changes the image size alone.
+        BITMAPINFO other = header(5, 3, c.bits == 24 ? 32 : 24);
+        ASSERT_EQ(gdi.GetDIBits(dc, section, 0, 0, {}, other, DIB_RGB_COLORS), 1);
+        EXPECT_EQ(other.bmiHeader.biSizeImage, c.bits == 24 ? 60 : 48);
+        EXPECT_EQ(other.bmiHeader.biHeight, 3);
+        EXPECT_TRUE(gdi.DeleteObject(section));
+    }
+    EXPECT_TRUE(gdi.DeleteObject(dc));
+}
+
 // Every raster operation of source and destination, on one channel value.
-TEST(Gdi, BitBltAppliesTheRasterOperations)
+TYPED_TEST(GdiContract, BitBltAppliesTheRasterOperations)
 {
     constexpr std::uint8_t S = 0b1100'1010;
     constexpr std::uint8_t D = 0b1010'0110;
@@ -211,16 +293,22 @@ TEST(Gdi, BitBltAppliesTheRasterOperations)
         {"BLACKNESS", BLACKNESS, 0},
         {"WHITENESS", WHITENESS, 0xFF},
     };
-    MemoryGdi gdi;
+    TypeParam gdi;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Canvas source(gdi, 2, 2, 32, S);
-        Canvas target(gdi, 3, 3, 24, D);
-        EXPECT_TRUE(gdi.BitBlt(target.dc, 1, 1, 2, 2, source.dc, 0, 0, c.rop));
-        EXPECT_EQ(target.at(3 + 0), c.expected);            // bottom row, second pixel
-        EXPECT_EQ(target.at(target.stride + 6 + 2), c.expected);
-        EXPECT_EQ(target.at(2 * target.stride), D);         // top row: outside the rectangle
-        EXPECT_EQ(target.at(0), D);                         // first column: outside too
+        for (const std::int16_t bits : {24, 32}) {
+            SCOPED_TRACE(testing::Message() << c.name << " onto " << bits << " bits");
+            const int bpp = bits / 8;
+            Canvas source(gdi, 2, 2, 32, S);
+            Canvas target(gdi, 3, 3, bits, D);
+            EXPECT_TRUE(gdi.BitBlt(target.dc, 1, 1, 2, 2, source.dc, 0, 0, c.rop));
+            EXPECT_EQ(target.at(bpp + 0), c.expected);          // bottom row, second pixel
+            EXPECT_EQ(target.at(target.stride + 2 * bpp + 2), c.expected);
+            EXPECT_EQ(target.at(2 * target.stride), D);         // top row: outside the rectangle
+            EXPECT_EQ(target.at(0), D);                         // first column: outside too
+            if (bits == 32) {
+                EXPECT_EQ(target.at(bpp + 3), test::GdiQuirks<TypeParam>::fourthByteAfter(c.rop, c.expected, D));
+            }
+        }
     }
     Canvas source(gdi, 2, 2, 24, S);
     Canvas target(gdi, 2, 2, 24, D);
@@ -230,9 +318,9 @@ TEST(Gdi, BitBltAppliesTheRasterOperations)
     EXPECT_FALSE(gdi.BitBlt(target.dc, 0, 0, 2, 2, HDC{}, 0, 0, SRCCOPY));
 }
 
-TEST(Gdi, BitBltClipsToBothBitmapsAndHandlesOverlap)
+TYPED_TEST(GdiContract, BitBltClipsToBothBitmapsAndHandlesOverlap)
 {
-    MemoryGdi gdi;
+    TypeParam gdi;
     Canvas source(gdi, 4, 4, 24, 7);
     Canvas target(gdi, 4, 4, 24, 0);
     // Far outside, partly outside, negative sizes: nothing beyond either bitmap is touched.
