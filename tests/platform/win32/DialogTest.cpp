@@ -34,6 +34,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 const std::string OpenFilter =
     "All Files(*.*)|*.*|Inventor Files(*.ipt,*.iam,*.idw,*.ipn, *.ide)|*.ipt;*.iam;*.idw;*.ipn;*.ide|"
@@ -379,6 +380,40 @@ TEST_F(Win32Dialogs, MultipleSelectionIsTheFolderThenTheNames)
     for (std::size_t i = 1; i < parts.size(); ++i)
         EXPECT_TRUE(fs::is_regular_file(fs::path(toUtf16(parts[0])) / toUtf16(parts[i]))) << parts[i];
     EXPECT_EQ(fs::current_path(), folder_);
+}
+
+// The buffer's forms, as comdlg32 leaves them.
+TEST_F(Win32Dialogs, SelectedPathsAreTheFolderThenEachName)
+{
+    const std::wstring folder = folder_.wstring();
+    const auto shortName = [&](const std::string& name) {
+        const std::wstring path = (folder_ / toUtf16(name)).wstring();
+        std::wstring shortPath(MAX_PATH, L'\0');
+        shortPath.resize(::GetShortPathNameW(path.c_str(), shortPath.data(), MAX_PATH));
+        return fs::path(shortPath).filename().wstring();
+    };
+    ASSERT_EQ(shortName(Spaced).find(L' '), std::wstring::npos);
+
+    const long several = CommonDialog::AllowMultiselect | CommonDialog::Explorer;
+    struct Case {
+        std::wstring buffer;
+        long flags;
+        std::vector<std::string> paths;
+    };
+    const Case cases[] = {
+        {folder + L'\0' + toUtf16(Spaced) + L'\0' + toUtf16(Umlaut) + L"\0\0"s, several, {in(Spaced), in(Umlaut)}},
+        {toUtf16(in(Spaced)) + L"\0\0"s, several, {in(Spaced)}},
+        {L"C:\\\0a.ipt\0b.ipt\0\0"s, several, {"C:\\a.ipt", "C:\\b.ipt"}},
+        {toUtf16(in(Spaced)) + L"\0"s, CommonDialog::Explorer, {in(Spaced)}},
+        // The old dialog, several files by their short names, or one by its long name.
+        {folder + L' ' + shortName(Spaced) + L' ' + shortName(Umlaut) + L"\0\0"s, CommonDialog::AllowMultiselect,
+         {in(Spaced), in(Umlaut)}},
+        {toUtf16(in(Spaced)) + L"\0\0"s, CommonDialog::AllowMultiselect, {in(Spaced)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(fromUtf16(c.buffer));
+        EXPECT_EQ(win32::selectedPaths(c.buffer, c.flags), c.paths);
+    }
 }
 
 // Browsing into another folder and cancelling: no name, the type and the
