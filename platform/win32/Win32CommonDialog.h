@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/CommonDialog.h"
+
+struct HWND__;
+
+namespace glimmer {
+
+// The system's own file dialogs, comdlg32's GetOpenFileNameW and
+// GetSaveFileNameW, modal to their owner. Flags are comdlg32's OFN_ values,
+// passed as given. A failure of the dialog raises RuntimeError with
+// comdlg32's reason; FNERR_BUFFERTOOSMALL raises BufferTooSmall.
+class Win32CommonDialog : public CommonDialog {
+public:
+    explicit Win32CommonDialog(HWND__* owner = nullptr) : owner_(owner) {}
+    // The window the dialog sits over, disabled while it is open.
+    void setOwner(HWND__* owner) { owner_ = owner; }
+
+protected:
+    std::optional<std::vector<std::string>> run(Mode mode) override;
+
+private:
+    HWND__* owner_;
+};
+
+} // namespace glimmer
