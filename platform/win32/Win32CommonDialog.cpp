@@ -53,6 +53,23 @@ std::string reasonOf(DWORD code)
 // selection, and never gigabytes because of a stray MaxFileSize.
 constexpr int LargestBuffer = 1 << 20;
 
+// Room behind the buffer the dialog is told of. Wine's Explorer dialog
+// copies a multiple selection without checking nMaxFile: what it writes
+// past the end lands here, and is found too long, instead of in the heap.
+constexpr std::size_t Slack = 1 << 16;
+
+// The characters a multiple selection's result takes: each string and
+// its NUL, and the empty string that ends the list.
+std::size_t resultLength(const std::vector<wchar_t>& buffer)
+{
+    std::size_t end = 0;
+    while (end < buffer.size() && buffer[end] != L'\0') {
+        end = static_cast<std::size_t>(std::find(buffer.begin() + static_cast<std::ptrdiff_t>(end), buffer.end(), L'\0')
+                                       - buffer.begin()) + 1;
+    }
+    return end + 1;
+}
+
 // The filter's pairs as comdlg32 takes them: description NUL pattern NUL
 // ..., ended by an empty string. An empty text would end the list early
 // and shift every index after it.
@@ -142,7 +159,7 @@ std::optional<std::vector<std::string>> Win32CommonDialog::run(Mode mode)
     }
 
     const std::size_t size = static_cast<std::size_t>(std::clamp(MaxFileSize, 1, LargestBuffer));
-    std::vector<wchar_t> buffer(size + 1, L'\0');   // one more: the list's end is always there
+    std::vector<wchar_t> buffer(size + Slack, L'\0');
     if (name.size() < size)
         std::copy(name.begin(), name.end(), buffer.begin());
 
@@ -173,13 +190,16 @@ std::optional<std::vector<std::string>> Win32CommonDialog::run(Mode mode)
     });
 
     const BOOL confirmed = mode == Mode::Open ? ::GetOpenFileNameW(&dialog) : ::GetSaveFileNameW(&dialog);
-    if (!confirmed) {
-        const DWORD code = ::CommDlgExtendedError();
-        if (code == 0)
-            return std::nullopt;
+    const DWORD code = confirmed ? 0 : ::CommDlgExtendedError();
+    if (!confirmed && code == 0)
+        return std::nullopt;
+    const bool tooLong = confirmed && (Flags & OFN_ALLOWMULTISELECT) && resultLength(buffer) > size;
+    if (code == FNERR_BUFFERTOOSMALL || tooLong) {
         FileName.clear();
-        if (code == FNERR_BUFFERTOOSMALL)
-            throw RuntimeError(BufferTooSmall, "The selection is too long: choose fewer files at a time.");
+        throw RuntimeError(BufferTooSmall, "The selection is too long: choose fewer files at a time.");
+    }
+    if (!confirmed) {
+        FileName.clear();
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%04lX", static_cast<unsigned long>(code));
         throw RuntimeError(numberOf(code), std::string("The ") + (mode == Mode::Open ? "Open" : "Save As")
