@@ -16,6 +16,7 @@
 #include <windows.h>
 #undef MessageBox   // our class, not the macro for MessageBoxW
 
+#include <array>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -445,76 +446,40 @@ TEST(Win32Form, ProgramCarriesItsIconPlaceholderVersionAndManifest)
     HMODULE program = ::LoadLibraryExW(toUtf16(GLIMMER_WINDOW_EXE).c_str(), nullptr,
                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_TRUE(program);
-    auto resource = [&](LPCWSTR type, LPCWSTR name) -> std::span<const std::byte> {
-        HRSRC found = ::FindResourceW(program, name, type);
-        if (!found)
-            return {};
-        return {static_cast<const std::byte*>(::LockResource(::LoadResource(program, found))),
-                static_cast<std::size_t>(::SizeofResource(program, found))};
+    auto resource = [&](LPCWSTR type, int id) -> std::string {
+        HRSRC found = ::FindResourceW(program, MAKEINTRESOURCEW(id), type);
+        return found ? std::string(static_cast<const char*>(::LockResource(::LoadResource(program, found))),
+                                   ::SizeofResource(program, found))
+                     : std::string();
     };
+    auto byte = [](const std::string& bytes, std::size_t at) { return static_cast<unsigned char>(bytes.at(at)); };
 
-    // The icon group: 16, 32, 48 and 256 (0) pixels, 32 bits each.
-    const auto group = resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
-    ASSERT_GE(group.size(), 6u + 4 * 14);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(group.data());
-    ASSERT_EQ(bytes[4], 4);
-    std::vector<int> sizes;
-    int id32 = 0;
+    // The icon group: 16, 32, 48 and 256 (0) pixels, 32 bits each, in the
+    // order of their images' IDs.
+    const std::string group = resource(RT_GROUP_ICON, 1);
+    ASSERT_EQ(group.size(), 6u + 4 * 14);
     for (int i = 0; i < 4; ++i) {
-        const unsigned char* entry = bytes + 6 + 14 * i;
-        sizes.push_back(entry[0]);
-        EXPECT_EQ(entry[6], 32);   // bits a pixel
-        if (entry[0] == 32)
-            id32 = entry[12] | entry[13] << 8;
+        EXPECT_EQ(byte(group, 6 + 14 * i), (std::array{16, 32, 48, 0}[i]));
+        EXPECT_EQ(byte(group, 6 + 14 * i + 6), 32);
     }
-    EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48, 0}));
-
-    // The 32-pixel image: a bitmap, bottom-up, teal (#008080) inside the
-    // frame, clear at the corner.
-    const auto icon = resource(RT_ICON, MAKEINTRESOURCEW(id32));
+    // The 32-pixel one a bitmap, bottom-up: teal (#008080) inside the
+    // frame, clear at the corner; the 256-pixel one a PNG.
+    const std::string icon = resource(RT_ICON, byte(group, 6 + 14 + 12));
     ASSERT_GE(icon.size(), 40u + 32 * 32 * 4);
     auto pixel = [&](int x, int y) {
-        const auto* p = reinterpret_cast<const unsigned char*>(icon.data()) + 40 + ((31 - y) * 32 + x) * 4;
-        return argb(p[3], p[2], p[1], p[0]);
+        const std::size_t at = 40 + static_cast<std::size_t>((31 - y) * 32 + x) * 4;
+        return argb(byte(icon, at + 3), byte(icon, at + 2), byte(icon, at + 1), byte(icon, at));
     };
     EXPECT_EQ(pixel(24, 9), rgb(0x00, 0x80, 0x80));
     EXPECT_EQ(alphaOf(pixel(0, 0)), 0u);
-    const auto png = resource(RT_ICON, MAKEINTRESOURCEW(4));
-    ASSERT_GE(png.size(), 8u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(png.data()) + 1, 3), "PNG") << "the 256-pixel image";
+    EXPECT_EQ(resource(RT_ICON, byte(group, 6 + 3 * 14 + 12)).substr(1, 3), "PNG");
 
-    EXPECT_EQ(resource(RT_RCDATA, MAKEINTRESOURCEW(101)).size(),
-              test::readFile(GLIMMER_SOURCE_DIR "/app/resources/placeholder.jpg").size());
-    EXPECT_FALSE(resource(RT_VERSION, MAKEINTRESOURCEW(1)).empty());
-    const auto manifest = resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
-    const std::string text(reinterpret_cast<const char*>(manifest.data()), manifest.size());
+    EXPECT_EQ(resource(RT_RCDATA, 101).size(), test::readFile(GLIMMER_SOURCE_DIR "/app/resources/placeholder.jpg").size());
+    EXPECT_FALSE(resource(RT_VERSION, 1).empty());
+    const std::string manifest = resource(RT_MANIFEST, 1);
     for (const char* part : {"PerMonitorV2", "<activeCodePage", "UTF-8", "Microsoft.Windows.Common-Controls"})
-        EXPECT_NE(text.find(part), std::string::npos) << part;
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
     ::FreeLibrary(program);
-}
-
-// The program's window, once it is up.
-HWND windowOf(DWORD process)
-{
-    struct Search {
-        DWORD process;
-        HWND found;
-    } search{process, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            wchar_t name[64] = {};
-            ::GetClassNameW(window, name, 64);
-            if (owner == s.process && std::wstring_view(name) == L"GlimmerboxForm" && ::IsWindowVisible(window)) {
-                s.found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 TEST(Win32Window, OpensTheDocumentItIsGivenAndEndsWhenClosed)
@@ -530,8 +495,9 @@ TEST(Win32Window, OpensTheDocumentItIsGivenAndEndsWhenClosed)
     std::string shown;
     for (int i = 0; i < 300 && shown != "tetrix spacer.ipt"; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // The program's window: this process has none left.
         if (!window)
-            window = windowOf(started.dwProcessId);
+            window = ::FindWindowW(L"GlimmerboxForm", nullptr);
         // FileName: the ninth control made.
         if (window)
             shown = textOf(::GetDlgItem(window, 1008));
