@@ -107,41 +107,47 @@ std::string longPathOf(const fs::path& folder, std::wstring_view name)
     return fromUtf16(full);
 }
 
-// The paths the dialog left in `buffer`. One file is its full path. Several
-// are the folder, then the names: each ended by NUL and the list by an
-// empty name in the Explorer dialog; separated by spaces in the old one.
-// Either way `fileOffset` is where the first name starts.
-std::vector<std::string> pathsOf(const std::vector<wchar_t>& buffer, std::size_t fileOffset, long flags)
+} // namespace
+
+std::vector<std::string> win32::selectedPaths(std::wstring_view buffer, long flags)
 {
-    const std::wstring_view first(buffer.data(), std::find(buffer.begin(), buffer.end(), L'\0') - buffer.begin());
-    const bool explorer = (flags & OFN_EXPLORER) != 0;
-    const bool several = (flags & OFN_ALLOWMULTISELECT) && fileOffset > 0 && fileOffset < buffer.size()
-                         && buffer[fileOffset - 1] == (explorer ? L'\0' : L' ');
-    if (!several)
+    const std::wstring_view first = buffer.substr(0, buffer.find(L'\0'));
+    if (!(flags & OFN_ALLOWMULTISELECT))
         return {fromUtf16(first)};
 
-    const fs::path folder(std::wstring(buffer.data(), fileOffset - 1));
     std::vector<std::string> paths;
-    if (explorer) {
-        for (std::size_t start = fileOffset; start < buffer.size() && buffer[start] != L'\0';) {
-            const std::size_t end = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(start), buffer.end(), L'\0') - buffer.begin();
-            paths.push_back(pathOf(folder, std::wstring_view(buffer.data() + start, end - start)));
-            start = end + 1;
+    if (flags & OFN_EXPLORER) {
+        std::size_t start = first.size() + 1;
+        if (start >= buffer.size() || buffer[start] == L'\0')
+            return {fromUtf16(first)};
+        const fs::path folder(first);
+        while (start < buffer.size() && buffer[start] != L'\0') {
+            const std::wstring_view name = buffer.substr(start, buffer.find(L'\0', start) - start);
+            paths.push_back(pathOf(folder, name));
+            start += name.size() + 1;
         }
-    } else {
-        for (std::size_t start = fileOffset; start < first.size();) {
-            std::size_t end = first.find(L' ', start);
-            if (end == std::wstring_view::npos)
-                end = first.size();
-            if (end > start)
-                paths.push_back(longPathOf(folder, first.substr(start, end - start)));
-            start = end + 1;
-        }
+        return paths;
+    }
+
+    // The old dialog: short names have no spaces, so a space separates
+    // them; a single file may come back by its long name, spaces and all.
+    const std::wstring whole(first);
+    const DWORD attributes = ::GetFileAttributesW(whole.c_str());
+    if (first.find(L' ') == std::wstring_view::npos
+        || (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)))
+        return {fromUtf16(first)};
+    const std::size_t folderEnd = first.find(L' ');
+    const fs::path folder(first.substr(0, folderEnd));
+    for (std::size_t start = folderEnd + 1; start < first.size();) {
+        std::size_t end = first.find(L' ', start);
+        if (end == std::wstring_view::npos)
+            end = first.size();
+        if (end > start)
+            paths.push_back(longPathOf(folder, first.substr(start, end - start)));
+        start = end + 1;
     }
     return paths;
 }
-
-} // namespace
 
 std::optional<std::vector<std::string>> Win32CommonDialog::run(Mode mode)
 {
@@ -206,7 +212,7 @@ std::optional<std::vector<std::string>> Win32CommonDialog::run(Mode mode)
                                                + " dialog failed: " + reasonOf(code) + " (comdlg32 error " + hex + ").");
     }
     FilterIndex = static_cast<int>(dialog.nFilterIndex);
-    return pathsOf(buffer, dialog.nFileOffset, Flags);
+    return win32::selectedPaths(std::wstring_view(buffer.data(), buffer.size()), Flags);
 }
 
 } // namespace glimmer

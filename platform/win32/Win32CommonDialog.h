@@ -2,6 +2,8 @@
 
 #include "platform/CommonDialog.h"
 
+#include <string_view>
+
 struct HWND__;
 
 namespace glimmer {
@@ -22,5 +24,16 @@ protected:
 private:
     HWND__* owner_;
 };
+
+namespace win32 {
+
+// The absolute paths a confirmed dialog left in its buffer (`buffer` holds
+// it whole, the list's end included), for dialogs of these Flags. One file
+// is its full path. Several are the folder, then each name: NUL-separated
+// and ended by an empty name in the Explorer dialog; in the old one,
+// separated by spaces and named short, given back by their long names.
+std::vector<std::string> selectedPaths(std::wstring_view buffer, long flags);
+
+} // namespace win32
 
 } // namespace glimmer
