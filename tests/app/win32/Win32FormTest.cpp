@@ -199,7 +199,18 @@ TEST_F(ProgramForm, CaptionsFitTheirControlsAt96And192Dpi)
 {
     for (const unsigned dpi : {96u, 192u}) {
         SCOPED_TRACE("at " + std::to_string(dpi) + " DPI");
-        form.layOut(dpi);
+        if (dpi == 96) {
+            form.layOut(dpi);
+        } else {
+            // As a move to a monitor at 200 % tells the window.
+            RECT suggested{40, 30, 700, 640};
+            ::SendMessageW(form.window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+            RECT frame;
+            ::GetWindowRect(form.window(), &frame);
+            EXPECT_EQ(frame.left, 40);
+            EXPECT_EQ(frame.top, 30);
+        }
+        EXPECT_EQ(form.dpi(), dpi);
         NONCLIENTMETRICSW metrics{};
         metrics.cbSize = sizeof metrics;
         ASSERT_TRUE(::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi));
@@ -239,6 +250,9 @@ TEST_F(ProgramForm, CaptionsFitTheirControlsAt96And192Dpi)
             if ((::GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON && classOf(control) == "Button")
                 room -= ::GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi) + zero.cx / 2;
             EXPECT_LE(text.cx, room) << fromUtf16(caption) << " in " << fromUtf16(used.lfFaceName);
+            // The option buttons reach past the window's edge: their
+            // captions must end before it.
+            EXPECT_LE(placeOf(control).left + box.right - room + text.cx, client.right) << fromUtf16(caption);
             EXPECT_LE(text.cy, box.bottom) << fromUtf16(caption);
         }
     }
