@@ -72,8 +72,9 @@ public:
     virtual int heightTwips() const = 0;
     virtual void setWidthTwips(int twips) = 0;
     virtual void setHeightTwips(int twips) = 0;
-    // The persistent image: the box as it shows itself, at its pixel size,
-    // as the engine renders it.
+    // The persistent image: the box as it shows itself, as the engine
+    // renders it, at its size in the design's pixels (15 twips each),
+    // whatever the screen's scaling: what the saved pictures hold.
     virtual Image image() const = 0;
 };
 

@@ -183,6 +183,7 @@ public:
     {
         picture_ = picture;
         image_ = {};
+        shown_ = {};
         ::InvalidateRect(window_, nullptr, FALSE);
     }
     int widthTwips() const override { return entry_.place.width; }
@@ -190,20 +191,17 @@ public:
     void setWidthTwips(int twips) override { resize(twips, entry_.place.height); }
     void setHeightTwips(int twips) override { resize(entry_.place.width, twips); }
 
+    // The picture the user sized: 15 twips to the pixel whatever the screen,
+    // so that "240" saves 240 pixels at 200 % as at 100 %.
     Image image() const override
     {
-        const Size size{pixelsOf(entry_.place.width, dpi_), pixelsOf(entry_.place.height, dpi_)};
-        const std::uint32_t background = windowColour();
-        if (image_.size() != size || background != background_ || (image_.isNull() && !size.isEmpty())) {
-            image_ = renderBox(picture_, size, background);
-            background_ = background;
-        }
-        return image_;
+        return rendered(Size{pixelsOf(entry_.place.width, 96), pixelsOf(entry_.place.height, 96)}, image_);
     }
 
     void paint(HDC dc, const RECT& dirty) const
     {
-        const Image shown = image();
+        // On screen at the screen's own pixels, as sharp as it can be.
+        const Image shown = rendered(Size{pixelsOf(entry_.place.width, dpi_), pixelsOf(entry_.place.height, dpi_)}, shown_);
         RECT client;
         ::GetClientRect(window_, &client);
         if (shown.isNull()) {
@@ -248,7 +246,23 @@ private:
     const unsigned& dpi_;
     std::function<void()> place_;
     Picture picture_;
-    mutable Image image_;
+    // The box rendered at `size`, from `cache` while it still fits.
+    Image rendered(Size size, Image& cache) const
+    {
+        const std::uint32_t background = windowColour();
+        if (cache.size() != size || background != background_ || (cache.isNull() && !size.isEmpty())) {
+            if (&cache == &image_)
+                shown_ = {};
+            else
+                image_ = {};
+            cache = renderBox(picture_, size, background);
+            background_ = background;
+        }
+        return cache;
+    }
+
+    mutable Image image_;   // for saving
+    mutable Image shown_;   // for the screen
     mutable std::uint32_t background_ = 0;
 };
 

@@ -2,6 +2,7 @@
 #include "app/win32/Win32Form.h"
 #include "platform/win32/Utf16.h"
 #include "platform/win32/Win32CommonDialog.h"
+#include "platform/win32/Win32Gdi.h"
 #include "platform/win32/Win32MessageBox.h"
 #include "preview/FileComponents.h"
 #include "system/Heap.h"
@@ -21,7 +22,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
         glimmer::Win32CommonDialog dialog(form.window());
         glimmer::Win32MessageBox messages(form.window());
         glimmer::FileComponents components;
+        // The JPEG export's DIB section in the system's own GDI.
+        glimmer::gdi::Win32Gdi gdi;
         glimmer::frmSavePreview window(form, dialog, messages, components);
+        window.setGdi(gdi);
         form.show(show);
         int count = 0;
         if (LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {

@@ -245,14 +245,18 @@ TEST_F(JpegHarness, ACurrentFolderThatCannotTakeTheTemporaryBitmapIsReported)
     auto gone = std::make_unique<TempDir>();
     const std::filesystem::path vanished = gone->path();
     // The current folder no longer exists when the export starts.
+    bool stayed = false;
     progress.onAdvance = [&](int) {
         fs::current_path(vanished);
         gone.reset();
+        stayed = fs::exists(vanished);
     };
     window->setProgress(progress);
     ui->click("optMulti");
     dialog.answer(document);
     clickOpen();
+    if (stayed)
+        GTEST_SKIP() << "this system keeps a process's current folder until it leaves it";
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_TRUE(messages.messages[0].text.starts_with("1 preview(s) could not be saved:\npart.ipt: "));
     EXPECT_FALSE(fs::exists(base + ".jpg"));

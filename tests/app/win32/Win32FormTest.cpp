@@ -429,6 +429,12 @@ TEST(Win32Form, PictureBoxShowsTheEnginesPixelsOnTheWindowColour)
     EXPECT_EQ(box.widthTwips(), 1200);
     EXPECT_EQ(box.image().size(), (Size{80, 60}));
     EXPECT_EQ(placeOf(form.control("box")).right, 80);
+
+    // At 200 % the box is twice the pixels on screen, and the picture it
+    // saves keeps the size the user chose.
+    form.layOut(192);
+    EXPECT_EQ(placeOf(form.control("box")).right, 160);
+    EXPECT_EQ(box.image().size(), (Size{80, 60}));
 }
 
 std::string pixelHash(const Image& image)
