@@ -6,16 +6,19 @@
 // reads the controls' state (texts, sizes, enabled) only to know where to
 // click and whether a step took.
 //
-//   window_driver single TYPE SIZE PICTURE [SCREENSHOT.bmp]
+//   window_driver single TYPE SIZE PICTURE
 //       picks TYPE and SIZE, clicks Save, checks the name the save dialog
 //       proposes (PICTURE's, without the type) and accepts it with Enter,
-//       waits for PICTURE; with SCREENSHOT, first captures the window.
+//       waits for PICTURE.
 //   window_driver multiple TYPE SIZE FOLDER NAME...
 //       picks TYPE and SIZE, clicks Multiple Files and Save Mult, types the
 //       NAMEs (quoted) into the open dialog, whose folder is FOLDER, presses
 //       Enter, answers every message box with Enter and waits for each
 //       NAME's picture in FOLDER.
-// Both click Exit at the end. Paths are Windows paths. Prints each message
+//   window_driver screenshot BITMAP
+//       waits for the document's preview and writes the window as the
+//       screen shows it into BITMAP, a 24-bit BMP file.
+// Each clicks Exit at the end. Paths are Windows paths. Prints each message
 // box's text; on failure, one line saying what did not happen, exit 1.
 #include <windows.h>
 
@@ -424,6 +427,31 @@ std::wstring fileNameField(HWND dialog)
     fail(L"the file dialog has no file name field");
 }
 
+// What a dialog says: the texts of its labels.
+std::wstring saidIn(HWND dialog)
+{
+    std::wstring text;
+    for (HWND child : descendants(dialog))
+        if (sameClass(child, L"Static") && !textOf(child).empty())
+            text += (text.empty() ? L"" : L" ") + textOf(child);
+    return text;
+}
+
+// Waits for a file dialog to close after Enter; a box it put up instead
+// ("File not found", ...) is named in the failure.
+void waitForClose(const Window& window, HWND dialog, const std::wstring& name)
+{
+    waitFor(
+        [&] {
+            for (HWND top : topLevelWindows())
+                if (top != dialog && ::IsWindowVisible(top) && processOf(top) == window.process
+                    && sameClass(top, L"#32770"))
+                    return name + L" did not close on Enter: it says \"" + saidIn(top) + L"\"";
+            return name + L" did not close on Enter";
+        },
+        [&] { return !::IsWindow(dialog); });
+}
+
 // Answers every message box with Enter, printing its text, until `done`
 // holds with none up and the window takes input again.
 void answerMessagesUntil(const Window& window, const std::function<bool()>& done, std::chrono::milliseconds limit,
@@ -431,10 +459,7 @@ void answerMessagesUntil(const Window& window, const std::function<bool()>& done
 {
     waitFor(what, [&] {
         if (HWND box = dialogOf(window, &MessageTitle)) {
-            std::wstring text;
-            for (HWND child : descendants(box))
-                if (sameClass(child, L"Static") && !textOf(child).empty())
-                    text += (text.empty() ? L"" : L" ") + textOf(child);
+            const std::wstring text = saidIn(box);
             std::printf("message: %s\n", utf8(text).c_str());
             std::fflush(stdout);
             activate(box, L"the message box");
@@ -519,20 +544,19 @@ void clickExit(const Window& window)
     waitFor(L"the window did not close on Exit", [&] { return !::IsWindow(window.main); });
 }
 
-void single(const std::wstring& type, const std::wstring& size, const std::wstring& picture,
-            const std::optional<std::wstring>& screenshot)
+// Waits for the document named on the command line: its name shown and
+// Save enabled.
+void waitForDocument(const Window& window)
 {
-    const Window window = findWindow();
-    // The document named on the command line: its name shown, Save enabled.
     waitFor([&] { return L"the document did not open (the window shows \"" + textOf(window.documentName) + L"\")"; },
             [&] { return textOf(window.documentName) != L"No File Selected" && ::IsWindowEnabled(window.save); });
-    pickTypeAndSize(window, type, size);
-    if (screenshot) {
-        // Drawn since the last change: a moment for the box to be painted.
-        std::this_thread::sleep_for(500ms);
-        captureWindow(window.main, *screenshot);
-    }
+}
 
+void single(const std::wstring& type, const std::wstring& size, const std::wstring& picture)
+{
+    const Window window = findWindow();
+    waitForDocument(window);
+    pickTypeAndSize(window, type, size);
     activate(window.main, Caption);
     click(window.save, L"Save");
     HWND dialog = waitFor(L"no save dialog appeared", [&] { return dialogOf(window); });
@@ -544,8 +568,19 @@ void single(const std::wstring& type, const std::wstring& size, const std::wstri
         fail(L"the save dialog proposed \"" + proposed + L"\", not \"" + fileNameOf(withoutExtension(picture)) + L"\"");
     activate(dialog, L"the save dialog");
     pressKey(VK_RETURN);
-    waitFor(L"the save dialog did not close on Enter", [&] { return !::IsWindow(dialog); });
+    waitForClose(window, dialog, L"the save dialog");
     answerMessagesUntil(window, [&] { return exists(picture); }, StepTime, [&] { return L"no picture " + picture; });
+    clickExit(window);
+}
+
+void screenshot(const std::wstring& bitmap)
+{
+    const Window window = findWindow();
+    waitForDocument(window);
+    activate(window.main, Caption);
+    // A moment for the box to be painted after the document's preview came.
+    std::this_thread::sleep_for(500ms);
+    captureWindow(window.main, bitmap);
     clickExit(window);
 }
 
@@ -567,7 +602,7 @@ void multiple(const std::wstring& type, const std::wstring& size, const std::wst
     waitFor([&] { return L"the open dialog's file name field did not take the names (it holds \"" + fileNameField(dialog) + L"\")"; },
             [&] { return fileNameField(dialog) == typed; });
     pressKey(VK_RETURN);
-    waitFor(L"the open dialog did not close on Enter", [&] { return !::IsWindow(dialog); });
+    waitForClose(window, dialog, L"the open dialog");
 
     std::vector<std::wstring> pictures;
     for (const std::wstring& name : names)
@@ -589,13 +624,16 @@ int wmain(int argc, wchar_t* argv[])
     ::SetProcessDPIAware();
     const std::vector<std::wstring> args(argv + 1, argv + argc);
     try {
-        if (args.size() >= 4 && args.size() <= 5 && args[0] == L"single") {
-            single(args[1], args[2], args[3], args.size() == 5 ? std::optional(args[4]) : std::nullopt);
+        if (args.size() == 4 && args[0] == L"single") {
+            single(args[1], args[2], args[3]);
+        } else if (args.size() == 2 && args[0] == L"screenshot") {
+            screenshot(args[1]);
         } else if (args.size() >= 5 && args[0] == L"multiple") {
             multiple(args[1], args[2], args[3], std::vector<std::wstring>(args.begin() + 4, args.end()));
         } else {
-            std::fprintf(stderr, "usage: window_driver single TYPE SIZE PICTURE [SCREENSHOT.bmp]\n"
-                                 "       window_driver multiple TYPE SIZE FOLDER NAME...\n");
+            std::fprintf(stderr, "usage: window_driver single TYPE SIZE PICTURE\n"
+                                 "       window_driver multiple TYPE SIZE FOLDER NAME...\n"
+                                 "       window_driver screenshot BITMAP\n");
             return 2;
         }
     } catch (const Failure& e) {
