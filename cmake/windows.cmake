@@ -1,8 +1,15 @@
 # What every Windows program and DLL of ours carries: a version resource,
 # and for a program a manifest (UTF-8 as the active code page, so narrow
 # names are UTF-8; per-monitor DPI awareness; Windows 10 and later).
-# Usage: glimmer_windows_resources(target "File description")
+# A window's program names its own manifest (window.manifest: the same,
+# with the themed common controls).
+# Usage: glimmer_windows_resources(target "File description" [MANIFEST file])
 function(glimmer_windows_resources target description)
+    cmake_parse_arguments(RESOURCES "" "MANIFEST" "" ${ARGN})
+    set(manifest ${PROJECT_SOURCE_DIR}/cmake/windows/program.manifest)
+    if(RESOURCES_MANIFEST)
+        set(manifest ${RESOURCES_MANIFEST})
+    endif()
     get_target_property(type ${target} TYPE)
     get_target_property(output ${target} OUTPUT_NAME)
     if(NOT output)
@@ -11,7 +18,7 @@ function(glimmer_windows_resources target description)
     if(type STREQUAL "EXECUTABLE")
         set(GLIMMER_FILE_TYPE VFT_APP)
         set(GLIMMER_FILE_NAME ${output}.exe)
-        set(GLIMMER_MANIFEST "1 24 \"${PROJECT_SOURCE_DIR}/cmake/windows/program.manifest\"")
+        set(GLIMMER_MANIFEST "1 24 \"${manifest}\"")
     else()
         set(GLIMMER_FILE_TYPE VFT_DLL)
         set(GLIMMER_FILE_NAME ${output}.dll)

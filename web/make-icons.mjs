@@ -4,15 +4,19 @@
 // picture within the middle circle that a system's mask keeps, on the
 // page's background to the edges. The icon is a few rects, circles and
 // polygons filled and stroked in plain colours, which is all this draws:
-// each pixel the mean of 4 × 4 samples. PNGs written with fflate's zlib.
+// each pixel the mean of 4 × 4 samples. PNGs written with Node's own zlib.
 // node web/make-icons.mjs SVG SITE BACKGROUND
+//
+// With --ico, the Windows program's icon instead (app/win32): the picture at
+// 16, 32 and 48 pixels as 32-bit bitmaps with their masks, and at 256 as a
+// PNG, in one .ico file.
+// node web/make-icons.mjs --ico SVG ICO
 import { readFileSync, writeFileSync } from 'node:fs';
-import { createRequire } from 'node:module';
 import { join } from 'node:path';
+import { deflateSync } from 'node:zlib';
 
-const require = createRequire(import.meta.url);
-const { zlibSync } = require('fflate');
-const [svgPath, site, background] = process.argv.slice(2);
+const ico = process.argv[2] === '--ico';
+const [svgPath, site, background] = process.argv.slice(ico ? 3 : 2);
 const svg = readFileSync(svgPath, 'utf8');
 
 const rgb = (hex) => [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16));
@@ -113,11 +117,59 @@ function png(size, pixels) {
     for (let y = 0; y < size; ++y)
         pixels.copy(rows, y * (size * 4 + 1) + 1, y * size * 4, (y + 1) * size * 4);
     return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
-        chunk('IHDR', header), chunk('IDAT', Buffer.from(zlibSync(rows, { level: 9 }))), chunk('IEND', Buffer.alloc(0))]);
+        chunk('IHDR', header), chunk('IDAT', deflateSync(rows, { level: 9 })), chunk('IEND', Buffer.alloc(0))]);
 }
 
 // The mask keeps at least the circle of 80% of the icon's width: the
 // picture's corners (the view box's, at most) lie on it at 0.8 / √2.
+// An icon's image as Windows' own format: a BITMAPINFOHEADER of twice the
+// height (the colours, then the mask), BGRA rows bottom-up, and the mask,
+// one bit a pixel set where the picture is clear, rows of whole 32-bit words.
+function iconBitmap(size, pixels) {
+    const maskRow = Math.ceil(size / 32) * 4;
+    const out = Buffer.alloc(40 + size * size * 4 + maskRow * size);
+    out.writeUInt32LE(40, 0);
+    out.writeInt32LE(size, 4);
+    out.writeInt32LE(size * 2, 8);
+    out.writeUInt16LE(1, 12);
+    out.writeUInt16LE(32, 14);
+    out.writeUInt32LE(size * size * 4 + maskRow * size, 20);
+    for (let y = 0; y < size; ++y) {
+        const row = 40 + (size - 1 - y) * size * 4, mask = 40 + size * size * 4 + (size - 1 - y) * maskRow;
+        for (let x = 0; x < size; ++x) {
+            const at = (y * size + x) * 4;
+            out.set([pixels[at + 2], pixels[at + 1], pixels[at], pixels[at + 3]], row + x * 4);
+            if (pixels[at + 3] === 0)
+                out[mask + (x >> 3)] |= 0x80 >> (x & 7);
+        }
+    }
+    return out;
+}
+
+// The .ico file: its header, a directory entry for each image, the images.
+function icoFile(sizes) {
+    const images = sizes.map((size) => (size >= 256 ? png : iconBitmap)(size, draw(size, 1, null)));
+    const header = Buffer.alloc(6 + 16 * sizes.length);
+    header.writeUInt16LE(1, 2);
+    header.writeUInt16LE(sizes.length, 4);
+    let offset = header.length;
+    sizes.forEach((size, i) => {
+        const entry = 6 + 16 * i;
+        header[entry] = header[entry + 1] = size >= 256 ? 0 : size;   // 0 is 256
+        header.writeUInt16LE(1, entry + 4);
+        header.writeUInt16LE(32, entry + 6);
+        header.writeUInt32LE(images[i].length, entry + 8);
+        header.writeUInt32LE(offset, entry + 12);
+        offset += images[i].length;
+    });
+    return Buffer.concat([header, ...images]);
+}
+
+if (ico) {
+    writeFileSync(site, icoFile([16, 32, 48, 256]));
+    process.exit(0);
+}
+
 const icons = { 'icon-192.png': [192, 1, null], 'icon-512.png': [512, 1, null], 'icon-maskable-512.png': [512, 0.8 / Math.SQRT2, rgb(background)] };
 for (const [name, [size, scale, ground]] of Object.entries(icons))
     writeFileSync(join(site, name), png(size, draw(size, scale, ground)));
