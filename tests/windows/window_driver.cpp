@@ -10,11 +10,11 @@
 //       picks TYPE and SIZE, clicks Save, checks the name the save dialog
 //       proposes (PICTURE's, without the type) and accepts it with Enter,
 //       waits for PICTURE.
-//   window_driver multiple TYPE SIZE FOLDER NAME...
-//       picks TYPE and SIZE, clicks Multiple Files and Save Mult, types the
-//       NAMEs (quoted) into the open dialog, whose folder is FOLDER, presses
-//       Enter, answers every message box with Enter and waits for each
-//       NAME's picture in FOLDER.
+//   window_driver multiple TYPE SIZE FOLDER NAME... [-- NAME_WITHOUT_PREVIEW...]
+//       picks TYPE and SIZE, clicks Multiple Files and Save Mult, types
+//       FOLDER and Enter into the open dialog, then every NAME (quoted) and
+//       Enter, answers every message box with Enter, waits for each NAME's
+//       picture in FOLDER and checks that none came for the others.
 //   window_driver screenshot BITMAP
 //       waits for the document's preview and writes the window as the
 //       screen shows it into BITMAP, a 24-bit BMP file.
@@ -585,7 +585,7 @@ void screenshot(const std::wstring& bitmap)
 }
 
 void multiple(const std::wstring& type, const std::wstring& size, const std::wstring& folder,
-              const std::vector<std::wstring>& names)
+              const std::vector<std::wstring>& names, const std::vector<std::wstring>& withoutPreview)
 {
     const Window window = findWindow();
     pickTypeAndSize(window, type, size);
@@ -594,10 +594,18 @@ void multiple(const std::wstring& type, const std::wstring& size, const std::wst
     click(window.fileSelect, L"Save Mult");
     HWND dialog = waitFor(L"no open dialog appeared", [&] { return dialogOf(window); });
     activate(dialog, L"the open dialog");
-    // The file name field has the focus as the dialog opens.
+    // The file name field has the focus as the dialog opens, in the folder
+    // last used (Windows' and Wine's memory of it) or the current one:
+    // FOLDER typed and Enter go there, and empty the field.
+    typeText(folder);
+    waitFor([&] { return L"the open dialog's file name field did not take the folder (it holds \"" + fileNameField(dialog) + L"\")"; },
+            [&] { return fileNameField(dialog) == folder; });
+    pressKey(VK_RETURN);
+    waitFor(L"the open dialog did not go to " + folder, [&] { return ::IsWindow(dialog) && fileNameField(dialog).empty(); });
     std::wstring typed;
-    for (const std::wstring& name : names)
-        typed += (typed.empty() ? L"\"" : L" \"") + name + L"\"";
+    for (const auto* group : {&names, &withoutPreview})
+        for (const std::wstring& name : *group)
+            typed += (typed.empty() ? L"\"" : L" \"") + name + L"\"";
     typeText(typed);
     waitFor([&] { return L"the open dialog's file name field did not take the names (it holds \"" + fileNameField(dialog) + L"\")"; },
             [&] { return fileNameField(dialog) == typed; });
@@ -613,6 +621,9 @@ void multiple(const std::wstring& type, const std::wstring& size, const std::wst
                             return missing == pictures.end() ? L"the window did not take input again after the batch"
                                                              : L"no picture " + *missing;
                         });
+    for (const std::wstring& name : withoutPreview)
+        if (exists(folder + L"\\" + withoutExtension(name) + type))
+            fail(L"a picture was written for " + name + L", which has no preview");
     clickExit(window);
 }
 
@@ -629,10 +640,12 @@ int wmain(int argc, wchar_t* argv[])
         } else if (args.size() == 2 && args[0] == L"screenshot") {
             screenshot(args[1]);
         } else if (args.size() >= 5 && args[0] == L"multiple") {
-            multiple(args[1], args[2], args[3], std::vector<std::wstring>(args.begin() + 4, args.end()));
+            const auto split = std::find(args.begin() + 4, args.end(), L"--");
+            multiple(args[1], args[2], args[3], std::vector<std::wstring>(args.begin() + 4, split),
+                     std::vector<std::wstring>(split == args.end() ? split : split + 1, args.end()));
         } else {
             std::fprintf(stderr, "usage: window_driver single TYPE SIZE PICTURE\n"
-                                 "       window_driver multiple TYPE SIZE FOLDER NAME...\n"
+                                 "       window_driver multiple TYPE SIZE FOLDER NAME... [-- NAME_WITHOUT_PREVIEW...]\n"
                                  "       window_driver screenshot BITMAP\n");
             return 2;
         }
