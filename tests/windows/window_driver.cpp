@@ -388,8 +388,11 @@ void pick(HWND combo, const std::wstring& listName, const std::wstring& item)
         fail(L"the item \"" + item + L"\" of \"" + listName + L"\" is not in view");
     ::ClientToScreen(list, &at);
     clickAt(at);
-    waitFor([&] { return L"\"" + item + L"\" was not picked in \"" + listName + L"\" (it shows \"" + textOf(combo) + L"\")"; },
-            [&] { return !dropped() && textOf(combo) == item; });
+    waitFor(
+        [&] {
+            return L"\"" + item + L"\" was not picked in \"" + listName + L"\" (it shows \"" + textOf(combo) + L"\")";
+        },
+        [&] { return !dropped() && textOf(combo) == item; });
 }
 
 void pickTypeAndSize(const Window& window, const std::wstring& type, const std::wstring& size)
@@ -464,7 +467,8 @@ void answerMessagesUntil(const Window& window, const std::function<bool()>& done
             std::fflush(stdout);
             activate(box, L"the message box");
             pressKey(VK_RETURN);
-            waitFor(L"the message box \"" + text + L"\" did not close on Enter", [&] { return !::IsWindow(box) || !::IsWindowVisible(box); });
+            waitFor(L"the message box \"" + text + L"\" did not close on Enter",
+                    [&] { return !::IsWindow(box) || !::IsWindowVisible(box); });
             return false;
         }
         return done() && ::IsWindowEnabled(window.main) && ::IsWindowEnabled(window.exit) && !dialogOf(window);
@@ -504,7 +508,8 @@ void captureWindow(HWND window, const std::wstring& path)
     header.bfSize = header.bfOffBits + pixels;
     bool written = false;
     if (copied) {
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD done = 0;
             written = ::WriteFile(file, &header, sizeof header, &done, nullptr)
@@ -590,25 +595,29 @@ void multiple(const std::wstring& type, const std::wstring& size, const std::wst
     const Window window = findWindow();
     pickTypeAndSize(window, type, size);
     click(window.multiple, L"Multiple Files");
-    waitFor(L"\"File Select\" did not become \"Save Mult\"", [&] { return shownText(window.fileSelect) == L"Save Mult"; });
+    waitFor(L"\"File Select\" did not become \"Save Mult\"",
+            [&] { return shownText(window.fileSelect) == L"Save Mult"; });
     click(window.fileSelect, L"Save Mult");
     HWND dialog = waitFor(L"no open dialog appeared", [&] { return dialogOf(window); });
     activate(dialog, L"the open dialog");
     // The file name field has the focus as the dialog opens, in the folder
     // last used (Windows' and Wine's memory of it) or the current one:
     // FOLDER typed and Enter go there, and empty the field.
+    const auto field = [&](const wchar_t* what) {
+        return L"the open dialog's file name field did not take " + std::wstring(what) + L" (it holds \""
+               + fileNameField(dialog) + L"\")";
+    };
     typeText(folder);
-    waitFor([&] { return L"the open dialog's file name field did not take the folder (it holds \"" + fileNameField(dialog) + L"\")"; },
-            [&] { return fileNameField(dialog) == folder; });
+    waitFor([&] { return field(L"the folder"); }, [&] { return fileNameField(dialog) == folder; });
     pressKey(VK_RETURN);
-    waitFor(L"the open dialog did not go to " + folder, [&] { return ::IsWindow(dialog) && fileNameField(dialog).empty(); });
+    waitFor(L"the open dialog did not go to " + folder,
+            [&] { return ::IsWindow(dialog) && fileNameField(dialog).empty(); });
     std::wstring typed;
     for (const auto* group : {&names, &withoutPreview})
         for (const std::wstring& name : *group)
             typed += (typed.empty() ? L"\"" : L" \"") + name + L"\"";
     typeText(typed);
-    waitFor([&] { return L"the open dialog's file name field did not take the names (it holds \"" + fileNameField(dialog) + L"\")"; },
-            [&] { return fileNameField(dialog) == typed; });
+    waitFor([&] { return field(L"the names"); }, [&] { return fileNameField(dialog) == typed; });
     pressKey(VK_RETURN);
     waitForClose(window, dialog, L"the open dialog");
 
