@@ -42,7 +42,8 @@ public:
     Progress& progress() override { return progress_; }
 
     HWND__* window() const noexcept { return window_; }
-    // The control the logic named `name`, or null.
+    // The control the logic named `name`, or null. Its ID (GetDlgCtrlID)
+    // is 1000 plus the number of controls made before it.
     HWND__* control(std::string_view name) const;
 
     // Lays the window and its controls out at `dpi`, with the message font
