@@ -51,11 +51,6 @@ struct MemoryGdi::Dc {
 
 namespace {
 
-bool pixelFormatSupported(const BITMAPINFOHEADER& h)
-{
-    return (h.biBitCount == 24 || h.biBitCount == 32) && h.biCompression == BI_RGB;
-}
-
 std::string hex8(std::uint32_t v)
 {
     char text[9];
@@ -63,10 +58,6 @@ std::string hex8(std::uint32_t v)
     return text;
 }
 
-std::int64_t rowsOf(std::int32_t height)
-{
-    return height < 0 ? -std::int64_t{height} : std::int64_t{height};
-}
 
 // The 16 raster operations of source and destination: bit (2S + D) of the
 // operation's truth table, with the pattern bit clear, gives the result.
@@ -112,6 +103,49 @@ void convertRow(const std::byte* src, int srcBpp, std::byte* dst, int dstBpp, st
 }
 
 } // namespace
+
+bool pixelFormatSupported(const BITMAPINFOHEADER& h)
+{
+    return (h.biBitCount == 24 || h.biBitCount == 32) && h.biCompression == BI_RGB;
+}
+
+std::int64_t rowsOf(std::int32_t height)
+{
+    return height < 0 ? -std::int64_t{height} : std::int64_t{height};
+}
+
+std::string refusal::ofSection(const BITMAPINFOHEADER& h, std::int64_t& bytes)
+{
+    if (h.biSize < 40 || h.biPlanes != 1 || !pixelFormatSupported(h))
+        return "CreateDIBSection: only 24- and 32-bit BI_RGB sections";
+    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == std::numeric_limits<std::int32_t>::min())
+        return "CreateDIBSection: size " + std::to_string(h.biWidth) + " x " + std::to_string(h.biHeight);
+    bytes = bmp::strideOf(h.biWidth, h.biBitCount) * rowsOf(h.biHeight);
+    if (bytes > MemoryGdi::kMaxDibBytes)
+        return "CreateDIBSection: more than " + std::to_string(MemoryGdi::kMaxDibBytes) + " bytes of pixels";
+    return {};
+}
+
+std::string refusal::ofLoad(HINSTANCE instance, const char* name, std::uint32_t type, int cx, int cy,
+                            std::uint32_t flags, std::string& path, std::vector<std::byte>& bytes)
+{
+    if (instance || type != IMAGE_BITMAP || !(flags & LR_LOADFROMFILE) || cx != 0 || cy != 0 || !name)
+        return "LoadImageA: only bitmap files at their own size";
+    path = fromAnsi(name);
+    // Only regular files: a device or a pipe could feed us without end.
+    if (const std::string why = readRegularFile(path, bmp::kMaxFileBytes, bytes); !why.empty())
+        return "LoadImageA: \"" + path + "\" " + why;
+    return {};
+}
+
+std::string refusal::ofRop(std::uint32_t rop, bool& usesSource)
+{
+    const std::uint8_t rop3 = static_cast<std::uint8_t>(rop >> 16);
+    if ((rop3 >> 4) != (rop3 & 0x0F))
+        return "BitBlt: raster operation 0x" + hex8(rop) + " needs a pattern";
+    usesSource = ((rop3 >> 2) & 3) != (rop3 & 3);
+    return {};
+}
 
 void MemoryGdi::FreeBlock::operator()(void* p) const noexcept
 {
@@ -178,17 +212,12 @@ HBITMAP MemoryGdi::CreateDIBSection(HDC hdc, const BITMAPINFO& bmi, std::uint32_
         return fail<HBITMAP>("CreateDIBSection: only DIB_RGB_COLORS");
     if (hdc && !dc(hdc))
         return fail<HBITMAP>("CreateDIBSection: unknown device context");
-    if (h.biSize < 40 || h.biPlanes != 1 || !pixelFormatSupported(h))
-        return fail<HBITMAP>("CreateDIBSection: only 24- and 32-bit BI_RGB sections");
-    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == std::numeric_limits<std::int32_t>::min())
-        return fail<HBITMAP>("CreateDIBSection: size " + std::to_string(h.biWidth) + " x " + std::to_string(h.biHeight));
-    const std::int64_t stride = bmp::strideOf(h.biWidth, h.biBitCount);
-    const std::int64_t rows = rowsOf(h.biHeight);
-    if (stride * rows > kMaxDibBytes)
-        return fail<HBITMAP>("CreateDIBSection: more than " + std::to_string(kMaxDibBytes) + " bytes of pixels");
+    std::int64_t bytes = 0;
+    if (const std::string why = refusal::ofSection(h, bytes); !why.empty())
+        return fail<HBITMAP>(why);
 
     auto b = std::make_unique<Bitmap>();
-    b->memoryBytes = static_cast<std::size_t>(stride * rows);
+    b->memoryBytes = static_cast<std::size_t>(bytes);
     if (spare_ && spareBytes_ == b->memoryBytes) {
         b->memory.reset(static_cast<std::byte*>(spare_.release()));
         std::memset(b->memory.get(), 0, b->memoryBytes);
@@ -200,10 +229,11 @@ HBITMAP MemoryGdi::CreateDIBSection(HDC hdc, const BITMAPINFO& bmi, std::uint32_
         return fail<HBITMAP>("CreateDIBSection: out of memory");
     b->header = h;
     b->header.biSize = 40;
-    b->header.biSizeImage = static_cast<std::int32_t>(stride * rows);
+    b->header.biSizeImage = static_cast<std::int32_t>(bytes);
     b->header.biClrUsed = 0;
     b->header.biClrImportant = 0;
-    b->surface = {b->memory.get(), h.biWidth, rows, stride, h.biHeight > 0, h.biBitCount / 8};
+    b->surface = {b->memory.get(), h.biWidth, rowsOf(h.biHeight), bmp::strideOf(h.biWidth, h.biBitCount),
+                  h.biHeight > 0, h.biBitCount / 8};
 
     const std::uint32_t id = nextId();
     bits = b->memory.get();
@@ -318,13 +348,10 @@ int MemoryGdi::GetDIBits(HDC hdc, HBITMAP h, std::int32_t start, std::int32_t li
 HBITMAP MemoryGdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_t type, int cx, int cy,
                               std::uint32_t flags)
 {
-    if (instance || type != IMAGE_BITMAP || !(flags & LR_LOADFROMFILE) || cx != 0 || cy != 0 || !name)
-        return fail<HBITMAP>("LoadImageA: only bitmap files at their own size");
-    const std::string path = fromAnsi(name);
+    std::string path;
     std::vector<std::byte> bytes;
-    // Only regular files: a device or a pipe could feed us without end.
-    if (const std::string why = readRegularFile(path, bmp::kMaxFileBytes, bytes); !why.empty())
-        return fail<HBITMAP>("LoadImageA: \"" + path + "\" " + why);
+    if (const std::string why = refusal::ofLoad(instance, name, type, cx, cy, flags, path, bytes); !why.empty())
+        return fail<HBITMAP>(why);
 
     auto b = std::make_unique<Bitmap>();
     bmp::FileInfo info;
@@ -362,10 +389,10 @@ HBITMAP MemoryGdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_
 
 bool MemoryGdi::BitBlt(HDC target, int x, int y, int cx, int cy, HDC source, int x1, int y1, std::uint32_t rop)
 {
+    bool usesSource = false;
+    if (const std::string why = refusal::ofRop(rop, usesSource); !why.empty())
+        return fail<bool>(why);
     const std::uint8_t rop3 = static_cast<std::uint8_t>(rop >> 16);
-    if ((rop3 >> 4) != (rop3 & 0x0F))
-        return fail<bool>("BitBlt: raster operation 0x" + hex8(rop) + " needs a pattern");
-    const bool usesSource = ((rop3 >> 2) & 3) != (rop3 & 3);
 
     const Surface dst = surfaceOf(target);
     if (!dst)

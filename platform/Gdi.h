@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace glimmer::gdi {
 
@@ -91,6 +92,29 @@ inline constexpr std::uint32_t MERGEPAINT = 0x00BB0226;
 inline constexpr std::uint32_t DSTINVERT = 0x00550009;
 inline constexpr std::uint32_t BLACKNESS = 0x00000042;
 inline constexpr std::uint32_t WHITENESS = 0x00FF0062;
+
+// What every graphics layer refuses alike, before it does anything: each
+// returns why a request is refused (the operation's name first), or an
+// empty text.
+namespace refusal {
+// A DIB section's header: 24 or 32 bits, BI_RGB, a size in range. `bytes`
+// is then its pixel memory's size.
+std::string ofSection(const BITMAPINFOHEADER& h, std::int64_t& bytes);
+// LoadImageA's arguments (files only, at their own size) and the file: a
+// regular file no larger than a bitmap may be, read whole into `bytes`.
+// `path` is the name as UTF-8.
+std::string ofLoad(HINSTANCE instance, const char* name, std::uint32_t type, int cx, int cy, std::uint32_t flags,
+                   std::string& path, std::vector<std::byte>& bytes);
+// BitBlt's raster operation: none that needs a pattern. `usesSource` says
+// whether it reads the source.
+std::string ofRop(std::uint32_t rop, bool& usesSource);
+} // namespace refusal
+
+// Whether a header is of a format the layers convert rows into: 24 or 32
+// bits, BI_RGB.
+bool pixelFormatSupported(const BITMAPINFOHEADER& h);
+// The rows of a signed DIB height.
+std::int64_t rowsOf(std::int32_t height);
 
 // Device contexts and bitmaps the way the platform's graphics interface
 // offers them. An unknown, stale or wrong-kind handle makes an operation fail

@@ -46,23 +46,6 @@ struct SystemInfo {
     ::RGBQUAD bmiColors[256];
 };
 
-bool pixelFormatSupported(const BITMAPINFOHEADER& h)
-{
-    return (h.biBitCount == 24 || h.biBitCount == 32) && h.biCompression == BI_RGB;
-}
-
-std::int64_t rowsOf(std::int32_t height)
-{
-    return height < 0 ? -std::int64_t{height} : std::int64_t{height};
-}
-
-std::string hex8(std::uint32_t v)
-{
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(v));
-    return text;
-}
-
 void clipStart(std::int64_t& start, std::int64_t& partner, std::int64_t& extent)
 {
     if (start < 0) {
@@ -244,18 +227,12 @@ HBITMAP Win32Gdi::CreateDIBSection(HDC hdc, const BITMAPINFO& bmi, std::uint32_t
         return fail<HBITMAP>("CreateDIBSection: only DIB_RGB_COLORS");
     if (hdc && !d)
         return fail<HBITMAP>("CreateDIBSection: unknown device context");
-    if (h.biSize < 40 || h.biPlanes != 1 || !pixelFormatSupported(h))
-        return fail<HBITMAP>("CreateDIBSection: only 24- and 32-bit BI_RGB sections");
-    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == std::numeric_limits<std::int32_t>::min())
-        return fail<HBITMAP>("CreateDIBSection: size " + std::to_string(h.biWidth) + " x " + std::to_string(h.biHeight));
-    const std::int64_t stride = bmp::strideOf(h.biWidth, h.biBitCount);
-    const std::int64_t rows = rowsOf(h.biHeight);
-    if (stride * rows > MemoryGdi::kMaxDibBytes)
-        return fail<HBITMAP>("CreateDIBSection: more than " + std::to_string(MemoryGdi::kMaxDibBytes)
-                             + " bytes of pixels");
+    std::int64_t bytes = 0;
+    if (const std::string why = refusal::ofSection(h, bytes); !why.empty())
+        return fail<HBITMAP>(why);
 
     SystemInfo info = systemInfoOf(h);
-    info.bmiHeader.biSizeImage = static_cast<DWORD>(stride * rows);
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(bytes);
     void* memory = nullptr;
     SetLastError(0);
     // The section's memory is a mapping the system hands out zeroed.
@@ -268,7 +245,7 @@ HBITMAP Win32Gdi::CreateDIBSection(HDC hdc, const BITMAPINFO& bmi, std::uint32_t
     }
     Object o{Kind::Bitmap, made};
     o.width = h.biWidth;
-    o.height = rows;
+    o.height = rowsOf(h.biHeight);
     const HBITMAP id(add(o));
     bits = static_cast<std::byte*>(memory);
     return id;
@@ -397,15 +374,13 @@ int Win32Gdi::GetDIBits(HDC hdc, HBITMAP bitmap, std::int32_t start, std::int32_
 HBITMAP Win32Gdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_t type, int cx, int cy,
                              std::uint32_t flags)
 {
-    if (instance || type != IMAGE_BITMAP || !(flags & LR_LOADFROMFILE) || cx != 0 || cy != 0 || !name)
-        return fail<HBITMAP>("LoadImageA: only bitmap files at their own size");
     // The system's reader sees only files that ours accepts, so that a
     // damaged or hostile file fails as it does everywhere else, and a
     // device or a pipe is never read.
-    const std::string path = fromAnsi(name);
+    std::string path;
     std::vector<std::byte> bytes;
-    if (const std::string why = readRegularFile(path, bmp::kMaxFileBytes, bytes); !why.empty())
-        return fail<HBITMAP>("LoadImageA: \"" + path + "\" " + why);
+    if (const std::string why = refusal::ofLoad(instance, name, type, cx, cy, flags, path, bytes); !why.empty())
+        return fail<HBITMAP>(why);
     bmp::FileInfo info;
     try {
         // Uncompressed 24- and 32-bit rows are checked to lie inside the
@@ -436,10 +411,9 @@ HBITMAP Win32Gdi::LoadImageA(HINSTANCE instance, const char* name, std::uint32_t
 
 bool Win32Gdi::BitBlt(HDC target, int x, int y, int cx, int cy, HDC source, int x1, int y1, std::uint32_t rop)
 {
-    const std::uint8_t rop3 = static_cast<std::uint8_t>(rop >> 16);
-    if ((rop3 >> 4) != (rop3 & 0x0F))
-        return fail<bool>("BitBlt: raster operation 0x" + hex8(rop) + " needs a pattern");
-    const bool usesSource = ((rop3 >> 2) & 3) != (rop3 & 3);
+    bool usesSource = false;
+    if (const std::string why = refusal::ofRop(rop, usesSource); !why.empty())
+        return fail<bool>(why);
 
     const Object* dst = bitmapIn(target);
     if (!dst)
