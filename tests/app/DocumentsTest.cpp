@@ -64,6 +64,13 @@ unsigned littleEndian(const Bytes& bytes, std::size_t at, int count)
     return value;
 }
 
+// A fixture document's full path as an open dialog returns it: with its
+// drive, where the fixtures are found by a path without one.
+std::string dialogPath(const FixtureDocument& doc)
+{
+    return native(fs::absolute(fixturePath(doc)));
+}
+
 fs::path utf8Path(const std::string& text)
 {
     return fs::path(std::u8string(text.begin(), text.end()));
@@ -112,7 +119,10 @@ protected:
     // The placeholder itself, not a picture that looks like it.
     bool showsPlaceholder()
     {
-        return ui->picture("picPreview").image().row(0) == ui->picture("Picture1").image().row(0);
+        const Picture shown = ui->picture("picPreview");
+        const Picture placeholder = ui->picture("Picture1");
+        EXPECT_EQ(placeholder.kind(), Picture::Kind::Raster) << "the form has no placeholder";
+        return shown.kind() == placeholder.kind() && shown.image().row(0) == placeholder.image().row(0);
     }
 
     CurrentDir keepCurrentDir;   // a confirmed dialog moves it
@@ -130,7 +140,7 @@ TEST_F(DocumentsWindow, EveryFixtureShowsItsPreviewOrThePlaceholder)
     GLIMMER_REQUIRE_FIXTURES();
     for (const FixtureDocument& doc : fixtureDocuments()) {
         SCOPED_TRACE(doc.path);
-        const std::string path = native(fixturePath(doc));
+        const std::string path = dialogPath(doc);
         open(path);
         EXPECT_EQ(ui->text("FileName"), nameOf(path));
         EXPECT_EQ(ui->isEnabled("cmdSave"), doc.hasPreview);
@@ -148,7 +158,7 @@ TEST_F(DocumentsWindow, EveryFixtureShowsItsPreviewOrThePlaceholder)
 TEST_F(DocumentsWindow, AFileThatIsNotADocumentIsNamedInAMessage)
 {
     GLIMMER_REQUIRE_FIXTURES();
-    open(native(fixturePath(fixtureDocuments()[1])));
+    open(dialogPath(fixtureDocuments()[1]));
     ASSERT_TRUE(ui->isEnabled("cmdSave"));
 
     TempDir dir;
@@ -171,7 +181,7 @@ protected:
         GLIMMER_REQUIRE_FIXTURES();
         DocumentsHarness::SetUp();
         window->setExitHandler([] {});
-        open(native(fixturePath(fixture(GetParam()))));
+        open(dialogPath(fixture(GetParam())));
         ASSERT_TRUE(ui->isEnabled("cmdSave")) << messages.all();
         here = std::make_unique<CurrentDir>(dir.path());
     }
