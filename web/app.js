@@ -169,7 +169,7 @@
             .catch((error) => ({ error: String(error.message || error) }));
         if (answer.error)
             throw new Error(`${d.name}: ${answer.error}`);
-        return answer.bytes;
+        return answer.bytes instanceof Blob ? new Uint8Array(await answer.bytes.arrayBuffer()) : answer.bytes;
     }
 
     async function saveOne(d) {
@@ -223,15 +223,12 @@
             facts.push(`Version ${info.version}`);
         if (info.status === 'ok') {
             ++pictures;
-            const canvas = element('canvas');
-            canvas.width = d.image.width;
-            canvas.height = d.image.height;
-            canvas.setAttribute('role', 'img');
-            canvas.setAttribute('aria-label', `Preview of ${d.name}`);
-            canvas.getContext('2d').putImageData(
-                new ImageData(new Uint8ClampedArray(d.image.data.buffer), d.image.width, d.image.height), 0, 0);
+            const picture = element('img');
+            picture.alt = `Preview of ${d.name}`;
+            picture.decoding = 'async';
+            picture.src = URL.createObjectURL(d.image);
             d.image = null;
-            card.prepend(canvas);
+            card.prepend(picture);
             facts.push(`${kinds[info.kind] ?? info.kind} ${info.width} × ${info.height}`);
             const save = element('button', 'save', 'Save');
             save.type = 'button';
@@ -268,7 +265,7 @@
         updateControls();
         // All are handed to the workers at once, in their order; they read
         // them in turn while the page draws the cards of those read, each
-        // picture at the size its card shows it (the canvas's most, in the
+        // picture at the size its card shows it (the picture box's most, in the
         // screen's pixels).
         const shown = Math.round(240 * (window.devicePixelRatio || 1));
         for (const d of added) {

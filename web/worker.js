@@ -113,8 +113,8 @@ function pixels(e, id, size, box) {
 }
 
 // A picture file: bmp and wmf from the engine's writers, as the desktop
-// programs write them; jpg (the box image) and png (scaled down to fit,
-// never up) from the browser's encoders.
+// programs write them, as bytes; jpg (the box image) and png (scaled down
+// to fit, never up) from the browser's encoders, as a Blob.
 async function pictureFile(e, id, type, size) {
     if (type === 'bmp' || type === 'wmf') {
         const at = e.file(id, type, size);
@@ -122,11 +122,14 @@ async function pictureFile(e, id, type, size) {
             throw new Error(e.error());
         return e.m.HEAPU8.slice(at, at + e.length());
     }
-    const { width, height, data } = pixels(e, id, size, type === 'jpg' ? 1 : 0);
+    return encoded(pixels(e, id, size, type === 'jpg' ? 1 : 0), type === 'jpg' ? { type: 'image/jpeg', quality: 0.9 } : { type: 'image/png' });
+}
+
+// Pixels (see pixels()) encoded by the browser, as a Blob.
+function encoded({ width, height, data }, as) {
     const canvas = new OffscreenCanvas(width, height);
     canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(data.buffer), width, height), 0, 0);
-    const blob = await canvas.convertToBlob(type === 'jpg' ? { type: 'image/jpeg', quality: 0.9 } : { type: 'image/png' });
-    return new Uint8Array(await blob.arrayBuffer());
+    return canvas.convertToBlob(as);
 }
 
 // The document `bytes` read and, with a preview, `use` made of its picture,
@@ -158,15 +161,19 @@ self.onmessage = (event) => {
                 return stop();
             if (job.op === 'read') {
                 // Its facts, and its picture as the card shows it: scaled
-                // down to fit `size`, never up.
-                const { info, made: image } = await withPicture(e, job.bytes, (id) => pixels(e, id, job.size, 0));
+                // down to fit `size`, never up, as a PNG (a few kilobytes
+                // the page keeps, where its pixels would be a canvas each).
+                const { info, made: image } = await withPicture(e, job.bytes, (id) => encoded(pixels(e, id, job.size, 0), { type: 'image/png' }));
                 delete info.id;
-                self.postMessage({ seq: job.seq, info, image }, image ? [image.data.buffer] : []);
+                self.postMessage({ seq: job.seq, info, image });
             } else if (job.op === 'save') {
                 const { info, made: bytes } = await withPicture(e, job.bytes, (id) => pictureFile(e, id, job.type, job.size));
                 if (!bytes)
                     throw new Error(info.status === 'none' ? 'No preview' : info.reason);
-                self.postMessage({ seq: job.seq, bytes }, [bytes.buffer]);
+                // The browser's encoders' files go as the Blobs they make,
+                // read by the page: a worker of a page opened as a file may
+                // not read a Blob in WebKit.
+                self.postMessage({ seq: job.seq, bytes }, bytes instanceof Blob ? [] : [bytes.buffer]);
             }
         } catch (error) {
             if (trapped)
