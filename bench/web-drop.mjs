@@ -3,26 +3,16 @@
 // the engine loaded; and the size of the WebAssembly module, gzipped.
 //
 // node bench/web-drop.mjs [SITE] [RUNS]   (SITE: scripts/build-web's folder, build/web)
-import { readFileSync, readdirSync, statSync } from 'node:fs';
+import { readFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { gzipSync } from 'node:zlib';
-import { launch, serve } from '../tests/web/browser.mjs';
+import { fixtureDocuments, launch, serve } from '../tests/web/browser.mjs';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const site = resolve(process.argv[2] ?? join(root, 'build/web'));
 const runs = Number(process.argv[3] ?? 10);
-const fixtures = resolve(root, '../shared/fixtures/documents');
-
-const documents = [];
-const walk = (dir) => readdirSync(dir).sort().forEach((name) => {
-    const path = join(dir, name);
-    if (statSync(path).isDirectory())
-        walk(path);
-    else if (/\.(ipt|iam|idw|ipn|ide)$/i.test(name))
-        documents.push(path);
-});
-walk(fixtures);
+const documents = fixtureDocuments();
 
 const wasm = readFileSync(join(site, 'engine.wasm'));
 console.log(`engine.wasm: ${wasm.length} bytes, ${gzipSync(wasm, { level: 9 }).length} gzipped`);

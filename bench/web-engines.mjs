@@ -1,41 +1,22 @@
 // How long the web page takes to read COUNT documents (the fixture
-// documents over and over, copied under new names into a temporary folder)
+// documents over and over, under new names in a temporary folder)
 // in each of the three browser engines (tests/web/engines.mjs), once its
 // engine is ready: from the file input's change to the last card read,
 // measured in the page; the median of RUNS.
 //
 // node bench/web-engines.mjs [SITE] [RUNS] [COUNT] [ENGINE...]   (SITE: build/web; 5, 144)
-import { copyFileSync, mkdtempSync, readdirSync, rmSync, statSync } from 'node:fs';
-import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { engines } from '../tests/web/engines.mjs';
-import { serve } from '../tests/web/browser.mjs';
+import { repeatedFixtures, serve } from '../tests/web/browser.mjs';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const [siteArg, runsArg, countArg, ...only] = process.argv.slice(2);
 const site = resolve(siteArg ?? join(root, 'build/web'));
 const runs = Number(runsArg ?? 5);
 const webModules = join(root, 'web');
-const fixtures = resolve(root, '../shared/fixtures/documents');
-
-const documents = [];
-const walk = (dir) => readdirSync(dir).sort().forEach((name) => {
-    const path = join(dir, name);
-    if (statSync(path).isDirectory())
-        walk(path);
-    else if (/\.(ipt|iam|idw|ipn|ide)$/i.test(name))
-        documents.push(path);
-});
-walk(fixtures);
-const copies = mkdtempSync(join(tmpdir(), 'glimmer-engines-'));
 const count = Number(countArg ?? 144);
-const chosen = [...Array(count).keys()].map((i) => {
-    const from = documents[i % documents.length];
-    const to = join(copies, `${String(i).padStart(4, '0')}${from.slice(-4)}`);
-    copyFileSync(from, to);
-    return to;
-});
+const { files: chosen, remove } = repeatedFixtures(count);
 
 // In the page, before the files are chosen: resolves to the milliseconds
 // from the input's change to the moment every one of `n` cards is read.
@@ -85,4 +66,4 @@ if (results.chromium)
     for (const [name, ms] of Object.entries(results))
         console.log(`${name}: ${(ms / results.chromium).toFixed(2)}× Chromium`);
 await server.close();
-rmSync(copies, { recursive: true, force: true });
+remove();

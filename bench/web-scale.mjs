@@ -9,27 +9,14 @@
 // its workers' engines).
 //
 // node bench/web-scale.mjs [SITE] [COUNT...]   (SITE: build/web; COUNT: 100 2000)
-import { linkSync, copyFileSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { basename, dirname, join, resolve } from 'node:path';
+import { readFileSync, readdirSync, statSync } from 'node:fs';
+import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { launch, serve } from '../tests/web/browser.mjs';
+import { fixtureDocuments, launch, repeatedFixtures, serve } from '../tests/web/browser.mjs';
 
 const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const site = resolve(process.argv[2] ?? join(root, 'build/web'));
 const counts = process.argv.length > 3 ? process.argv.slice(3).map(Number) : [100, 2000];
-const fixtures = resolve(root, '../shared/fixtures/documents');
-
-const documents = [];
-const walk = (dir) => readdirSync(dir).sort().forEach((name) => {
-    const path = join(dir, name);
-    if (statSync(path).isDirectory())
-        walk(path);
-    else if (/\.(ipt|iam|idw|ipn|ide)$/i.test(name))
-        documents.push(path);
-});
-walk(fixtures);
-
 // Chromium's processes (every process below this one), by their --type.
 function chromiumMemory() {
     const parent = new Map();
@@ -74,23 +61,13 @@ const said = (m) => `page heap ${mb(m.heap)} MB, renderer ${mb(m.renderer)} MB, 
     `(${Object.entries(m.processes).map(([t, v]) => `${t} ${mb(v)}`).join(', ')})`;
 
 console.log(`load average ${readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ')}; ` +
-            `${documents.length} fixture documents repeated`);
+            `${fixtureDocuments().length} fixture documents repeated`);
 const server = await serve(site);
 const browser = await launch(join(root, 'web'));
 const results = [];
 for (const count of counts) {
-    const folder = mkdtempSync(join(tmpdir(), 'glimmer-scale-'));
+    const { files, remove } = repeatedFixtures(count);
     try {
-        const files = [...Array(count).keys()].map((i) => {
-            const from = documents[i % documents.length];
-            const to = join(folder, `${String(i).padStart(5, '0')} ${basename(from)}`);
-            try {
-                linkSync(from, to);
-            } catch {
-                copyFileSync(from, to);
-            }
-            return to;
-        });
         const context = await browser.newContext({ acceptDownloads: true });
         const page = await context.newPage();
         const cdp = await context.newCDPSession(page);
@@ -130,7 +107,7 @@ for (const count of counts) {
         console.log(`  ZIP saved:    ${said(afterSave)}`);
         await context.close();
     } finally {
-        rmSync(folder, { recursive: true, force: true });
+        remove();
     }
 }
 await browser.close();

@@ -3,9 +3,11 @@
 // driven by playwright-core.
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
-import { existsSync } from 'node:fs';
-import { extname, join, normalize } from 'node:path';
+import { copyFileSync, existsSync, linkSync, mkdtempSync, readdirSync, rmSync, statSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { basename, dirname, extname, join, normalize, resolve } from 'node:path';
 import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
 
 const require = createRequire(import.meta.url);
 export const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
@@ -54,6 +56,40 @@ export async function launch(webModules) {
         args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
                '--disable-component-update', '--disable-sync'],
     });
+}
+
+// The fixture documents (../shared/fixtures/documents beside the project),
+// every one below it in name order.
+export function fixtureDocuments() {
+    const documents = [];
+    const walk = (dir) => readdirSync(dir).sort().forEach((name) => {
+        const path = join(dir, name);
+        if (statSync(path).isDirectory())
+            walk(path);
+        else if (/\.(ipt|iam|idw|ipn|ide)$/i.test(name))
+            documents.push(path);
+    });
+    walk(resolve(dirname(fileURLToPath(import.meta.url)), '../../../shared/fixtures/documents'));
+    return documents;
+}
+
+// `count` documents for the benchmarks: the fixtures over and over, each
+// under a name of its own (its number before its name) in a temporary
+// folder, hard links where they can be; `remove()` removes them.
+export function repeatedFixtures(count) {
+    const documents = fixtureDocuments();
+    const folder = mkdtempSync(join(tmpdir(), 'glimmer-bench-'));
+    const files = [...Array(count).keys()].map((i) => {
+        const from = documents[i % documents.length];
+        const to = join(folder, `${String(i).padStart(5, '0')} ${basename(from)}`);
+        try {
+            linkSync(from, to);
+        } catch {
+            copyFileSync(from, to);
+        }
+        return to;
+    });
+    return { files, remove: () => rmSync(folder, { recursive: true, force: true }) };
 }
 
 // Waits until every card on the page has been read.
