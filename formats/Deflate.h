@@ -22,7 +22,7 @@ enum class Result {
 
 namespace builtin {
 Result zlibDecompress(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
-// Stored blocks whatever `level`: valid everywhere, no smaller.
+// inflate::zlibCompress whatever `level`.
 std::vector<std::uint8_t> zlibCompress(std::span<const std::uint8_t> in, int level);
 std::uint32_t crc32(std::span<const std::uint8_t> data);
 } // namespace builtin

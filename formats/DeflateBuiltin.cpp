@@ -10,7 +10,7 @@ Result zlibDecompress(std::span<const std::uint8_t> in, std::span<std::uint8_t> 
 
 std::vector<std::uint8_t> zlibCompress(std::span<const std::uint8_t> in, int)
 {
-    return inflate::zlibStore(in);
+    return inflate::zlibCompress(in);
 }
 
 std::uint32_t crc32(std::span<const std::uint8_t> data)

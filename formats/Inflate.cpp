@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <vector>
 
 namespace glimmer::inflate {
 
@@ -336,6 +337,125 @@ std::vector<std::uint8_t> zlibStore(std::span<const std::uint8_t> in)
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(static_cast<std::uint8_t>(check >> shift));
     return out;
+}
+
+namespace {
+
+// Bits into `out`, least significant first; Huffman codes go most
+// significant bit first (RFC 1951, 3.1.1).
+class BitWriter {
+public:
+    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+
+    void put(std::uint32_t bits, int n)
+    {
+        buffer_ |= std::uint64_t{bits} << count_;
+        count_ += n;
+        for (; count_ >= 8; count_ -= 8, buffer_ >>= 8)
+            out_.push_back(static_cast<std::uint8_t>(buffer_));
+    }
+    void putCode(std::uint32_t code, int n)
+    {
+        std::uint32_t reversed = 0;
+        for (int i = 0; i < n; ++i, code >>= 1)
+            reversed = reversed << 1 | (code & 1);
+        put(reversed, n);
+    }
+    void flush()
+    {
+        if (count_ > 0)
+            out_.push_back(static_cast<std::uint8_t>(buffer_));
+        buffer_ = 0;
+        count_ = 0;
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+    std::uint64_t buffer_ = 0;
+    int count_ = 0;
+};
+
+// A literal, a length's code or the end of the block, in the fixed codes.
+void putFixed(BitWriter& bits, unsigned symbol)
+{
+    if (symbol < 144)
+        bits.putCode(0x30 + symbol, 8);
+    else if (symbol < 256)
+        bits.putCode(0x190 + symbol - 144, 9);
+    else if (symbol < 280)
+        bits.putCode(symbol - 256, 7);
+    else
+        bits.putCode(0xC0 + symbol - 280, 8);
+}
+
+// The code of `value` in a table of bases: the last base not above it.
+template <std::size_t N>
+std::size_t codeOf(const std::array<std::uint16_t, N>& base, std::size_t value)
+{
+    return static_cast<std::size_t>(std::upper_bound(base.begin(), base.end(), value) - base.begin()) - 1;
+}
+
+void putMatch(BitWriter& bits, std::size_t length, std::size_t distance)
+{
+    const std::size_t l = length == 258 ? 28 : codeOf(LengthBase, length);
+    putFixed(bits, static_cast<unsigned>(257 + l));
+    bits.put(static_cast<std::uint32_t>(length - LengthBase[l]), LengthExtra[l]);
+    const std::size_t d = codeOf(DistanceBase, distance);
+    bits.putCode(static_cast<std::uint32_t>(d), 5);
+    bits.put(static_cast<std::uint32_t>(distance - DistanceBase[d]), DistanceExtra[d]);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> zlibCompress(std::span<const std::uint8_t> in)
+{
+    constexpr std::size_t Window = 32768, MinMatch = 3, MaxMatch = 258;
+    constexpr int HashBits = 15;
+    std::vector<std::uint8_t> out{0x78, 0x01};
+    out.reserve(in.size() / 4 + 64);
+    BitWriter bits(out);
+    bits.put(1, 1);   // the last block,
+    bits.put(1, 2);   // of the fixed codes
+    // The latest position + 1 of each hash of three bytes; 0: none yet.
+    std::vector<std::uint32_t> latest(std::size_t{1} << HashBits, 0);
+    const auto hashAt = [&](std::size_t i) {
+        const std::uint32_t v = std::uint32_t{in[i]} | std::uint32_t{in[i + 1]} << 8 | std::uint32_t{in[i + 2]} << 16;
+        return (v * 2654435761u) >> (32 - HashBits);
+    };
+    std::size_t i = 0;
+    while (i < in.size()) {
+        std::size_t length = 0, distance = 0;
+        if (i + MinMatch <= in.size()) {
+            std::uint32_t& slot = latest[hashAt(i)];
+            const std::size_t candidate = slot;
+            slot = static_cast<std::uint32_t>(i + 1);
+            if (candidate > 0 && i - (candidate - 1) <= Window) {
+                const std::size_t from = candidate - 1;
+                const std::size_t most = std::min(MaxMatch, in.size() - i);
+                while (length < most && in[from + length] == in[i + length])
+                    ++length;
+                distance = i - from;
+            }
+        }
+        if (length < MinMatch) {
+            putFixed(bits, in[i]);
+            ++i;
+            continue;
+        }
+        putMatch(bits, length, distance);
+        // The positions it covers are found by later matches too.
+        const std::size_t end = i + length;
+        for (++i; i < end; ++i)
+            if (i + MinMatch <= in.size())
+                latest[hashAt(i)] = static_cast<std::uint32_t>(i + 1);
+    }
+    putFixed(bits, 256);
+    bits.flush();
+    const std::uint32_t check = adler32(in);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(check >> shift));
+    // What does not shrink (noise, already compressed data) is stored.
+    return out.size() < in.size() + 11 ? out : zlibStore(in);
 }
 
 std::uint32_t crc32(std::span<const std::uint8_t> data)

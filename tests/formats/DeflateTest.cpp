@@ -67,10 +67,9 @@ std::vector<Stream> fixturePreviews()
     return all;
 }
 
-// Every stream of a kind the previews hold, from both writers, whole and
-// then damaged: each byte altered in turn at a stride, cut short anywhere,
-// inflated into a buffer one byte short or long.
-std::vector<Stream> streams()
+// Data of the kinds the writers meet: none, a byte, a long run, noise, rows
+// like a preview's, and repeats at the window's edge and just beyond it.
+std::vector<std::pair<std::string, Buffer>> inputs()
 {
     std::mt19937 random(11);
     Buffer noise(40000), rows;
@@ -79,13 +78,26 @@ std::vector<Stream> streams()
     for (int y = 0; y < 300; ++y)
         for (int x = 0; x < 541; ++x)
             rows.push_back(static_cast<std::uint8_t>(x % 5 == 0 ? random() % 3 : (x * y) >> 8));
+    const auto repeated = [&](std::size_t distance) {
+        Buffer b(noise.begin(), noise.begin() + static_cast<std::ptrdiff_t>(distance));
+        b.insert(b.end(), noise.begin(), noise.begin() + 600);
+        return b;
+    };
+    return {{"empty", {}}, {"one byte", {7}}, {"a run", Buffer(70000, 0)}, {"noise", noise}, {"rows", rows},
+            {"a repeat 32768 back", repeated(32768)}, {"a repeat 32769 back", repeated(32769)}};
+}
+
+// Every stream of a kind the previews hold, from both writers, whole and
+// then damaged: each byte altered in turn at a stride, cut short anywhere,
+// inflated into a buffer one byte short or long.
+std::vector<Stream> streams()
+{
     std::vector<Stream> all;
-    for (const auto& [name, data] : {std::pair{"empty", Buffer{}}, {"one byte", Buffer{7}}, {"a run", Buffer(70000, 0)},
-                                     {"noise", noise}, {"rows", rows}}) {
+    for (const auto& [name, data] : inputs()) {
         for (const int level : {1, 6, 12})
-            all.push_back({std::string(name) + ", libdeflate at " + std::to_string(level),
+            all.push_back({name + ", libdeflate at " + std::to_string(level),
                            deflate::libdeflate::zlibCompress(data, level), data.size(), true});
-        all.push_back({std::string(name) + ", stored", deflate::builtin::zlibCompress(data, 6), data.size(), true});
+        all.push_back({name + ", ours", deflate::builtin::zlibCompress(data, 6), data.size(), true});
     }
     const std::vector<Stream> previews = fixturePreviews();
     all.insert(all.end(), previews.begin(), previews.end());
@@ -135,4 +147,24 @@ TEST(Deflate, BothInflatersAgree)
     // The entries are libdeflate's where the build has it: it compresses.
     const Buffer run(10000, 1);
     EXPECT_LT(deflate::zlibCompress(run, 6).size(), run.size() / 10);
+}
+
+// The engine's own writer: what it writes inflates (libdeflate's inflater
+// is the judge) to the bytes it was given, and shrinks what can shrink.
+TEST(Deflate, OurWriterRoundTrips)
+{
+    for (const auto& [name, data] : inputs()) {
+        SCOPED_TRACE(name);
+        const Buffer zlib = deflate::builtin::zlibCompress(data, 6);
+        Buffer back(data.size(), 0xAA);
+        ASSERT_EQ(deflate::libdeflate::zlibDecompress(zlib, back), Result::Ok);
+        EXPECT_EQ(back, data);
+        if (name == "noise") {
+            EXPECT_LE(zlib.size(), data.size() + 11);   // stored, no larger
+        } else if (name == "rows" || name == "a run") {
+            EXPECT_LT(zlib.size(), data.size() * 2 / 3);
+        }
+    }
+    const Buffer run(70000, 0);
+    EXPECT_LT(deflate::builtin::zlibCompress(run, 1).size(), run.size() / 100);
 }
