@@ -226,7 +226,7 @@
             const picture = element('img');
             picture.alt = `Preview of ${d.name}`;
             picture.decoding = 'async';
-            picture.src = URL.createObjectURL(d.image);
+            picture.src = URL.createObjectURL(new Blob([d.image], { type: 'image/png' }));
             d.image = null;
             card.prepend(picture);
             facts.push(`${kinds[info.kind] ?? info.kind} ${info.width} × ${info.height}`);

@@ -149,8 +149,9 @@ const std::byte* glimmer_pixels(int id, int size, int box)
 
 // The picture `id` as a file byte for byte as the desktop programs write
 // it: "bmp", the 24-bit bitmap of the box image of a `size` square (0: its
-// own size); "wmf", the placeable metafile of the picture in its own form.
-// Its length follows with glimmer_length().
+// own size); "wmf", the placeable metafile of the picture in its own form;
+// "png", the picture scaled down to fit `size` (never up), as the
+// thumbnailer writes it. Its length follows with glimmer_length().
 const std::byte* glimmer_file(int id, const char* type, int size)
 {
     return answer([&] {
@@ -162,6 +163,8 @@ const std::byte* glimmer_file(int id, const char* type, int size)
             return outputFile(*picture, OutputType::Bmp, size);
         if (std::strcmp(type, "wmf") == 0)
             return outputFile(*picture, OutputType::Wmf, size);
+        if (std::strcmp(type, "png") == 0)
+            return outputFile(*picture, OutputType::Png, size);
         throw std::runtime_error("no such type");
     });
 }

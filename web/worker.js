@@ -116,13 +116,17 @@ function pixels(e, id, size, box) {
 // programs write them, as bytes; jpg (the box image) and png (scaled down
 // to fit, never up) from the browser's encoders, as a Blob.
 async function pictureFile(e, id, type, size) {
-    if (type === 'bmp' || type === 'wmf') {
-        const at = e.file(id, type, size);
-        if (!at)
-            throw new Error(e.error());
-        return e.m.HEAPU8.slice(at, at + e.length());
-    }
+    if (type === 'bmp' || type === 'wmf')
+        return engineFile(e, id, type, size);
     return encoded(pixels(e, id, size, type === 'jpg' ? 1 : 0), type === 'jpg' ? { type: 'image/jpeg', quality: 0.9 } : { type: 'image/png' });
+}
+
+// The engine's file of picture `id` (see glimmer_file), copied out of it.
+function engineFile(e, id, type, size) {
+    const at = e.file(id, type, size);
+    if (!at)
+        throw new Error(e.error());
+    return e.m.HEAPU8.slice(at, at + e.length());
 }
 
 // Pixels (see pixels()) encoded by the browser, as a Blob.
@@ -161,11 +165,12 @@ self.onmessage = (event) => {
                 return stop();
             if (job.op === 'read') {
                 // Its facts, and its picture as the card shows it: scaled
-                // down to fit `size`, never up, as a PNG (a few kilobytes
-                // the page keeps, where its pixels would be a canvas each).
-                const { info, made: image } = await withPicture(e, job.bytes, (id) => encoded(pixels(e, id, job.size, 0), { type: 'image/png' }));
+                // down to fit `size`, never up, as the engine's PNG (a few
+                // kilobytes the page keeps, where its pixels would be a
+                // canvas each; the browser's encoder is slow in WebKit).
+                const { info, made: image } = await withPicture(e, job.bytes, (id) => engineFile(e, id, 'png', job.size));
                 delete info.id;
-                self.postMessage({ seq: job.seq, info, image });
+                self.postMessage({ seq: job.seq, info, image }, image ? [image.buffer] : []);
             } else if (job.op === 'save') {
                 const { info, made: bytes } = await withPicture(e, job.bytes, (id) => pictureFile(e, id, job.type, job.size));
                 if (!bytes)
