@@ -34,7 +34,10 @@
     // named "given" waits for it); a module it cannot compile is null, and
     // the worker fetches its own.
     const slots = [0, 1].map(() => ({ worker: null, queue: [], sent: [] }));
-    const sentAtOnce = 4;
+    // Eight, so that a worker never waits on a file still being read, nor
+    // on a page still drawing the cards before (slower at that in WebKit
+    // than the engine is at reading their documents).
+    const sentAtOnce = 8;
     let url = 'worker.js';
     const compiled = location.protocol === 'file:' ? null
         : WebAssembly.compileStreaming(fetch('engine.wasm')).catch(() => null);

@@ -60,22 +60,21 @@ const ready = Promise.race([createEngine(options), instantiated]).then((m) => ({
     length: engineCall(m, 'glimmer_length', 'number', []),
     error: engineCall(m, 'glimmer_error', 'string', []),
 }));
-// The engine is ready once its module is: the page may send documents then.
-ready.then(() => self.postMessage({ ready: true }), () => {});
-
 // The engine's code is compiled at its first run and again, optimised,
 // once it has run for a while: small documents of our own (from
-// fuzz/corpus/document), read a few dozen times until the page's first
-// document comes, take it there while the page waits for one. One read at
-// a time, each its own task: a document the page sends is read next, and
-// warms it from then on.
+// fuzz/corpus/document), read a few dozen times as it starts, take it
+// there, before the page's first document. The worker says it is ready
+// once they are read, or once the page's first document comes, which warms
+// it from then on; the page may send documents before that (they wait for
+// the engine's module only). One read at a time, each its own task: a
+// document the page sends is read next.
 let sent = false;
 const nextTask = () => new Promise((resolve) => {
     const channel = new MessageChannel();
     channel.port1.onmessage = resolve;
     channel.port2.postMessage(null);
 });
-ready.then(async (e) => {
+async function warm(e) {
     for (const name of ['png-preview.ipt', 'metafile-preview.ipt', 'standard-set-preview.idw']) {
         try {
             const bytes = fromFile ? decode(glimmerWarm[name])
@@ -92,7 +91,8 @@ ready.then(async (e) => {
             // Only slower: the first documents warm it instead.
         }
     }
-}, () => {});
+}
+ready.then(warm).then(() => self.postMessage({ ready: true }), () => {});
 
 // What the engine found in the document `bytes` (see glimmer_read): they
 // are copied into its memory and read there.
