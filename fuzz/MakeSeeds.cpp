@@ -36,6 +36,7 @@ int main(int argc, char* argv[])
     save(folder, "metafile-preview.ipt", document(Preview::Metafile));
     save(folder, "dib-preview.ipt", document(Preview::Dib));
     save(folder, "png-preview.ipt", document(Preview::Png));
+    save(folder, "large-png-preview.ipt", document(Preview::LargePng));
     save(folder, "large-metafile-preview.iam", document(Preview::LargeMetafile));
     save(folder, "standard-set-preview.idw", document(Preview::Dib, true));
     save(folder, "no-preview.ipn", document(Preview::None));

@@ -75,17 +75,23 @@ const nextTask = () => new Promise((resolve) => {
     channel.port2.postMessage(null);
 });
 async function warm(e) {
-    for (const name of ['png-preview.ipt', 'metafile-preview.ipt', 'standard-set-preview.idw']) {
+    // Each read as many times, and its card's PNG made as the page's
+    // documents' are: the large one runs the loops a real preview does
+    // (inflating, scaling, deflating) that the small ones hardly enter.
+    for (const [name, times] of [['png-preview.ipt', 20], ['metafile-preview.ipt', 20], ['standard-set-preview.idw', 20],
+                                 ['large-png-preview.ipt', 6]]) {
         try {
             const bytes = fromFile ? decode(glimmerWarm[name])
                 : new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer());
-            for (let i = 0; i < 40; ++i) {
+            for (let i = 0; i < times; ++i) {
                 await nextTask();
                 if (sent || trapped)
                     return;
                 const info = read(e, bytes, name);
-                if (info.id)
+                if (info.id) {
+                    e.file(info.id, 'png', 240);
                     e.forget(info.id);
+                }
             }
         } catch {
             // Only slower: the first documents warm it instead.

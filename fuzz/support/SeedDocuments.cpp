@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -40,6 +42,25 @@ Image picture(int width, int height)
             const bool left = x < width / 2;
             const bool top = y < height / 2;
             image.setPixel(x, y, left && top ? rgb(200, 30, 40) : !left && !top ? rgb(20, 90, 200) : White);
+        }
+    return image;
+}
+
+// Shaded as a rendered part is: a disc lit from the top left on white.
+Image shaded(int size)
+{
+    Image image(size, size, PixelFormat::Xrgb32);
+    const double r = size * 0.45, c = size / 2.0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const double dx = (x - c) / r, dy = (y - c) / r, d = dx * dx + dy * dy;
+            if (d > 1) {
+                image.setPixel(x, y, White);
+                continue;
+            }
+            const double light = 0.35 + 0.65 * std::max(0.0, (-dx - dy + std::sqrt(1 - d)) / 1.8);
+            image.setPixel(x, y, rgb(static_cast<int>(60 + 150 * light), static_cast<int>(70 + 160 * light),
+                                     static_cast<int>(90 + 165 * light)));
         }
     return image;
 }
@@ -157,6 +178,9 @@ std::vector<std::uint8_t> document(Preview preview, bool standardSet, std::size_
         break;
     case Preview::LargeMetafile:
         data = clipboard(CF_METAFILEPICT, wmf::fromImage(picture(48, 40)));
+        break;
+    case Preview::LargePng:
+        data = clipboard(CF_METAFILEPICT, png::encode(shaded(320), 12));
         break;
     }
     if (!data.empty()) {

@@ -27,6 +27,7 @@ enum class Preview {
     Dib,             // CF_DIB: a packed 24-bit bitmap
     Png,             // format tag 3, a PNG file
     LargeMetafile,   // a metafile of more than 4096 bytes, so in big sectors
+    LargePng,        // a shaded 320 x 320 PNG, as a real preview's rows are
 };
 
 // A document with a version stream and a preview in the CAD summary set
