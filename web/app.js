@@ -218,6 +218,20 @@
         }
     }
 
+    // A card's picture is kept as its PNG, a Blob, and shown only while the
+    // card is on the screen or near it: a drop of thousands holds the
+    // pixels of a screenful, and the page does not decode the rest.
+    const inView = new IntersectionObserver((entries) => {
+        for (const { target: picture, isIntersecting } of entries) {
+            if (isIntersecting && !picture.src) {
+                picture.src = URL.createObjectURL(picture.png);
+            } else if (!isIntersecting && picture.src) {
+                URL.revokeObjectURL(picture.src);
+                picture.removeAttribute('src');
+            }
+        }
+    }, { rootMargin: '100% 0px' });
+
     function showRead(d) {
         const { info, card } = d;
         card.querySelector('.pending').remove();
@@ -229,9 +243,10 @@
             const picture = element('img');
             picture.alt = `Preview of ${d.name}`;
             picture.decoding = 'async';
-            picture.src = URL.createObjectURL(new Blob([d.image], { type: 'image/png' }));
+            picture.png = new Blob([d.image], { type: 'image/png' });
             d.image = null;
             card.prepend(picture);
+            inView.observe(picture);
             facts.push(`${kinds[info.kind] ?? info.kind} ${info.width} × ${info.height}`);
             const save = element('button', 'save', 'Save');
             save.type = 'button';

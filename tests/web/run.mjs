@@ -164,9 +164,25 @@ async function everywhere(browser) {
     // here, scaled down, never up); "Download all" below still has the
     // full-size pixels, from the documents read again.
     await check('every card\'s picture is drawn at the size it is shown, not its own', async () => {
-        const drawn = await page.evaluate(() => Promise.all([...document.querySelectorAll('#cards .card img')].map(
-            (p) => p.decode().then(() => `${p.naturalWidth}x${p.naturalHeight}`))));
+        // Each shown once its card comes near the screen: with the rows
+        // far apart, the last one is not until the page scrolls to it, and
+        // the first is let go then.
+        const pictures = '#cards .card img';
+        await page.evaluate(() => (document.getElementById('cards').style.rowGap = '5000px'));
+        const shown = () => [...document.querySelectorAll('#cards .card img')].map((p) => !!p.src);
+        expectEqual((await page.evaluate(shown)).at(-1), false, 'the last picture, far below the screen, before it is scrolled to');
+        const drawn = [];
+        for (let i = 0; i < table.filter((d) => d.hasPreview).length; ++i) {
+            await page.evaluate(([all, i]) => document.querySelectorAll(all)[i].closest('.card').scrollIntoView(), [pictures, i]);
+            await waitFor(page, ([all, i]) => document.querySelectorAll(all)[i].src && document.querySelectorAll(all)[i].naturalWidth > 0, [pictures, i]);
+            drawn.push(await page.evaluate(([all, i]) => { const p = document.querySelectorAll(all)[i]; return `${p.naturalWidth}x${p.naturalHeight}`; }, [pictures, i]));
+        }
         expectEqual(drawn, table.filter((d) => d.hasPreview).map((d) => (d.size === '512x512' ? '240x240' : d.size)), 'picture sizes');
+        expectEqual((await page.evaluate(shown))[0], false, 'the first picture, far above the screen, once scrolled past');
+        await page.evaluate(() => {
+            document.getElementById('cards').style.rowGap = '';
+            window.scrollTo(0, 0);
+        });
     });
 
     await check('every fixture: "Download all" as PNG at its own size has the fixture pixels, batch names', async () => {
