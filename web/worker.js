@@ -78,8 +78,8 @@ async function warm(e) {
     // Each read as many times, and its card's PNG made as the page's
     // documents' are: the large one runs the loops a real preview does
     // (inflating, scaling, deflating) that the small ones hardly enter.
-    for (const [name, times] of [['png-preview.ipt', 20], ['metafile-preview.ipt', 20], ['standard-set-preview.idw', 20],
-                                 ['large-png-preview.ipt', 6]]) {
+    for (const [name, times] of [['large-png-preview.ipt', 8], ['png-preview.ipt', 20], ['metafile-preview.ipt', 20],
+                                 ['standard-set-preview.idw', 20]]) {
         try {
             const bytes = fromFile ? decode(glimmerWarm[name])
                 : new Uint8Array(await (await fetch('warm/' + name)).arrayBuffer());
