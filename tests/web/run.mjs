@@ -173,8 +173,13 @@ async function everywhere(browser) {
         expectEqual((await page.evaluate(shown)).at(-1), false, 'the last picture, far below the screen, before it is scrolled to');
         const drawn = [];
         for (let i = 0; i < table.filter((d) => d.hasPreview).length; ++i) {
-            await page.evaluate(([all, i]) => document.querySelectorAll(all)[i].closest('.card').scrollIntoView(), [pictures, i]);
-            await waitFor(page, ([all, i]) => document.querySelectorAll(all)[i].src && document.querySelectorAll(all)[i].naturalWidth > 0, [pictures, i]);
+            // Scrolled to again while it waits: the cards laid out as they
+            // come on the screen may move it.
+            await waitFor(page, ([all, i]) => {
+                const p = document.querySelectorAll(all)[i];
+                p.closest('.card').scrollIntoView({ block: 'center' });
+                return p.src && p.naturalWidth > 0;
+            }, [pictures, i]);
             drawn.push(await page.evaluate(([all, i]) => { const p = document.querySelectorAll(all)[i]; return `${p.naturalWidth}x${p.naturalHeight}`; }, [pictures, i]));
         }
         expectEqual(drawn, table.filter((d) => d.hasPreview).map((d) => (d.size === '512x512' ? '240x240' : d.size)), 'picture sizes');
