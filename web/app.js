@@ -293,10 +293,23 @@
                     d.image = answer.image;
                     d.done = true;
                     --pending;
-                    showRead(d);
-                    updateControls();
+                    drawSoon(d);
                 });
         }
+    }
+
+    // The cards read are drawn together, ten times a second: each drawing
+    // lays the cards out again, all of them, which a drop of thousands
+    // would do at every frame else.
+    const toDraw = [];
+    let drawing = 0;
+    function drawSoon(d) {
+        toDraw.push(d);
+        drawing ||= setTimeout(() => {
+            drawing = 0;
+            toDraw.splice(0).forEach(showRead);
+            updateControls();
+        }, 100);
     }
 
     // Every document below a dropped folder, with the folder path it lies in.
